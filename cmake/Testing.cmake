@@ -1,0 +1,39 @@
+# celshade_add_test(NAME SOURCES a.cpp b.cpp LIBS lib... [DISPLAY])
+# DISPLAY: the test needs an X display (it is run under xvfb-run by scripts/test and labelled so).
+# Tests that use only the off-screen OpenGL device need no display and are labelled "gl".
+function(celshade_add_test name)
+  cmake_parse_arguments(T "DISPLAY;GL" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock celshade_warnings)
+  target_compile_definitions(${name} PRIVATE
+    CELSHADE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    CELSHADE_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared"
+    CELSHADE_RUNTIME_DIR="${CELSHADE_RUNTIME_DIR}")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  set(labels "")
+  if(T_DISPLAY)
+    list(APPEND labels display)
+  endif()
+  if(T_GL)
+    list(APPEND labels gl)
+  endif()
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CELSHADE_UNDER_TEST=1")
+  if(labels)
+    list(APPEND props LABELS "${labels}")
+  endif()
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ${props})
+endfunction()
+
+# celshade_add_bench(NAME SOURCES ... LIBS ...)
+function(celshade_add_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark benchmark::benchmark_main celshade_warnings)
+  target_compile_definitions(${name} PRIVATE
+    CELSHADE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    CELSHADE_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()

@@ -1,0 +1,79 @@
+#pragma once
+// D3DX meshes: an indexed triangle list in a vertex buffer and an index buffer, one
+// attribute id per face, and an attribute table once the faces are sorted by attribute.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "d3d8/Resources.h"
+#include "runtime/Status.h"
+
+class Direct3DDevice8;
+
+inline constexpr uint32_t D3DXMESH_32BIT = 0x001;
+inline constexpr uint32_t D3DXMESH_VB_SYSTEMMEM = 0x010;
+inline constexpr uint32_t D3DXMESH_VB_MANAGED = 0x020;
+inline constexpr uint32_t D3DXMESH_IB_SYSTEMMEM = 0x100;
+inline constexpr uint32_t D3DXMESH_IB_MANAGED = 0x200;
+inline constexpr uint32_t D3DXMESH_SYSTEMMEM = 0x110;
+inline constexpr uint32_t D3DXMESH_MANAGED = 0x220;
+
+inline constexpr uint32_t D3DXMESHSIMP_VERTEX = 1;
+inline constexpr uint32_t D3DXMESHSIMP_FACE = 2;
+
+struct D3DXATTRIBUTERANGE {
+    uint32_t AttribId;
+    uint32_t FaceStart;
+    uint32_t FaceCount;
+    uint32_t VertexStart;
+    uint32_t VertexCount;
+};
+
+class D3DXMesh {
+public:
+    // A mesh of zero-filled buffers. 16-bit indices unless options has D3DXMESH_32BIT;
+    // D3DERR_INVALIDCALL if a 16-bit mesh has more than 65,535 vertices.
+    D3DXMesh(uint32_t numFaces, uint32_t numVertices, uint32_t options, uint32_t fvf,
+             std::shared_ptr<Direct3DDevice8> device);
+    virtual ~D3DXMesh() = default;
+
+    uint32_t GetNumFaces() const { return numFaces_; }
+    uint32_t GetNumVertices() const { return numVertices_; }
+    uint32_t GetFVF() const { return fvf_; }
+    uint32_t GetOptions() const { return options_; }
+    uint32_t vertexSize() const { return fvfVertexSize(fvf_); }
+    const std::shared_ptr<Direct3DDevice8>& device() const { return device_; }
+
+    std::shared_ptr<Direct3DVertexBuffer8> GetVertexBuffer() const { return vertexBuffer_; }
+    std::shared_ptr<Direct3DIndexBuffer8> GetIndexBuffer() const { return indexBuffer_; }
+
+    // One attribute id per face.
+    std::span<const uint32_t> attributes() const { return attributes_; }
+    std::span<uint32_t> mutableAttributes() { return attributes_; }
+
+    // With `table` null, stores the entry count in *count; otherwise also copies that many
+    // entries to `table`. A mesh whose faces were never sorted by attribute has no table.
+    void GetAttributeTable(D3DXATTRIBUTERANGE* table, uint32_t* count) const;
+    void setAttributeTable(std::vector<D3DXATTRIBUTERANGE> table) { attributeTable_ = std::move(table); }
+    std::span<const D3DXATTRIBUTERANGE> attributeTable() const { return attributeTable_; }
+
+private:
+    uint32_t numFaces_;
+    uint32_t numVertices_;
+    uint32_t options_;
+    uint32_t fvf_;
+    std::shared_ptr<Direct3DDevice8> device_;
+    std::shared_ptr<Direct3DVertexBuffer8> vertexBuffer_;
+    std::shared_ptr<Direct3DIndexBuffer8> indexBuffer_;
+    std::vector<uint32_t> attributes_;
+    std::vector<D3DXATTRIBUTERANGE> attributeTable_;
+};
+
+// Copy `size` bytes from `offset` of the mesh's vertex (index) buffer to `dest`.
+// D3DERR_INVALIDCALL when the range passes the buffer's end.
+HRESULT D3DXMeshVertexBuffer8GetData(const D3DXMesh& mesh, uint32_t offset, uint32_t size,
+                                     uint32_t flags, void* dest);
+HRESULT D3DXMeshIndexBuffer8GetData(const D3DXMesh& mesh, uint32_t offset, uint32_t size,
+                                    uint32_t flags, void* dest);

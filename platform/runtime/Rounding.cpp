@@ -1,0 +1,46 @@
+#include "runtime/Rounding.h"
+
+#include <cfenv>
+#include <cmath>
+#include <limits>
+
+#include "runtime/Error.h"
+
+namespace rt {
+
+namespace {
+
+// Round half to even without depending on the current floating-point rounding mode.
+double roundHalfEven(double value) {
+    double floor = std::floor(value);
+    double diff = value - floor;
+    if (diff > 0.5) return floor + 1.0;
+    if (diff < 0.5) return floor;
+    return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
+}
+
+template <typename Int>
+Int roundChecked(double value) {
+    if (std::isnan(value)) raiseRuntime(errc::Overflow);
+    double r = roundHalfEven(value);
+    if (r < static_cast<double>(std::numeric_limits<Int>::min()) ||
+        r > static_cast<double>(std::numeric_limits<Int>::max())) {
+        raiseRuntime(errc::Overflow);
+    }
+    return static_cast<Int>(r);
+}
+
+}  // namespace
+
+int32_t roundToInt32(double value) { return roundChecked<int32_t>(value); }
+int16_t roundToInt16(double value) { return roundChecked<int16_t>(value); }
+
+float toSingle(double value) {
+    if (std::isnan(value)) raiseRuntime(errc::Overflow);
+    if (std::isinf(value)) return static_cast<float>(value);
+    float f = static_cast<float>(value);
+    if (std::isinf(f)) raiseRuntime(errc::Overflow);
+    return f;
+}
+
+}  // namespace rt

@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include "runtime/Error.h"
+#include "runtime/Events.h"
+#include "runtime/Status.h"
+
+namespace {
+
+TEST(RuntimeErrors, CarryTheClassicNumbersAndTexts) {
+    try {
+        rt::raiseRuntime(rt::errc::SubscriptOutOfRange, "attribRanges(0)");
+        FAIL();
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), 9);
+        EXPECT_EQ(e.text(), "Subscript out of range: attribRanges(0)");
+    }
+    EXPECT_EQ(rt::runtimeErrorText(5), "Invalid procedure call or argument");
+    EXPECT_EQ(rt::runtimeErrorText(6), "Overflow");
+    EXPECT_EQ(rt::runtimeErrorText(11), "Division by zero");
+    EXPECT_EQ(rt::runtimeErrorText(53), "File not found");
+}
+
+TEST(StatusErrors, NumberIsTheStatusAndTextNamesIt) {
+    try {
+        rt::check(D3DERR_INVALIDCALL, "BeginScene");
+        FAIL();
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(static_cast<uint32_t>(e.number()), 0x8876086Cu);
+        EXPECT_EQ(e.text(), "D3DERR_INVALIDCALL: BeginScene");
+    }
+    EXPECT_NO_THROW(rt::check(S_OK, "Clear"));
+    EXPECT_EQ(rt::statusName(D3DXERR_INVALIDDATA), "D3DXERR_INVALIDDATA");
+    EXPECT_EQ(rt::statusName(static_cast<HRESULT>(0x80001234u)), "HRESULT 0x80001234");
+}
+
+TEST(PendingEvents, ProcessorCanBeSwappedAndRestored) {
+    int calls = 0;
+    auto previous = rt::setPendingEventProcessor([&] { ++calls; });
+    rt::processPendingEvents();
+    rt::processPendingEvents();
+    rt::setPendingEventProcessor(previous);
+    rt::processPendingEvents();
+    EXPECT_EQ(calls, 2);
+}
+
+}  // namespace
