@@ -1,0 +1,49 @@
+#pragma once
+// The Direct3D support module: the objects every part of the program draws with, the
+// current model, device set-up, the world matrix, the resource loaders and shutdown.
+// (Being written; the declarations below are the shape the rest of the program uses.)
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "d3d8/d3d8types.h"
+#include "d3dx8/Mesh.h"
+
+class DirectX8;
+class Direct3D8;
+class Direct3DDevice8;
+class D3DX8;
+
+struct MeshRecord {
+    int32_t materialCount = 0;
+    std::shared_ptr<D3DXMesh> mesh;
+    std::vector<D3DMATERIAL8> materials;           // indices 0 .. materialCount
+    std::vector<D3DXATTRIBUTERANGE> attribRanges;  // filled by scene setup
+    int32_t numVertices = 0;
+    int32_t numFaces = 0;
+    std::shared_ptr<Direct3DVertexBuffer8> vertexBuffer;
+    std::shared_ptr<Direct3DIndexBuffer8> indexBuffer;
+};
+
+namespace Mdx8 {
+
+extern std::shared_ptr<DirectX8> dx;
+extern std::shared_ptr<Direct3D8> d3d;
+extern std::shared_ptr<Direct3DDevice8> d3dDevice;
+extern std::shared_ptr<D3DX8> d3dx;
+extern D3DPRESENT_PARAMETERS presentParams;
+extern D3DMATRIX matWorld;
+extern D3DMATRIX matView;
+extern D3DMATRIX matProj;
+
+extern MeshRecord sceneMesh;
+// The chosen model's file name with a leading backslash, relative to the executable's directory.
+extern std::string modelFile;
+
+// Drops the Direct3D objects and the model's mesh and buffers, ignoring every error; ends
+// the process at once when endProgram is true.
+void shutdown(bool endProgram);
+
+}  // namespace Mdx8
