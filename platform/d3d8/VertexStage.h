@@ -1,0 +1,64 @@
+#pragma once
+// The seam between input assembly and rasterization. A draw first collects the distinct
+// vertex numbers its primitives reference, asks the current VertexStage to process exactly
+// those vertices once, and hands the processed vertices to the rasterizer. The fixed path
+// (pre-transformed vertices) and the programmable path (vs.1.1 on the CPU) are two
+// implementations of VertexStage; the device does not care which one it holds.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "math/d3dmath.h"
+
+// Processed vertices in structure-of-arrays form, one entry per processed vertex.
+// Positions are Direct3D clip coordinates: the visible volume is -w <= x <= w,
+// -w <= y <= w, 0 <= z <= w. Colours are already clamped to 0..1.
+struct ProcessedVertices {
+    std::vector<float> x, y, z, w;
+    std::vector<float> r, g, b, a;      // diffuse (oD0)
+    std::vector<float> sr, sg, sb, sa;  // specular (oD1)
+    std::vector<float> u, v;            // texture coordinate set 0 (oT0.xy)
+
+    std::size_t size() const { return x.size(); }
+    // Sizes every array to n; capacity is kept, so a device reusing one instance does not
+    // reallocate from frame to frame.
+    void resize(std::size_t n) {
+        for (auto* column : {&x, &y, &z, &w, &r, &g, &b, &a, &sr, &sg, &sb, &sa, &u, &v})
+            column->resize(n);
+    }
+};
+
+// One vertex stream as the draw sees it: the bytes of a vertex buffer or of the caller's
+// memory (DrawPrimitiveUP), and the distance between consecutive vertices.
+struct VertexStream {
+    std::span<const std::byte> bytes;
+    uint32_t stride = 0;
+};
+
+inline constexpr uint32_t kMaxVertexStreams = 16;
+inline constexpr uint32_t kVertexShaderConstantCount = 96;
+
+// Everything a vertex stage may read while it processes a draw's vertices.
+struct VertexInput {
+    std::array<VertexStream, kMaxVertexStreams> streams{};
+    // The vertex shader constant registers c0..c95 as the device holds them.
+    std::span<const D3DXVECTOR4> constants;
+};
+
+class VertexStage {
+public:
+    virtual ~VertexStage() = default;
+
+    // Processes the vertices numbered vertexNumbers[i] (base vertex already added; each is
+    // an index into every stream) into out[i]; out is resized to vertexNumbers.size().
+    // A vertex that lies beyond the end of a stream raises D3DERR_INVALIDCALL naming `call`.
+    virtual void process(const VertexInput& input, std::span<const uint32_t> vertexNumbers,
+                         ProcessedVertices& out, const char* call) = 0;
+
+    // The bytes per vertex the stage reads from stream 0 (for DrawPrimitiveUP's stride check);
+    // 0 when it does not know.
+    virtual uint32_t stream0VertexSize() const = 0;
+};
