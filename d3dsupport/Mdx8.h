@@ -42,6 +42,19 @@ extern MeshRecord sceneMesh;
 // The chosen model's file name with a leading backslash, relative to the executable's directory.
 extern std::string modelFile;
 
+// Creates dx (if needed), d3d, the device on hWnd and d3dx. In windowed mode the width,
+// height, format and back-buffer count are not used: the back buffer takes the window's
+// client size and the desktop's format.
+void initDevice(int32_t width, int32_t height, int32_t backBufferFormat, HWND hWnd, bool windowed,
+                int32_t backBufferCount, bool immediate);
+// Default render states, identity world, the camera 40 units in front of the origin and
+// the projection.
+void initScene();
+D3DVECTOR makeVector(float x, float y, float z);
+// Scale, then turn about X, Y and Z (whole degrees, through 3.14 / 180), then move.
+D3DMATRIX makeWorldMatrix(float scaleX, float scaleY, float scaleZ, int32_t angleX, int32_t angleY,
+                          int32_t angleZ, float transX, float transY, float transZ);
+
 // Drops the Direct3D objects and the model's mesh and buffers, ignoring every error; ends
 // the process at once when endProgram is true.
 void shutdown(bool endProgram);

@@ -36,10 +36,8 @@ int32_t roundToInt32(double value) { return roundChecked<int32_t>(value); }
 int16_t roundToInt16(double value) { return roundChecked<int16_t>(value); }
 
 float toSingle(double value) {
-    if (std::isnan(value)) raiseRuntime(errc::Overflow);
-    if (std::isinf(value)) return static_cast<float>(value);
     float f = static_cast<float>(value);
-    if (std::isinf(f)) raiseRuntime(errc::Overflow);
+    if (!std::isfinite(f)) raiseRuntime(errc::Overflow);
     return f;
 }
 

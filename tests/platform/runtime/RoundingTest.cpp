@@ -51,6 +51,7 @@ TEST(ToSingle, OverflowsOnlyBeyondTheFloatRange) {
     EXPECT_EQ(rt::toSingle(3.4028234663852886e38), std::numeric_limits<float>::max());
     EXPECT_THROW(rt::toSingle(1e39), rt::Error);
     EXPECT_THROW(rt::toSingle(std::nan("")), rt::Error);
+    EXPECT_THROW(rt::toSingle(-INFINITY), rt::Error);
 }
 
 }  // namespace

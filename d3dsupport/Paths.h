@@ -1,0 +1,17 @@
+#pragma once
+// Data files lie in the executable's directory and are named with a leading backslash
+// ("\doom1.x"); on this system the backslash becomes the path separator.
+
+#include <string>
+#include <string_view>
+
+namespace Mdx8 {
+
+// The executable's directory followed directly by name.
+std::string dataPath(std::string_view name);
+
+// Overrides the executable's directory (tests and tools that run from elsewhere); empty
+// restores it.
+void setDataDirectory(std::string directory);
+
+}  // namespace Mdx8
