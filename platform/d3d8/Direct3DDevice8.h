@@ -14,15 +14,13 @@
 #include "d3d8/Resources.h"
 #include "d3d8/VertexStage.h"
 #include "d3d8/d3d8types.h"
+#include "gl/Rasterizer.h"
 
 namespace gl {
 class ContextOwner;
 class OffscreenContext;
-class Rasterizer;
 }  // namespace gl
 class FixedVertexStage;
-
-struct D3DRECT;
 
 // The back buffer as ARGB words (0xAARRGGBB), top row first.
 struct BackBufferImage {
@@ -120,7 +118,12 @@ private:
     void gatherIndexed(uint32_t minIndex, uint32_t numVertices, uint32_t startIndex,
                        uint32_t indexCount, const char* call);
     void gatherSequential(uint32_t firstVertex, uint32_t vertexCount);
-    void submit(D3DPRIMITIVETYPE type, const char* call);
+    void expandPrimitives(D3DPRIMITIVETYPE type, uint32_t primitiveCount);
+    const gl::RasterState& rasterState();
+    bool alphaComesFromDiffuse() const;
+    void cullByAlphaTest(uint32_t corners);
+    void addLastPixels(std::span<const uint32_t> lines);
+    void interleave();
 
     // Context and rasterizer.
     NativeWindow* window_ = nullptr;
@@ -131,6 +134,7 @@ private:
     uint32_t height_ = 0;
     int swapInterval_ = 1;
     bool inScene_ = false;
+    bool hasDepthBuffer_ = false;
     D3DVIEWPORT8 viewport_{};
 
     // Recorded state.
@@ -159,14 +163,20 @@ private:
 
     // Per-draw scratch, kept between draws so that drawing does not allocate.
     std::vector<uint32_t> vertexNumbers_;    // distinct vertices the draw references
-    std::vector<uint32_t> primitiveIndices_; // per primitive corner: position in vertexNumbers_
-    std::vector<uint32_t> slotOfVertex_;     // vertex number - first -> slot + 1 (0: unused)
+    std::vector<uint32_t> sequence_;         // the draw's vertices in order, as slots
+    std::vector<uint32_t> primitiveIndices_; // per primitive corner: slot in vertexNumbers_
+    std::vector<uint32_t> slotOfVertex_;     // vertex number -> slot, valid where stamped
     std::vector<uint32_t> slotStamp_;
     uint32_t stamp_ = 0;
     ProcessedVertices processed_;
     std::vector<uint32_t> keptIndices_;
     std::vector<uint32_t> lastPixelIndices_;
-    std::vector<float> interleaved_;
+    std::vector<gl::Vertex> interleaved_;
+    std::vector<gl::Rasterizer::Rect> clearRects_;
+    std::vector<gl::TextureLevel> textureLevels_;
+    gl::TextureSource textureSource_;
+    gl::RasterState rasterState_;
+    bool rasterStateDirty_ = true;
     DrawStats lastDrawStats_;
     bool alphaCullEnabled_ = true;
 };

@@ -1,6 +1,7 @@
 #include "d3d8/Resources.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -16,7 +17,12 @@ void checkRange(std::size_t size, uint64_t offset, uint64_t count, const char* c
     }
 }
 
+std::atomic<uint64_t> nextResourceIdentity{1};
+
 }  // namespace
+
+Direct3DResource8::Direct3DResource8(uint32_t usage, D3DPOOL pool)
+    : usage_(usage), pool_(pool), identity_(nextResourceIdentity.fetch_add(1)) {}
 
 uint32_t fvfVertexSize(uint32_t fvf) {
     uint32_t size = 0;

@@ -18,15 +18,19 @@ public:
     uint32_t usage() const { return usage_; }
     // Raised by every write; starts at 1.
     uint64_t version() const { return version_; }
+    // A number no other resource of this process has had, so that caches keyed by it never
+    // mistake a new resource for a released one at the same address.
+    uint64_t identity() const { return identity_; }
 
 protected:
-    Direct3DResource8(uint32_t usage, D3DPOOL pool) : usage_(usage), pool_(pool) {}
+    Direct3DResource8(uint32_t usage, D3DPOOL pool);
     void touch() { ++version_; }
 
 private:
     uint32_t usage_;
     D3DPOOL pool_;
     uint64_t version_ = 1;
+    uint64_t identity_;
 };
 
 class Direct3DVertexBuffer8 : public Direct3DResource8 {

@@ -1,0 +1,300 @@
+// Draw assembly: which vertices a draw references, processing them once through the vertex
+// stage, dropping primitives the alpha test rejects everywhere, and the OpenGL draw.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "d3d8/AlphaCull.h"
+#include "d3d8/Direct3DDevice8.h"
+#include "d3d8/FixedVertexStage.h"
+#include "gl/NativeWindow.h"
+#include "runtime/Status.h"
+
+namespace {
+
+// Bounds what one draw may ask for, so that counts cannot overflow the scratch arrays.
+constexpr uint64_t kMaxDrawVertices = uint64_t{1} << 28;
+
+[[noreturn]] void invalid(const char* call, const std::string& reason) {
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, reason);
+}
+
+// The number of vertices (or indices) that `count` primitives of `type` consume.
+uint32_t verticesFor(D3DPRIMITIVETYPE type, uint32_t count, const char* call) {
+    uint64_t n = 0;
+    switch (type) {
+    case D3DPT_POINTLIST: n = count; break;
+    case D3DPT_LINELIST: n = uint64_t{count} * 2; break;
+    case D3DPT_LINESTRIP: n = uint64_t{count} + 1; break;
+    case D3DPT_TRIANGLELIST: n = uint64_t{count} * 3; break;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN: n = uint64_t{count} + 2; break;
+    default: invalid(call, "primitive type " + std::to_string(type) + " does not exist");
+    }
+    if (n > kMaxDrawVertices) invalid(call, std::to_string(count) + " primitives are too many for one draw");
+    return static_cast<uint32_t>(n);
+}
+
+uint32_t cornersOf(D3DPRIMITIVETYPE type) {
+    switch (type) {
+    case D3DPT_POINTLIST: return 1;
+    case D3DPT_LINELIST:
+    case D3DPT_LINESTRIP: return 2;
+    default: return 3;
+    }
+}
+
+gl::Primitive primitiveOf(D3DPRIMITIVETYPE type) {
+    uint32_t corners = cornersOf(type);
+    return corners == 1 ? gl::Primitive::Points : corners == 2 ? gl::Primitive::Lines : gl::Primitive::Triangles;
+}
+
+bool selectsDiffuse(uint32_t arg) { return arg == D3DTA_DIFFUSE || arg == D3DTA_CURRENT; }
+
+// Whether a line ending at screen point (x, y) ends inside the diamond |dx| + |dy| < 1/2 of
+// its pixel: OpenGL's diamond-exit rule then leaves that pixel out, and Direct3D's
+// LASTPIXEL asks for it.
+bool endsInsideDiamond(float x, float y) {
+    float dx = x - std::nearbyint(x), dy = y - std::nearbyint(y);
+    return std::fabs(dx) + std::fabs(dy) < 0.5f;
+}
+
+}  // namespace
+
+VertexInput Direct3DDevice8::streamInput() const {
+    VertexInput input;
+    for (uint32_t i = 0; i < kMaxVertexStreams; ++i) {
+        if (streams_[i].buffer) input.streams[i] = {streams_[i].buffer->bytes(), streams_[i].stride};
+    }
+    input.constants = shaderConstants_;
+    return input;
+}
+
+void Direct3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex, uint32_t primitiveCount) {
+    const char* call = "DrawPrimitive";
+    requireScene(call);
+    uint32_t count = verticesFor(type, primitiveCount, call);
+    if (primitiveCount == 0) return;
+    if (!streams_[0].buffer) invalid(call, "no vertex buffer on stream 0");
+    gatherSequential(startVertex, count);
+    drawAssembled(type, primitiveCount, streamInput(), call);
+}
+
+void Direct3DDevice8::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const void* vertexData,
+                                      uint32_t stride) {
+    const char* call = "DrawPrimitiveUP";
+    requireScene(call);
+    uint32_t count = verticesFor(type, primitiveCount, call);
+    if (!vertexData) invalid(call, "no vertex data");
+    if (stride == 0) invalid(call, "stride 0");
+    // Like Direct3D, drawing from memory leaves stream 0 unset.
+    streams_[0] = {};
+    if (primitiveCount == 0) return;
+    VertexInput input = streamInput();
+    input.streams[0] = {{static_cast<const std::byte*>(vertexData), std::size_t{count} * stride}, stride};
+    gatherSequential(0, count);
+    drawAssembled(type, primitiveCount, input, call);
+}
+
+void Direct3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t minIndex, uint32_t numVertices,
+                                           uint32_t startIndex, uint32_t primitiveCount) {
+    const char* call = "DrawIndexedPrimitive";
+    requireScene(call);
+    uint32_t count = verticesFor(type, primitiveCount, call);
+    if (primitiveCount == 0) return;
+    if (!indices_) invalid(call, "no index buffer set");
+    if (!streams_[0].buffer) invalid(call, "no vertex buffer on stream 0");
+    if (uint64_t{startIndex} + count > indices_->indexCount())
+        invalid(call, "indices " + std::to_string(startIndex) + "+" + std::to_string(count) +
+                          " run past the end of the index buffer (" + std::to_string(indices_->indexCount()) + ")");
+    gatherIndexed(minIndex, numVertices, startIndex, count, call);
+    drawAssembled(type, primitiveCount, streamInput(), call);
+}
+
+void Direct3DDevice8::gatherSequential(uint32_t firstVertex, uint32_t vertexCount) {
+    vertexNumbers_.resize(vertexCount);
+    sequence_.resize(vertexCount);
+    for (uint32_t i = 0; i < vertexCount; ++i) {
+        vertexNumbers_[i] = firstVertex + i;
+        sequence_[i] = i;
+    }
+    if (uint64_t{firstVertex} + vertexCount > std::numeric_limits<uint32_t>::max())
+        invalid("DrawPrimitive", "vertex numbers run past 2^32");
+}
+
+// Gives each distinct vertex the draw references a slot, in order of first use, so that
+// the vertex stage processes it once however many primitives share it.
+void Direct3DDevice8::gatherIndexed(uint32_t /*minIndex: a hint only*/, uint32_t /*numVertices*/,
+                                    uint32_t startIndex, uint32_t indexCount, const char* call) {
+    uint64_t vertexLimit = 0;
+    for (const Stream& s : streams_)
+        if (s.buffer) vertexLimit = std::max<uint64_t>(vertexLimit, s.buffer->length() / s.stride);
+    if (++stamp_ == 0) {
+        std::fill(slotStamp_.begin(), slotStamp_.end(), 0u);
+        stamp_ = 1;
+    }
+    vertexNumbers_.clear();
+    sequence_.resize(indexCount);
+    const std::byte* raw = indices_->bytes().data();
+    const bool wide = indices_->indexSize() == 4;
+    for (uint32_t i = 0; i < indexCount; ++i) {
+        uint32_t index;
+        if (wide) std::memcpy(&index, raw + (std::size_t{startIndex} + i) * 4, 4);
+        else {
+            uint16_t narrow;
+            std::memcpy(&narrow, raw + (std::size_t{startIndex} + i) * 2, 2);
+            index = narrow;
+        }
+        uint64_t vertex = uint64_t{baseVertexIndex_} + index;
+        if (vertex >= vertexLimit)
+            invalid(call, "index " + std::to_string(index) + " (vertex " + std::to_string(vertex) +
+                              ") lies beyond the vertex buffer's " + std::to_string(vertexLimit) + " vertices");
+        if (index >= slotStamp_.size()) {
+            std::size_t size = std::max<std::size_t>(std::size_t{index} + 1, slotStamp_.size() * 2);
+            slotStamp_.resize(size, 0u);
+            slotOfVertex_.resize(size);
+        }
+        if (slotStamp_[index] != stamp_) {
+            slotStamp_[index] = stamp_;
+            slotOfVertex_[index] = static_cast<uint32_t>(vertexNumbers_.size());
+            vertexNumbers_.push_back(static_cast<uint32_t>(vertex));
+        }
+        sequence_[i] = slotOfVertex_[index];
+    }
+}
+
+void Direct3DDevice8::expandPrimitives(D3DPRIMITIVETYPE type, uint32_t primitiveCount) {
+    const std::vector<uint32_t>& s = sequence_;
+    std::vector<uint32_t>& out = primitiveIndices_;
+    out.clear();
+    switch (type) {
+    case D3DPT_LINESTRIP:
+        for (uint32_t i = 0; i < primitiveCount; ++i) out.insert(out.end(), {s[i], s[i + 1]});
+        break;
+    case D3DPT_TRIANGLESTRIP:
+        // Every other triangle runs the other way round; swapping its last two corners keeps
+        // the winding of the strip and the first corner (flat shading's colour).
+        for (uint32_t i = 0; i < primitiveCount; ++i) {
+            if (i % 2 == 0) out.insert(out.end(), {s[i], s[i + 1], s[i + 2]});
+            else out.insert(out.end(), {s[i], s[i + 2], s[i + 1]});
+        }
+        break;
+    case D3DPT_TRIANGLEFAN:
+        for (uint32_t i = 0; i < primitiveCount; ++i) out.insert(out.end(), {s[i + 1], s[i + 2], s[0]});
+        break;
+    default: out.assign(s.begin(), s.end()); break;
+    }
+}
+
+// With the alpha test on, the final alpha is the diffuse alpha whenever stage 0 selects it;
+// only then do vertex alphas bound every pixel's alpha.
+bool Direct3DDevice8::alphaComesFromDiffuse() const {
+    const auto& ts = stageStates_[0];
+    if (ts[D3DTSS_COLOROP] == D3DTOP_DISABLE || ts[D3DTSS_ALPHAOP] == D3DTOP_DISABLE) return true;
+    if (ts[D3DTSS_ALPHAOP] == D3DTOP_SELECTARG1) return selectsDiffuse(ts[D3DTSS_ALPHAARG1]);
+    if (ts[D3DTSS_ALPHAOP] == D3DTOP_SELECTARG2) return selectsDiffuse(ts[D3DTSS_ALPHAARG2]);
+    return false;
+}
+
+void Direct3DDevice8::cullByAlphaTest(uint32_t corners) {
+    const uint32_t func = renderStates_[D3DRS_ALPHAFUNC], ref = renderStates_[D3DRS_ALPHAREF];
+    const bool flat = renderStates_[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+    const float* alpha = processed_.a.data();
+    keptIndices_.clear();
+    for (std::size_t p = 0; p + corners <= primitiveIndices_.size(); p += corners) {
+        const uint32_t* corner = primitiveIndices_.data() + p;
+        float low = alpha[corner[0]], high = low;
+        // Flat shading colours the whole primitive with its first vertex.
+        for (uint32_t c = 1; c < corners && !flat; ++c) {
+            low = std::min(low, alpha[corner[c]]);
+            high = std::max(high, alpha[corner[c]]);
+        }
+        if (alphaTestCanPass(func, ref, low, high)) keptIndices_.insert(keptIndices_.end(), corner, corner + corners);
+    }
+}
+
+void Direct3DDevice8::addLastPixels(std::span<const uint32_t> lines) {
+    lastPixelIndices_.clear();
+    const float halfWidth = 0.5f * static_cast<float>(width_), halfHeight = 0.5f * static_cast<float>(height_);
+    for (std::size_t p = 1; p < lines.size(); p += 2) {
+        uint32_t end = lines[p];
+        float w = processed_.w[end];
+        if (!(w > 0.0f)) continue;  // behind the eye: clipped, no last pixel
+        float x = (processed_.x[end] / w + 1.0f) * halfWidth;
+        float y = (1.0f - processed_.y[end] / w) * halfHeight;
+        if (endsInsideDiamond(x, y)) lastPixelIndices_.push_back(end);
+    }
+}
+
+void Direct3DDevice8::interleave() {
+    const ProcessedVertices& v = processed_;
+    interleaved_.resize(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i)
+        interleaved_[i] = {v.x[i], v.y[i], v.z[i], v.w[i], v.r[i], v.g[i], v.b[i], v.a[i], v.u[i], v.v[i]};
+}
+
+const gl::RasterState& Direct3DDevice8::rasterState() {
+    const auto& rs = renderStates_;
+    const auto& ts = stageStates_[0];
+    if (rasterStateDirty_) {
+        gl::RasterState& s = rasterState_;
+        s.cullMode = rs[D3DRS_CULLMODE];
+        s.depthEnable = rs[D3DRS_ZENABLE] != D3DZB_FALSE && hasDepthBuffer_;
+        s.depthWrite = rs[D3DRS_ZWRITEENABLE] != 0;
+        s.depthFunc = rs[D3DRS_ZFUNC];
+        s.alphaTest = rs[D3DRS_ALPHATESTENABLE] != 0;
+        s.alphaFunc = rs[D3DRS_ALPHAFUNC];
+        s.alphaRef = rs[D3DRS_ALPHAREF];
+        s.blend = rs[D3DRS_ALPHABLENDENABLE] != 0;
+        s.srcBlend = rs[D3DRS_SRCBLEND];
+        s.destBlend = rs[D3DRS_DESTBLEND];
+        s.blendOp = rs[D3DRS_BLENDOP];
+        s.flatShading = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+        s.colorWriteMask = rs[D3DRS_COLORWRITEENABLE];
+        s.textureFactor = rs[D3DRS_TEXTUREFACTOR];
+        s.combiner = {ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG1], ts[D3DTSS_COLORARG2],
+                      ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2]};
+        s.sampler = {ts[D3DTSS_ADDRESSU], ts[D3DTSS_ADDRESSV], ts[D3DTSS_BORDERCOLOR],
+                     ts[D3DTSS_MAGFILTER], ts[D3DTSS_MINFILTER], ts[D3DTSS_MIPFILTER]};
+        rasterStateDirty_ = false;
+    }
+    // The texture is looked at on every draw: its contents may have changed since.
+    const Direct3DTexture8* texture = textures_[0].get();
+    bool usesTexture = ts[D3DTSS_COLOROP] != D3DTOP_DISABLE &&
+                       ((ts[D3DTSS_COLORARG1] & 0xF) == D3DTA_TEXTURE || (ts[D3DTSS_COLORARG2] & 0xF) == D3DTA_TEXTURE ||
+                        (ts[D3DTSS_ALPHAARG1] & 0xF) == D3DTA_TEXTURE || (ts[D3DTSS_ALPHAARG2] & 0xF) == D3DTA_TEXTURE);
+    if (texture && usesTexture) {
+        textureLevels_.clear();
+        for (uint32_t i = 0; i < texture->levelCount(); ++i) {
+            const auto& level = texture->level(i);
+            textureLevels_.push_back({level.width, level.height, level.texels.data()});
+        }
+        textureSource_ = {texture->identity(), texture->version(), texture->format() == D3DFMT_X8R8G8B8,
+                          textureLevels_};
+        rasterState_.texture = &textureSource_;
+    } else {
+        rasterState_.texture = nullptr;
+    }
+    return rasterState_;
+}
+
+void Direct3DDevice8::drawAssembled(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const VertexInput& input,
+                                    const char* call) {
+    currentStage_->process(input, vertexNumbers_, processed_, call);
+    expandPrimitives(type, primitiveCount);
+    const uint32_t corners = cornersOf(type);
+    const gl::RasterState& state = rasterState();
+    std::span<const uint32_t> kept = primitiveIndices_;
+    if (state.alphaTest && alphaCullEnabled_ && alphaComesFromDiffuse()) {
+        cullByAlphaTest(corners);
+        kept = keptIndices_;
+    }
+    lastPixelIndices_.clear();
+    if (corners == 2 && renderStates_[D3DRS_LASTPIXEL] != 0) addLastPixels(kept);
+    interleave();
+    makeCurrent();
+    rasterizer_->draw(primitiveOf(type), interleaved_, kept, lastPixelIndices_, state);
+    lastDrawStats_ = {static_cast<uint32_t>(kept.size() / corners), static_cast<uint32_t>(vertexNumbers_.size())};
+}

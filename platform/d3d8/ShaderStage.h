@@ -1,0 +1,29 @@
+#pragma once
+// The programmable vertex path: a vs.1.x program run on the CPU over the vertices a draw
+// references, fed from stream 0 as the shader's declaration describes.
+
+#include <cstdint>
+
+#include "d3d8/VertexStage.h"
+#include "vs/Declaration.h"
+#include "vs/Interpreter.h"
+
+class ShaderStage : public VertexStage {
+public:
+    ShaderStage(vs::Declaration declaration, const vs::Program& program);
+
+    // Constants the declaration carries are laid over the device's registers at each draw.
+    void process(const VertexInput& input, std::span<const uint32_t> vertexNumbers,
+                 ProcessedVertices& out, const char* call) override;
+    uint32_t stream0VertexSize() const override { return declaration_.vertexSize; }
+
+    const vs::Declaration& declaration() const { return declaration_; }
+
+private:
+    void checkStream(const VertexStream& stream, std::span<const uint32_t> vertexNumbers, const char* call) const;
+    void gatherConstants(const VertexInput& input);
+
+    vs::Declaration declaration_;
+    vs::CompiledShader shader_;
+    vs::ConstantFile constants_{};
+};

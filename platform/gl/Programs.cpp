@@ -1,0 +1,187 @@
+#include "gl/Programs.h"
+
+#include <epoxy/gl.h>
+
+#include <string>
+
+#include "runtime/Status.h"
+
+namespace gl {
+namespace {
+
+// Direct3D values of the operations and arguments this combiner implements.
+constexpr uint32_t kOpDisable = 1, kOpSelectArg1 = 2, kOpSelectArg2 = 3, kOpModulate = 4,
+                   kOpModulate2x = 5, kOpModulate4x = 6, kOpAdd = 7, kOpAddSigned = 8,
+                   kOpSubtract = 10;
+constexpr uint32_t kArgDiffuse = 0, kArgCurrent = 1, kArgTexture = 2, kArgFactor = 3;
+constexpr uint32_t kArgSelectMask = 0x0F, kArgComplement = 0x10, kArgAlphaReplicate = 0x20;
+
+const char* const kVertexShader = R"(#version 330 core
+layout(location = 0) in vec4 position;
+layout(location = 1) in vec4 color;
+layout(location = 2) in vec2 texcoord;
+// Moves Direct3D clip coordinates to OpenGL's: half a pixel so that pixel centres fall on
+// integer screen coordinates, y to the row order of the target, z from [0, w] to [-w, w].
+uniform vec2 pixelStep;
+SHADE out vec4 vColor;
+out vec2 vTexcoord;
+void main() {
+    gl_Position = vec4(position.x + position.w * pixelStep.x,
+                       YSIGN position.y + position.w * pixelStep.y,
+                       2.0 * position.z - position.w, position.w);
+    vColor = color;
+    vTexcoord = texcoord;
+}
+)";
+
+[[noreturn]] void unsupported(const std::string& what) {
+    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", "texture stage 0 " + what + " is not supported");
+}
+
+std::string argument(uint32_t arg, const char* swizzle) {
+    std::string base;
+    switch (arg & kArgSelectMask) {
+    case kArgDiffuse: base = "diffuse"; break;
+    case kArgCurrent: base = "diffuse"; break;  // stage 0: CURRENT is the diffuse colour
+    case kArgTexture: base = "tex"; break;
+    case kArgFactor: base = "factor"; break;
+    default: unsupported("argument " + std::to_string(arg));
+    }
+    if (arg & ~(kArgSelectMask | kArgComplement | kArgAlphaReplicate))
+        unsupported("argument " + std::to_string(arg));
+    std::string value = (arg & kArgAlphaReplicate) ? "vec4(" + base + ".a)" : base;
+    if (arg & kArgComplement) value = "(vec4(1.0) - " + value + ")";
+    return value + "." + swizzle;
+}
+
+std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swizzle) {
+    auto a = [&] { return argument(arg1, swizzle); };
+    auto b = [&] { return argument(arg2, swizzle); };
+    switch (op) {
+    case kOpDisable: return std::string("diffuse.") + swizzle;
+    case kOpSelectArg1: return a();
+    case kOpSelectArg2: return b();
+    case kOpModulate: return a() + " * " + b();
+    case kOpModulate2x: return "min(2.0 * " + a() + " * " + b() + ", 1.0)";
+    case kOpModulate4x: return "min(4.0 * " + a() + " * " + b() + ", 1.0)";
+    case kOpAdd: return "min(" + a() + " + " + b() + ", 1.0)";
+    case kOpAddSigned: return "clamp(" + a() + " + " + b() + " - 0.5, 0.0, 1.0)";
+    case kOpSubtract: return "max(" + a() + " - " + b() + ", 0.0)";
+    default: unsupported("operation " + std::to_string(op));
+    }
+}
+
+const char* comparison(uint32_t func) {
+    switch (func) {
+    case 1: return "false";
+    case 2: return "level < alphaRef";
+    case 3: return "level == alphaRef";
+    case 4: return "level <= alphaRef";
+    case 5: return "level > alphaRef";
+    case 6: return "level != alphaRef";
+    case 7: return "level >= alphaRef";
+    case 8: return "true";
+    default:
+        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
+                        "alpha function " + std::to_string(func) + " is not a comparison");
+    }
+}
+
+uint32_t compile(GLenum type, const std::string& source) {
+    GLuint shader = glCreateShader(type);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[2048] = {};
+        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        glDeleteShader(shader);
+        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, "glCompileShader", log);
+    }
+    return shader;
+}
+
+std::string vertexShaderSource(const ProgramKey& key, bool flipY) {
+    std::string source = kVertexShader;
+    source.replace(source.find("SHADE"), 5, key.flat ? "flat" : "");
+    source.replace(source.find("YSIGN"), 5, flipY ? "-" : "");
+    return source;
+}
+
+uint32_t link(const ProgramKey& key) {
+    GLuint vs = compile(GL_VERTEX_SHADER, vertexShaderSource(key, kTopRowFirst));
+    GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentShaderSource(key));
+    GLuint program = glCreateProgram();
+    glAttachShader(program, vs);
+    glAttachShader(program, fs);
+    glLinkProgram(program);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    GLint ok = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        char log[2048] = {};
+        glGetProgramInfoLog(program, sizeof log, nullptr, log);
+        glDeleteProgram(program);
+        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, "glLinkProgram", log);
+    }
+    return program;
+}
+
+}  // namespace
+
+uint64_t ProgramKey::packed() const {
+    const CombinerState& c = combiner;
+    uint64_t k = c.colorOp;
+    for (uint32_t v : {c.colorArg1, c.colorArg2, c.alphaOp, c.alphaArg1, c.alphaArg2, alphaFunc})
+        k = (k << 8) | (v & 0xFF);
+    return (k << 2) | (flat ? 2u : 0u) | (textured ? 1u : 0u);
+}
+
+std::string fragmentShaderSource(const ProgramKey& key) {
+    const CombinerState& c = key.combiner;
+    std::string color = operation(c.colorOp, c.colorArg1, c.colorArg2, "rgb");
+    // A disabled colour operation disables the whole stage, alpha included.
+    std::string alpha = c.colorOp == kOpDisable
+                            ? std::string("diffuse.a")
+                            : operation(c.alphaOp, c.alphaArg1, c.alphaArg2, "a");
+    std::string s = "#version 330 core\n";
+    s += std::string(key.flat ? "flat " : "") + "in vec4 vColor;\n";
+    s += "in vec2 vTexcoord;\nuniform sampler2D stageTexture;\nuniform vec4 textureFactor;\n"
+         "uniform float alphaRef;\nout vec4 fragColor;\nvoid main() {\n"
+         "    vec4 diffuse = clamp(vColor, 0.0, 1.0);\n";
+    s += key.textured ? "    vec4 tex = texture(stageTexture, vTexcoord);\n"
+                      : "    vec4 tex = vec4(1.0);\n";
+    s += "    vec4 factor = textureFactor;\n";
+    s += "    vec4 result = vec4(" + color + ", " + alpha + ");\n";
+    if (key.alphaFunc != 0) {
+        // The test compares 8-bit values: the alpha rounded to 0..255 against the reference.
+        s += "    float level = floor(clamp(result.a, 0.0, 1.0) * 255.0 + 0.5);\n";
+        s += std::string("    if (!(") + comparison(key.alphaFunc) + ")) discard;\n";
+    }
+    s += "    fragColor = result;\n}\n";
+    return s;
+}
+
+Programs::~Programs() {
+    for (auto& [key, program] : programs_) glDeleteProgram(program.id);
+}
+
+Program& Programs::get(const ProgramKey& key) {
+    uint64_t packed = key.packed();
+    auto found = programs_.find(packed);
+    if (found != programs_.end()) return found->second;
+    Program program;
+    program.id = link(key);
+    program.pixelStep = glGetUniformLocation(program.id, "pixelStep");
+    program.textureFactor = glGetUniformLocation(program.id, "textureFactor");
+    program.alphaRef = glGetUniformLocation(program.id, "alphaRef");
+    program.texture = glGetUniformLocation(program.id, "stageTexture");
+    glUseProgram(program.id);
+    if (program.texture >= 0) glUniform1i(program.texture, 0);
+    return programs_.emplace(packed, program).first->second;
+}
+
+}  // namespace gl

@@ -1,0 +1,53 @@
+#pragma once
+// The OpenGL programs that stand in for stage 0 of the texture combiner, the shade mode and
+// the alpha test. Each combination compiles once to its own small program, so fragments run
+// no branches on state.
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "gl/Rasterizer.h"
+
+namespace gl {
+
+// Rows of the colour buffer run top row first (OpenGL's window y equals Direct3D's screen y),
+// so read-back needs no flip and Present flips while it copies.
+inline constexpr bool kTopRowFirst = true;
+
+struct ProgramKey {
+    CombinerState combiner;
+    uint32_t alphaFunc = 0;  // 0: no alpha test
+    bool flat = false;
+    bool textured = false;
+    uint64_t packed() const;
+};
+
+struct Program {
+    uint32_t id = 0;
+    int pixelStep = -1, textureFactor = -1, alphaRef = -1, texture = -1;
+    // Last values sent, so that unchanged uniforms are not sent again.
+    float sentStepX = 0, sentStepY = 0, sentRef = -1;
+    uint32_t sentFactor = 0;
+    bool sentFactorValid = false;
+};
+
+// GLSL text of the fragment shader for a key (exposed for tests of the generator).
+std::string fragmentShaderSource(const ProgramKey& key);
+
+class Programs {
+public:
+    Programs() = default;
+    ~Programs();
+    Programs(const Programs&) = delete;
+    Programs& operator=(const Programs&) = delete;
+
+    // The program for `key`, compiled on first use. Raises D3DERR_INVALIDCALL for a texture
+    // operation or argument that the combiner does not implement.
+    Program& get(const ProgramKey& key);
+
+private:
+    std::unordered_map<uint64_t, Program> programs_;
+};
+
+}  // namespace gl

@@ -1,0 +1,328 @@
+#include "gl/Rasterizer.h"
+
+#include <epoxy/gl.h>
+
+#include <algorithm>
+#include <string>
+
+#include "gl/Programs.h"
+#include "gl/TextureCache.h"
+#include "runtime/Status.h"
+
+namespace gl {
+namespace {
+
+constexpr uint32_t kCullNone = 1, kCullCw = 2;
+constexpr uint32_t kFilterPoint = 1, kFilterNone = 0;
+// Textures unused for this many presented frames give back their OpenGL copy.
+constexpr uint32_t kTextureIdleFrames = 120;
+
+GLenum compareFunction(uint32_t func) {
+    static constexpr GLenum kFuncs[] = {GL_NEVER, GL_NEVER,   GL_LESS,   GL_EQUAL, GL_LEQUAL,
+                                        GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
+    if (func < 1 || func > 8)
+        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
+                        "depth function " + std::to_string(func) + " is not a comparison");
+    return kFuncs[func];
+}
+
+GLenum blendFactor(uint32_t factor) {
+    static constexpr GLenum kFactors[] = {
+        GL_ZERO, GL_ZERO, GL_ONE, GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR, GL_SRC_ALPHA,
+        GL_ONE_MINUS_SRC_ALPHA, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA, GL_DST_COLOR,
+        GL_ONE_MINUS_DST_COLOR, GL_SRC_ALPHA_SATURATE};
+    if (factor < 1 || factor > 11)
+        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
+                        "blend factor " + std::to_string(factor) + " is not supported");
+    return kFactors[factor];
+}
+
+GLenum blendEquation(uint32_t op) {
+    static constexpr GLenum kOps[] = {GL_FUNC_ADD, GL_FUNC_ADD, GL_FUNC_SUBTRACT,
+                                      GL_FUNC_REVERSE_SUBTRACT, GL_MIN, GL_MAX};
+    if (op < 1 || op > 5)
+        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
+                        "blend operation " + std::to_string(op) + " is not supported");
+    return kOps[op];
+}
+
+GLenum addressMode(uint32_t mode) {
+    switch (mode) {
+    case 2: return GL_MIRRORED_REPEAT;
+    case 3: return GL_CLAMP_TO_EDGE;
+    case 4: return GL_CLAMP_TO_BORDER;
+    default: return GL_REPEAT;
+    }
+}
+
+GLenum minificationFilter(uint32_t minFilter, uint32_t mipFilter) {
+    bool linear = minFilter != kFilterPoint;
+    if (mipFilter == kFilterNone) return linear ? GL_LINEAR : GL_NEAREST;
+    if (mipFilter == kFilterPoint) return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+}
+
+void setEnabled(GLenum cap, bool on) {
+    if (on) glEnable(cap);
+    else glDisable(cap);
+}
+
+void colorOf(uint32_t argb, float out[4]) {
+    out[0] = static_cast<float>((argb >> 16) & 0xFF) / 255.0f;
+    out[1] = static_cast<float>((argb >> 8) & 0xFF) / 255.0f;
+    out[2] = static_cast<float>(argb & 0xFF) / 255.0f;
+    out[3] = static_cast<float>(argb >> 24) / 255.0f;
+}
+
+void checkFramebuffer() {
+    GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    if (status != GL_FRAMEBUFFER_COMPLETE)
+        rt::raiseStatus(D3DERR_NOTAVAILABLE, "glCheckFramebufferStatus",
+                        "the back buffer cannot be created (status 0x" + std::to_string(status) + ")");
+}
+
+}  // namespace
+
+Rasterizer::Rasterizer(uint32_t width, uint32_t height)
+    : width_(width), height_(height), programs_(std::make_unique<Programs>()),
+      textures_(std::make_unique<TextureCache>()) {
+    glGenRenderbuffers(1, &colorBuffer_);
+    glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+    glGenRenderbuffers(1, &depthBuffer_);
+    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, static_cast<GLsizei>(width),
+                          static_cast<GLsizei>(height));
+    glGenFramebuffers(1, &framebuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colorBuffer_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
+    checkFramebuffer();
+
+    glGenVertexArrays(1, &vertexArray_);
+    glBindVertexArray(vertexArray_);
+    glGenBuffers(1, &vertexBuffer_);
+    glGenBuffers(1, &indexBuffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    const GLsizei stride = sizeof(Vertex);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, x)));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, r)));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, u)));
+    glGenSamplers(1, &sampler_);
+    glBindSampler(0, sampler_);
+
+    glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+    // Flat shading takes the first vertex's colour, as Direct3D does.
+    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    glFrontFace(GL_CCW);
+    glPointSize(1.0f);
+    glLineWidth(1.0f);
+    glDisable(GL_DITHER);
+}
+
+Rasterizer::~Rasterizer() {
+    textures_.reset();
+    programs_.reset();
+    glDeleteSamplers(1, &sampler_);
+    glDeleteBuffers(1, &indexBuffer_);
+    glDeleteBuffers(1, &vertexBuffer_);
+    glDeleteVertexArrays(1, &vertexArray_);
+    glDeleteFramebuffers(1, &framebuffer_);
+    glDeleteRenderbuffers(1, &depthBuffer_);
+    glDeleteRenderbuffers(1, &colorBuffer_);
+}
+
+void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z) {
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    GLbitfield mask = 0;
+    if (color) {
+        float c[4];
+        colorOf(argb, c);
+        glClearColor(c[0], c[1], c[2], c[3]);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        mask |= GL_COLOR_BUFFER_BIT;
+    }
+    if (depth) {
+        glClearDepth(std::clamp(z, 0.0f, 1.0f));
+        glDepthMask(GL_TRUE);
+        mask |= GL_DEPTH_BUFFER_BIT;
+    }
+    if (mask == 0) return;
+    if (rects.empty()) {
+        glClear(mask);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        for (const Rect& r : rects) {
+            int32_t x1 = std::clamp<int32_t>(r.x1, 0, static_cast<int32_t>(width_));
+            int32_t x2 = std::clamp<int32_t>(r.x2, 0, static_cast<int32_t>(width_));
+            int32_t y1 = std::clamp<int32_t>(r.y1, 0, static_cast<int32_t>(height_));
+            int32_t y2 = std::clamp<int32_t>(r.y2, 0, static_cast<int32_t>(height_));
+            if (x2 <= x1 || y2 <= y1) continue;
+            int32_t bottom = kTopRowFirst ? y1 : static_cast<int32_t>(height_) - y2;
+            glScissor(x1, bottom, x2 - x1, y2 - y1);
+            glClear(mask);
+        }
+        glDisable(GL_SCISSOR_TEST);
+    }
+    // Clearing ignores the write masks; put the drawing masks back.
+    if (haveApplied_) {
+        uint32_t m = applied_.colorWriteMask;
+        glColorMask(m & 1, (m >> 1) & 1, (m >> 2) & 1, (m >> 3) & 1);
+        glDepthMask(applied_.depthWrite ? GL_TRUE : GL_FALSE);
+    }
+}
+
+void Rasterizer::applyFixedFunction(const RasterState& s) {
+    const RasterState& a = applied_;
+    bool all = !haveApplied_;
+    if (all || s.cullMode != a.cullMode) {
+        setEnabled(GL_CULL_FACE, s.cullMode != kCullNone);
+        // With rows top first OpenGL sees Direct3D's screen coordinates unchanged, so what
+        // looks counter-clockwise on screen has negative area: OpenGL's clockwise.
+        bool cullGlBack = (s.cullMode == kCullCw) != kTopRowFirst;
+        glCullFace(cullGlBack ? GL_BACK : GL_FRONT);
+    }
+    if (all || s.depthEnable != a.depthEnable) setEnabled(GL_DEPTH_TEST, s.depthEnable);
+    if (all || s.depthWrite != a.depthWrite) glDepthMask(s.depthWrite ? GL_TRUE : GL_FALSE);
+    if (all || s.depthFunc != a.depthFunc) glDepthFunc(compareFunction(s.depthFunc));
+    if (all || s.blend != a.blend) setEnabled(GL_BLEND, s.blend);
+    if (s.blend && (all || s.srcBlend != a.srcBlend || s.destBlend != a.destBlend ||
+                    s.blendOp != a.blendOp || !a.blend)) {
+        GLenum src = blendFactor(s.srcBlend == 12 || s.srcBlend == 13 ? 5 : s.srcBlend);
+        GLenum dst = s.srcBlend == 12 ? GL_ONE_MINUS_SRC_ALPHA
+                   : s.srcBlend == 13 ? GL_SRC_ALPHA
+                                      : blendFactor(s.destBlend);
+        if (s.srcBlend == 13) src = GL_ONE_MINUS_SRC_ALPHA;
+        glBlendFunc(src, dst);
+        glBlendEquation(blendEquation(s.blendOp));
+    }
+    if (all || s.colorWriteMask != a.colorWriteMask) {
+        uint32_t m = s.colorWriteMask;
+        glColorMask(m & 1, (m >> 1) & 1, (m >> 2) & 1, (m >> 3) & 1);
+    }
+}
+
+void Rasterizer::applySampler(const SamplerState& s) {
+    if (haveSampler_ && s == appliedSampler_) return;
+    glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, static_cast<GLint>(addressMode(s.addressU)));
+    glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, static_cast<GLint>(addressMode(s.addressV)));
+    glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER,
+                        s.magFilter == kFilterPoint ? GL_NEAREST : GL_LINEAR);
+    glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER,
+                        static_cast<GLint>(minificationFilter(s.minFilter, s.mipFilter)));
+    float border[4];
+    colorOf(s.borderColor, border);
+    glSamplerParameterfv(sampler_, GL_TEXTURE_BORDER_COLOR, border);
+    appliedSampler_ = s;
+    haveSampler_ = true;
+}
+
+void Rasterizer::applyState(const RasterState& s) {
+    applyFixedFunction(s);
+    applied_ = s;
+    applied_.texture = nullptr;
+    haveApplied_ = true;
+
+    ProgramKey key{s.combiner, s.alphaTest ? s.alphaFunc : 0u, s.flatShading, s.texture != nullptr};
+    Program& program = programs_->get(key);
+    if (boundProgram_ != program.id) {
+        glUseProgram(program.id);
+        boundProgram_ = program.id;
+    }
+    float stepX = 1.0f / static_cast<float>(width_);
+    float stepY = (kTopRowFirst ? 1.0f : -1.0f) / static_cast<float>(height_);
+    if (program.sentStepX != stepX || program.sentStepY != stepY) {
+        glUniform2f(program.pixelStep, stepX, stepY);
+        program.sentStepX = stepX;
+        program.sentStepY = stepY;
+    }
+    if (program.textureFactor >= 0 && (!program.sentFactorValid || program.sentFactor != s.textureFactor)) {
+        float f[4];
+        colorOf(s.textureFactor, f);
+        glUniform4fv(program.textureFactor, 1, f);
+        program.sentFactor = s.textureFactor;
+        program.sentFactorValid = true;
+    }
+    float ref = static_cast<float>(s.alphaRef & 0xFF);
+    if (program.alphaRef >= 0 && program.sentRef != ref) {
+        glUniform1f(program.alphaRef, ref);
+        program.sentRef = ref;
+    }
+    if (s.texture) {
+        textures_->bind(*s.texture);
+        applySampler(s.sampler);
+    }
+}
+
+void Rasterizer::upload(std::span<const Vertex> vertices, std::span<const uint32_t> indices,
+                        std::span<const uint32_t> pointIndices) {
+    std::size_t vertexBytes = vertices.size_bytes();
+    // Orphaning lets the driver hand out fresh storage instead of waiting for the last draw.
+    vertexCapacity_ = std::max(vertexCapacity_, vertexBytes);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCapacity_), nullptr, GL_STREAM_DRAW);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(vertexBytes), vertices.data());
+
+    std::size_t indexBytes = indices.size_bytes() + pointIndices.size_bytes();
+    indexCapacity_ = std::max(indexCapacity_, indexBytes);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indexCapacity_), nullptr, GL_STREAM_DRAW);
+    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(indices.size_bytes()), indices.data());
+    if (!pointIndices.empty())
+        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLintptr>(indices.size_bytes()),
+                        static_cast<GLsizeiptr>(pointIndices.size_bytes()), pointIndices.data());
+}
+
+void Rasterizer::draw(Primitive primitive, std::span<const Vertex> vertices,
+                      std::span<const uint32_t> indices, std::span<const uint32_t> pointIndices,
+                      const RasterState& state) {
+    if (indices.empty() && pointIndices.empty()) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glBindVertexArray(vertexArray_);
+    applyState(state);
+    upload(vertices, indices, pointIndices);
+    GLenum mode = primitive == Primitive::Triangles ? GL_TRIANGLES
+                : primitive == Primitive::Lines     ? GL_LINES
+                                                    : GL_POINTS;
+    if (!indices.empty())
+        glDrawElements(mode, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, nullptr);
+    if (!pointIndices.empty())
+        glDrawElements(GL_POINTS, static_cast<GLsizei>(pointIndices.size()), GL_UNSIGNED_INT,
+                       reinterpret_cast<void*>(indices.size_bytes()));
+}
+
+std::vector<uint32_t> Rasterizer::readPixels() {
+    std::vector<uint32_t> pixels(std::size_t{width_} * height_);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glReadPixels(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_), GL_BGRA,
+                 GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
+    if (!kTopRowFirst) {
+        for (uint32_t y = 0; y < height_ / 2; ++y)
+            std::swap_ranges(pixels.begin() + std::ptrdiff_t{y} * width_,
+                             pixels.begin() + std::ptrdiff_t{y + 1} * width_,
+                             pixels.begin() + std::ptrdiff_t{height_ - 1 - y} * width_);
+    }
+    return pixels;
+}
+
+void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height) {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
+    GLint w = static_cast<GLint>(width), h = static_cast<GLint>(height);
+    bool sameSize = width == width_ && height == height_;
+    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0,
+                      kTopRowFirst ? h : 0, w, kTopRowFirst ? 0 : h, GL_COLOR_BUFFER_BIT,
+                      sameSize ? GL_NEAREST : GL_LINEAR);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+}
+
+void Rasterizer::finish() { glFinish(); }
+
+void Rasterizer::endFrame() { textures_->endFrame(kTextureIdleFrames); }
+
+}  // namespace gl

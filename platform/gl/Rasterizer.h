@@ -1,0 +1,125 @@
+#pragma once
+// Rasterization through OpenGL 3.3 core with Direct3D 8's conventions: pixel centres at
+// integer coordinates, depth 0..1 from clip z in [0, w], y down on screen, cull sense,
+// 16-bit depth, the stage-0 texture combiner and the 8-bit alpha test.
+//
+// State values are Direct3D's own numbers (D3DCMP_*, D3DBLEND_*, D3DTOP_*, D3DTA_*,
+// D3DTEXF_*, D3DTADDRESS_*, D3DCULL_*), so the device passes them through unchanged.
+// The caller must have made the rasterizer's context current.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace gl {
+
+// A processed vertex: Direct3D clip coordinates, diffuse colour clamped to 0..1, and
+// texture coordinate set 0.
+struct Vertex {
+    float x, y, z, w;
+    float r, g, b, a;
+    float u, v;
+};
+static_assert(sizeof(Vertex) == 40);
+
+struct SamplerState {
+    uint32_t addressU = 1, addressV = 1;  // WRAP
+    uint32_t borderColor = 0;
+    uint32_t magFilter = 1, minFilter = 1, mipFilter = 0;  // POINT, POINT, NONE
+    bool operator==(const SamplerState&) const = default;
+};
+
+struct CombinerState {
+    uint32_t colorOp = 4, colorArg1 = 2, colorArg2 = 1;  // MODULATE(TEXTURE, CURRENT)
+    uint32_t alphaOp = 2, alphaArg1 = 2, alphaArg2 = 1;  // SELECTARG1(TEXTURE)
+    bool operator==(const CombinerState&) const = default;
+};
+
+// One mip level of a texture: 0xAARRGGBB texels, top row first.
+struct TextureLevel {
+    uint32_t width = 0, height = 0;
+    const uint32_t* texels = nullptr;
+};
+
+// What the rasterizer needs to know of a texture: an identity unique for the life of the
+// process, a version that changes with its contents, and its levels.
+struct TextureSource {
+    uint64_t identity = 0;
+    uint64_t version = 0;
+    bool opaque = false;  // X8R8G8B8: alpha reads as 1
+    std::span<const TextureLevel> levels;
+};
+
+struct RasterState {
+    uint32_t cullMode = 3;  // CCW
+    bool depthEnable = true, depthWrite = true;
+    uint32_t depthFunc = 4;  // LESSEQUAL
+    bool alphaTest = false;
+    uint32_t alphaFunc = 8, alphaRef = 0;
+    bool blend = false;
+    uint32_t srcBlend = 2, destBlend = 1, blendOp = 1;  // ONE, ZERO, ADD
+    bool flatShading = false;
+    uint32_t colorWriteMask = 0xF;
+    uint32_t textureFactor = 0xFFFFFFFF;
+    CombinerState combiner;
+    SamplerState sampler;
+    const TextureSource* texture = nullptr;  // null: texture arguments read as opaque white
+};
+
+enum class Primitive { Points, Lines, Triangles };
+
+class Programs;
+class TextureCache;
+
+class Rasterizer {
+public:
+    // Creates a width × height colour buffer (RGBA8) and a 16-bit depth buffer.
+    Rasterizer(uint32_t width, uint32_t height);
+    ~Rasterizer();
+    Rasterizer(const Rasterizer&) = delete;
+    Rasterizer& operator=(const Rasterizer&) = delete;
+
+    uint32_t width() const { return width_; }
+    uint32_t height() const { return height_; }
+
+    // Clears the whole target, or only the given rectangles (x1, y1, x2, y2, right and
+    // bottom exclusive, y down), in colour 0xAARRGGBB and/or depth z.
+    struct Rect { int32_t x1, y1, x2, y2; };
+    void clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z);
+
+    // Draws `indices` (into `vertices`) as `primitive`, then `pointIndices` as one-pixel
+    // points with the same state (the last pixels of lines).
+    void draw(Primitive primitive, std::span<const Vertex> vertices,
+              std::span<const uint32_t> indices, std::span<const uint32_t> pointIndices,
+              const RasterState& state);
+
+    // Waits for drawing to finish and returns the colour buffer as 0xAARRGGBB, top row first.
+    std::vector<uint32_t> readPixels();
+    // Copies the colour buffer to `framebuffer` (width × height, OpenGL's bottom-up rows).
+    void present(uint32_t framebuffer, uint32_t width, uint32_t height);
+    void finish();
+    // Frees textures that have not been drawn with for a while.
+    void endFrame();
+
+private:
+    void applyState(const RasterState& state);
+    void applyFixedFunction(const RasterState& state);
+    void applySampler(const SamplerState& sampler);
+    void upload(std::span<const Vertex> vertices, std::span<const uint32_t> indices,
+                std::span<const uint32_t> pointIndices);
+
+    uint32_t width_, height_;
+    uint32_t framebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
+    uint32_t vertexArray_ = 0, vertexBuffer_ = 0, indexBuffer_ = 0, sampler_ = 0;
+    std::size_t vertexCapacity_ = 0, indexCapacity_ = 0;
+    std::unique_ptr<Programs> programs_;
+    std::unique_ptr<TextureCache> textures_;
+    bool haveApplied_ = false;
+    RasterState applied_;
+    SamplerState appliedSampler_;
+    bool haveSampler_ = false;
+    uint32_t boundProgram_ = 0;
+};
+
+}  // namespace gl
