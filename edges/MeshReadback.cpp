@@ -1,0 +1,85 @@
+// Reading the mesh back: the vertex and index buffers are copied once, before the first
+// yield, so a handler that replaces the scene's mesh during the build cannot pull them away.
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "EdgeStages.h"
+#include "d3d8/d3d8types.h"
+#include "runtime/Error.h"
+#include "runtime/Status.h"
+
+namespace Module1::detail {
+
+namespace {
+
+// The cloned mesh's vertex: position, normal, one texture coordinate pair.
+struct meshVertex {
+    D3DVECTOR position;
+    D3DVECTOR normal;
+    float u, v;
+};
+static_assert(sizeof(meshVertex) == 32);
+
+void checkLayout(const D3DXMesh& mesh) {
+    if (mesh.GetOptions() & D3DXMESH_32BIT)
+        rt::raiseRuntime(rt::errc::InvalidCall, "buildEdges: the mesh has 32-bit indices; 16-bit indices expected");
+    uint32_t fvf = mesh.GetFVF();
+    if (mesh.vertexSize() != sizeof(meshVertex) || (fvf & D3DFVF_POSITION_MASK) != D3DFVF_XYZ)
+        rt::raiseRuntime(rt::errc::InvalidCall,
+                         "buildEdges: vertex format " + std::to_string(fvf) + " has " +
+                             std::to_string(mesh.vertexSize()) +
+                             "-byte vertices; 32-byte vertices with the position first (format 274) expected");
+}
+
+void checkFaceCount(uint32_t faceCount) {
+    // Entry numbers of the output are 32-bit signed.
+    if (faceCount > uint32_t{std::numeric_limits<int32_t>::max()} / 6)
+        rt::raiseRuntime(rt::errc::Overflow, "buildEdges: " + std::to_string(faceCount) +
+                                                 " faces need more than 2^31 - 1 line vertices");
+}
+
+void checkIndices(const std::vector<uint16_t>& indices, uint32_t vertexCount) {
+    for (size_t i = 0; i < indices.size(); ++i) {
+        if (indices[i] < vertexCount) continue;
+        rt::raiseRuntime(rt::errc::SubscriptOutOfRange,
+                         "buildEdges: corner " + std::to_string(i % 3) + " of face " + std::to_string(i / 3) +
+                             " names vertex " + std::to_string(indices[i]) + ", but the mesh has " +
+                             std::to_string(vertexCount) + " vertices");
+    }
+}
+
+}  // namespace
+
+MeshGeometry readGeometry(const D3DXMesh& mesh) {
+    checkLayout(mesh);
+    const uint32_t faceCount = mesh.GetNumFaces();
+    const uint32_t vertexCount = mesh.GetNumVertices();
+    checkFaceCount(faceCount);
+
+    std::vector<meshVertex> vertices(vertexCount);
+    std::vector<uint16_t> indices(size_t{faceCount} * 3);
+    rt::check(D3DXMeshVertexBuffer8GetData(mesh, 0, vertexCount * 32u, 0, vertices.data()),
+              "D3DXMeshVertexBuffer8GetData");
+    rt::check(D3DXMeshIndexBuffer8GetData(mesh, 0, faceCount * 6u, 0, indices.data()),
+              "D3DXMeshIndexBuffer8GetData");
+    checkIndices(indices, vertexCount);
+
+    std::vector<D3DVECTOR> positions(vertexCount);
+    for (uint32_t v = 0; v < vertexCount; ++v) positions[v] = vertices[v].position;
+    const std::vector<uint32_t> ids = positionIds(positions);
+
+    MeshGeometry geometry;
+    geometry.faceCount = faceCount;
+    geometry.cornerPositions.resize(indices.size());
+    geometry.cornerPositionIds.resize(indices.size());
+    for (size_t i = 0; i < indices.size(); ++i) {
+        geometry.cornerPositions[i] = positions[indices[i]];
+        geometry.cornerPositionIds[i] = ids[indices[i]];
+    }
+    return geometry;
+}
+
+}  // namespace Module1::detail

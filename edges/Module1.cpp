@@ -1,0 +1,95 @@
+#include "edges/Module1.h"
+
+#include "EdgeStages.h"
+#include "d3dsupport/Mdx8.h"
+#include "runtime/Events.h"
+
+namespace Module1 {
+
+// The dialog writes the value from its text box at load; this only covers builds run
+// without the dialog (tools, tests).
+float threshold = 0.5f;
+int32_t edgeProgress = 0;
+
+bool sameVector(const D3DVECTOR& a, const D3DVECTOR& b) {
+    if (a.x != b.x) return false;
+    if (a.y != b.y) return false;
+    return a.z == b.z;
+}
+
+namespace {
+
+using detail::MeshGeometry;
+using detail::RangeEdgeIndex;
+
+// The working tables of one build. Nothing here outlives the call or is shared with a
+// build nested inside one of its yields.
+struct EdgeBuild {
+    MeshGeometry geometry;
+    std::vector<D3DVECTOR> normals;
+    std::vector<D3DVECTOR> flippedNormals;
+    RangeEdgeIndex index;
+    const float& threshold;
+
+    // The normal of the first face of the range, ascending, that runs `to` -> `from` and
+    // bends away from face f by less than the threshold allows; null when there is none.
+    const D3DVECTOR* neighbourNormal(uint32_t f, uint32_t from, uint32_t to) const {
+        for (uint32_t g : index.facesWithEdge(geometry.cornerPositionIds[to], geometry.cornerPositionIds[from])) {
+            // The threshold is read at every comparison: a handler may change it in a yield.
+            if (D3DXVec3Dot(normals[f], normals[g]) > threshold) return &normals[g];
+        }
+        return nullptr;
+    }
+
+    // The six line vertices of face f: edges P0->P1, P1->P2, P2->P0.
+    void emitFace(uint32_t f, edgeVertex* out) const {
+        for (uint32_t k = 0; k < 3; ++k) {
+            const uint32_t from = 3 * f + k;
+            const uint32_t to = 3 * f + (k + 1) % 3;
+            const D3DVECTOR* neighbour = neighbourNormal(f, from, to);
+            const D3DVECTOR& normalB = neighbour ? *neighbour : flippedNormals[f];
+            out[2 * k] = {geometry.cornerPositions[from], normals[f], normalB};
+            out[2 * k + 1] = {geometry.cornerPositions[to], normals[f], normalB};
+        }
+    }
+};
+
+std::vector<D3DVECTOR> flipped(const std::vector<D3DVECTOR>& normals) {
+    std::vector<D3DVECTOR> result(normals.size());
+    for (size_t f = 0; f < normals.size(); ++f) result[f] = D3DXVec3Scale(normals[f], -1.0f);
+    return result;
+}
+
+}  // namespace
+
+std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges,
+                                   const float& threshold, const YieldFn& yield) {
+    edgeProgress = 0;
+    // Everything the build needs from the mesh and the table is checked and copied before the
+    // first yield.
+    const std::vector<D3DXATTRIBUTERANGE> table = detail::checkedRanges(ranges, mesh.GetNumFaces());
+    EdgeBuild build{detail::readGeometry(mesh), {}, {}, {}, threshold};
+    build.normals = detail::faceNormals(build.geometry.cornerPositions);
+    build.flippedNormals = flipped(build.normals);
+
+    std::vector<edgeVertex> out(size_t{build.geometry.faceCount} * 6);
+    edgeVertex* next = out.data();
+    for (const D3DXATTRIBUTERANGE& range : table) {
+        if (range.FaceCount == 0) continue;
+        build.index.build(build.geometry.cornerPositionIds, range.FaceStart, range.FaceCount);
+        for (uint32_t f = range.FaceStart; f < range.FaceStart + range.FaceCount; ++f) {
+            build.emitFace(f, next);
+            next += 6;
+            if (yield) yield();
+            ++edgeProgress;
+        }
+    }
+    return out;
+}
+
+std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh) {
+    static const YieldFn processEvents = [] { rt::processPendingEvents(); };
+    return buildEdges(mesh, Mdx8::sceneMesh.attribRanges, threshold, processEvents);
+}
+
+}  // namespace Module1

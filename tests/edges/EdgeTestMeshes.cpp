@@ -1,0 +1,205 @@
+#include "EdgeTestMeshes.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace edgetest {
+
+std::shared_ptr<D3DXMesh> makeMesh(const std::vector<D3DVECTOR>& positions, const std::vector<uint16_t>& corners,
+                                   uint32_t options, uint32_t fvf) {
+    auto mesh = std::make_shared<D3DXMesh>(static_cast<uint32_t>(corners.size() / 3),
+                                           static_cast<uint32_t>(positions.size()), options, fvf, nullptr);
+    const uint32_t stride = mesh->vertexSize();
+    std::vector<std::byte> vertices(positions.size() * stride);
+    for (size_t v = 0; v < positions.size(); ++v) {
+        // A normal and texture coordinates the builder must ignore.
+        const float rest[5] = {9.0f, 9.0f, 9.0f, 0.25f, 0.75f};
+        std::memcpy(&vertices[v * stride], &positions[v], sizeof(D3DVECTOR));
+        std::memcpy(&vertices[v * stride + 12], rest, std::min<size_t>(sizeof rest, stride - 12));
+    }
+    mesh->GetVertexBuffer()->write(0, vertices);
+    if (options & D3DXMESH_32BIT) {
+        std::vector<uint32_t> wide(corners.begin(), corners.end());
+        mesh->GetIndexBuffer()->write(0, std::as_bytes(std::span(wide)));
+    } else {
+        mesh->GetIndexBuffer()->write(0, std::as_bytes(std::span(corners)));
+    }
+    return mesh;
+}
+
+D3DXATTRIBUTERANGE range(uint32_t faceStart, uint32_t faceCount) { return {0, faceStart, faceCount, 0, 0}; }
+
+namespace {
+
+bool equalPositions(const D3DVECTOR& a, const D3DVECTOR& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+struct Corners {
+    std::vector<D3DVECTOR> at;  // 3 x F
+};
+
+Corners readCorners(const D3DXMesh& mesh) {
+    const uint32_t faces = mesh.GetNumFaces(), vertices = mesh.GetNumVertices();
+    std::vector<float> vertexCopy(size_t{vertices} * 8);
+    std::vector<uint16_t> indexCopy(size_t{faces} * 3);
+    D3DXMeshVertexBuffer8GetData(mesh, 0, vertices * 32, 0, vertexCopy.data());
+    D3DXMeshIndexBuffer8GetData(mesh, 0, faces * 6, 0, indexCopy.data());
+    Corners c;
+    for (uint16_t i : indexCopy) c.at.push_back({vertexCopy[i * 8], vertexCopy[i * 8 + 1], vertexCopy[i * 8 + 2]});
+    return c;
+}
+
+}  // namespace
+
+std::vector<edgeVertex> scanEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges,
+                                  const float& threshold, const std::function<void()>& yield, int32_t& progress) {
+    progress = 0;
+    const Corners c = readCorners(mesh);
+    const size_t faces = c.at.size() / 3;
+    std::vector<D3DVECTOR> normal(faces), flippedNormal(faces);
+    for (size_t f = 0; f < faces; ++f) {
+        normal[f] = D3DXVec3Normalize(D3DXVec3Cross(D3DXVec3Subtract(c.at[3 * f + 2], c.at[3 * f + 1]),
+                                                    D3DXVec3Subtract(c.at[3 * f + 1], c.at[3 * f])));
+        flippedNormal[f] = D3DXVec3Scale(normal[f], -1.0f);
+    }
+    std::vector<edgeVertex> out(faces * 6);
+    size_t w = 0;
+    for (const D3DXATTRIBUTERANGE& r : ranges) {
+        const size_t s = r.FaceStart, e = size_t{r.FaceStart} + r.FaceCount;  // e is one past
+        for (size_t f = s; f < e; ++f) {
+            for (size_t k = 0; k < 3; ++k) {
+                const D3DVECTOR a = c.at[3 * f + k], b = c.at[3 * f + (k + 1) % 3];
+                out[w] = {a, normal[f], flippedNormal[f]};
+                out[w + 1] = {b, normal[f], flippedNormal[f]};
+                for (size_t g = s; g < e; ++g) {
+                    const D3DVECTOR* gc = &c.at[3 * g];
+                    const bool candidate = (equalPositions(a, gc[1]) && equalPositions(b, gc[0])) ||
+                                           (equalPositions(a, gc[2]) && equalPositions(b, gc[1])) ||
+                                           (equalPositions(a, gc[0]) && equalPositions(b, gc[2]));
+                    if (!candidate) continue;
+                    const float d = D3DXVec3Dot(normal[f], normal[g]);
+                    if (d > threshold) {
+                        out[w].normalB = out[w + 1].normalB = normal[g];
+                        break;
+                    }
+                }
+                w += 2;
+            }
+            yield();
+            ++progress;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+float randomCoordinate(std::mt19937& rng) {
+    static const float pool[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 2.0f, 3.0f};
+    const unsigned pick = rng() % 100;
+    if (pick < 2) return std::numeric_limits<float>::quiet_NaN();
+    if (pick < 10) return std::uniform_real_distribution<float>(-4.0f, 4.0f)(rng);
+    return pool[rng() % std::size(pool)];
+}
+
+float randomThreshold(std::mt19937& rng) {
+    static const float pool[] = {0.5f,  0.0f, -0.0f, 1.0f,  -1.0f, 0.70710677f, 0.8660254f,
+                                 -0.5f, 2.0f, -2.0f, 0.99f, std::numeric_limits<float>::quiet_NaN()};
+    return pool[rng() % std::size(pool)];
+}
+
+// Faces drawn from a small vertex pool, often reusing an edge of an earlier face either way
+// round, sometimes repeating a whole face.
+std::vector<uint16_t> randomCorners(std::mt19937& rng, uint32_t faces, uint32_t vertices) {
+    std::vector<uint16_t> c;
+    auto vertex = [&] { return static_cast<uint16_t>(rng() % vertices); };
+    for (uint32_t f = 0; f < faces; ++f) {
+        const unsigned kind = rng() % 10;
+        if (f == 0 || kind < 3) {
+            c.insert(c.end(), {vertex(), vertex(), vertex()});
+        } else if (kind < 4) {
+            const size_t g = 3 * (rng() % f);
+            c.insert(c.end(), {c[g], c[g + 1], c[g + 2]});
+        } else {
+            const size_t g = 3 * (rng() % f), k = rng() % 3;
+            const uint16_t a = c[g + k], b = c[g + (k + 1) % 3];
+            if (kind < 8)
+                c.insert(c.end(), {b, a, vertex()});
+            else
+                c.insert(c.end(), {a, b, vertex()});
+        }
+    }
+    return c;
+}
+
+std::vector<D3DXATTRIBUTERANGE> randomRanges(std::mt19937& rng, uint32_t faces) {
+    std::vector<D3DXATTRIBUTERANGE> ranges;
+    const unsigned kind = rng() % 10;
+    if (kind == 0) return ranges;  // an empty table
+    if (kind == 1 && faces > 2) {  // overlapping ranges that still hold at most F faces
+        const uint32_t half = faces / 2;
+        ranges.push_back(range(faces - half, half));
+        ranges.push_back(range(rng() % (faces - half + 1), half));
+        return ranges;
+    }
+    // Consecutive ranges, in shuffled table order, some faces left out.
+    uint32_t start = 0;
+    while (start < faces) {
+        const uint32_t count = 1 + rng() % (faces - start);
+        if (rng() % 5 != 0) ranges.push_back(range(start, count));
+        start += count;
+    }
+    std::shuffle(ranges.begin(), ranges.end(), rng);
+    return ranges;
+}
+
+}  // namespace
+
+RandomCase randomCase(std::mt19937& rng) {
+    const uint32_t vertices = 1 + rng() % 12;
+    std::vector<D3DVECTOR> positions;
+    for (uint32_t v = 0; v < vertices; ++v) {
+        if (v > 0 && rng() % 4 == 0)
+            positions.push_back(positions[rng() % v]);  // a split vertex
+        else
+            positions.push_back({randomCoordinate(rng), randomCoordinate(rng), randomCoordinate(rng)});
+    }
+    const uint32_t faces = rng() % 40;
+    RandomCase rc;
+    rc.mesh = makeMesh(positions, randomCorners(rng, faces, vertices));
+    rc.ranges = randomRanges(rng, faces);
+    rc.threshold = randomThreshold(rng);
+    const unsigned changes = rng() % 3;
+    for (unsigned i = 0; i < changes && faces > 0; ++i)
+        rc.thresholdChanges.push_back({static_cast<int>(rng() % faces), randomThreshold(rng)});
+    return rc;
+}
+
+std::shared_ptr<D3DXMesh> gridMesh(uint32_t quads, uint32_t rangeCount, std::vector<D3DXATTRIBUTERANGE>& ranges) {
+    const uint32_t side = quads + 1;
+    std::vector<D3DVECTOR> positions;
+    for (uint32_t y = 0; y < side; ++y)
+        for (uint32_t x = 0; x < side; ++x)
+            positions.push_back({float(x), float(y), 0.3f * std::sin(0.7f * x) * std::cos(0.4f * y) + 0.05f * ((x * 7 + y * 3) % 5)});
+    std::vector<uint16_t> corners;
+    ranges.clear();
+    for (uint32_t r = 0; r < rangeCount; ++r) {
+        ranges.push_back(range(static_cast<uint32_t>(corners.size() / 3), 2 * quads * quads));
+        for (uint32_t y = 0; y < quads; ++y) {
+            for (uint32_t x = 0; x < quads; ++x) {
+                const auto v = [&](uint32_t dx, uint32_t dy) { return static_cast<uint16_t>((y + dy) * side + x + dx); };
+                if ((x + y + r) % 2 == 0)
+                    corners.insert(corners.end(), {v(0, 0), v(0, 1), v(1, 1), v(0, 0), v(1, 1), v(1, 0)});
+                else
+                    corners.insert(corners.end(), {v(0, 0), v(0, 1), v(1, 0), v(1, 0), v(0, 1), v(1, 1)});
+            }
+        }
+    }
+    return makeMesh(positions, corners);
+}
+
+bool sameBytes(const std::vector<edgeVertex>& a, const std::vector<edgeVertex>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(edgeVertex)) == 0;
+}
+
+}  // namespace edgetest
