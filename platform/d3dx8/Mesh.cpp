@@ -1,6 +1,7 @@
 #include "d3dx8/Mesh.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "runtime/Error.h"
@@ -52,4 +53,80 @@ HRESULT D3DXMeshIndexBuffer8GetData(const D3DXMesh& mesh, uint32_t offset, uint3
                                     uint32_t /*flags*/, void* dest) {
     mesh.GetIndexBuffer()->read(offset, {static_cast<std::byte*>(dest), size});
     return S_OK;
+}
+
+std::vector<uint32_t> D3DXMesh::indices() const {
+    const Direct3DIndexBuffer8& buffer = *indexBuffer_;
+    std::vector<uint32_t> result(buffer.indexCount());
+    std::span<const std::byte> bytes = buffer.bytes();
+    if (buffer.indexSize() == 4) {
+        std::memcpy(result.data(), bytes.data(), result.size() * 4);
+    } else {
+        for (size_t i = 0; i < result.size(); ++i) {
+            uint16_t value;
+            std::memcpy(&value, bytes.data() + 2 * i, 2);
+            result[i] = value;
+        }
+    }
+    return result;
+}
+
+void D3DXMesh::setIndices(std::span<const uint32_t> values) {
+    Direct3DIndexBuffer8& buffer = *indexBuffer_;
+    if (values.size() != buffer.indexCount())
+        rt::raiseStatus(D3DERR_INVALIDCALL, "setIndices", "index count does not match the mesh");
+    std::span<std::byte> bytes = buffer.mutableBytes();
+    if (buffer.indexSize() == 4) {
+        std::memcpy(bytes.data(), values.data(), values.size() * 4);
+        return;
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (values[i] > 0xFFFF)
+            rt::raiseStatus(D3DERR_INVALIDCALL, "setIndices", "index " + std::to_string(values[i]) + " does not fit 16 bits");
+        auto value = static_cast<uint16_t>(values[i]);
+        std::memcpy(bytes.data() + 2 * i, &value, 2);
+    }
+}
+
+std::vector<D3DVECTOR> D3DXMesh::positions() const {
+    const uint32_t stride = vertexSize();
+    std::span<const std::byte> bytes = vertexBuffer_->bytes();
+    std::vector<D3DVECTOR> result(numVertices_);
+    for (uint32_t v = 0; v < numVertices_; ++v) std::memcpy(&result[v], bytes.data() + size_t{v} * stride, 12);
+    return result;
+}
+
+void D3DXMesh::sortFacesByAttribute() {
+    std::vector<uint32_t> order(numFaces_);
+    for (uint32_t f = 0; f < numFaces_; ++f) order[f] = f;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return attributes_[a] < attributes_[b]; });
+    const std::vector<uint32_t> oldIndices = indices();
+    std::vector<uint32_t> newIndices(oldIndices.size());
+    std::vector<uint32_t> newAttributes(numFaces_);
+    for (uint32_t f = 0; f < numFaces_; ++f) {
+        newAttributes[f] = attributes_[order[f]];
+        for (int k = 0; k < 3; ++k) newIndices[3 * f + k] = oldIndices[3 * size_t{order[f]} + k];
+    }
+    setIndices(newIndices);
+    attributes_ = std::move(newAttributes);
+
+    std::vector<D3DXATTRIBUTERANGE> table;
+    uint32_t lowest = 0, highest = 0;
+    for (uint32_t f = 0; f < numFaces_; ++f) {
+        if (table.empty() || table.back().AttribId != attributes_[f]) {
+            table.push_back({attributes_[f], f, 0, 0, 0});
+            lowest = 0xFFFFFFFFu;
+            highest = 0;
+        }
+        for (int k = 0; k < 3; ++k) {
+            lowest = std::min(lowest, newIndices[3 * size_t{f} + k]);
+            highest = std::max(highest, newIndices[3 * size_t{f} + k]);
+        }
+        D3DXATTRIBUTERANGE& range = table.back();
+        ++range.FaceCount;
+        range.VertexStart = lowest;
+        range.VertexCount = highest - lowest + 1;
+    }
+    attributeTable_ = std::move(table);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "d3d8/Resources.h"
+#include "math/d3dmath.h"
 #include "runtime/Status.h"
 
 class Direct3DDevice8;
@@ -22,6 +23,13 @@ inline constexpr uint32_t D3DXMESH_MANAGED = 0x220;
 
 inline constexpr uint32_t D3DXMESHSIMP_VERTEX = 1;
 inline constexpr uint32_t D3DXMESHSIMP_FACE = 2;
+
+// An entry of the material buffer of LoadMeshFromX; the texture name points into the same
+// buffer (null when the material has none) and lives as long as the buffer.
+struct D3DXMATERIAL {
+    D3DMATERIAL8 MatD3D;
+    char* pTextureFilename;
+};
 
 struct D3DXATTRIBUTERANGE {
     uint32_t AttribId;
@@ -59,6 +67,27 @@ public:
     void setAttributeTable(std::vector<D3DXATTRIBUTERANGE> table) { attributeTable_ = std::move(table); }
     std::span<const D3DXATTRIBUTERANGE> attributeTable() const { return attributeTable_; }
 
+    // Reorders the faces stably by attribute id and builds the attribute table: one range
+    // per run of equal ids, in ascending id order, with the span of vertices it uses.
+    void sortFacesByAttribute();
+
+    // A copy in vertex format `fvf` with the index size and pools that `options` ask for.
+    // Elements present in both formats are copied, the others zero-filled; attributes and
+    // attribute table come along.
+    std::shared_ptr<D3DXMesh> CloneMeshFVF(uint32_t options, uint32_t fvf,
+                                           std::shared_ptr<Direct3DDevice8> device) const;
+
+    // Three entries per face: entry 3f + k is the face across the edge from corner k to
+    // corner k + 1 (mod 3), or 0xFFFFFFFF when there is none. Vertices whose positions are
+    // at most `epsilon` apart count as one. `adjacency` must hold 3 × GetNumFaces() entries.
+    void GenerateAdjacency(float epsilon, uint32_t* adjacency) const;
+
+    // The index buffer as 32-bit values, whatever its index size; and the reverse.
+    std::vector<uint32_t> indices() const;
+    void setIndices(std::span<const uint32_t> indices);
+    // The positions (first three floats of every vertex).
+    std::vector<D3DVECTOR> positions() const;
+
 private:
     uint32_t numFaces_;
     uint32_t numVertices_;
@@ -73,6 +102,8 @@ private:
 
 // Copy `size` bytes from `offset` of the mesh's vertex (index) buffer to `dest`.
 // D3DERR_INVALIDCALL when the range passes the buffer's end.
+inline constexpr uint32_t D3DX_NO_NEIGHBOUR = 0xFFFFFFFFu;
+
 HRESULT D3DXMeshVertexBuffer8GetData(const D3DXMesh& mesh, uint32_t offset, uint32_t size,
                                      uint32_t flags, void* dest);
 HRESULT D3DXMeshIndexBuffer8GetData(const D3DXMesh& mesh, uint32_t offset, uint32_t size,

@@ -1,0 +1,62 @@
+// The mesh operations of the D3DX object.
+
+#include <cmath>
+#include <cstring>
+
+#include "d3dx8/D3DX8.h"
+#include "d3dx8/MeshLoader.h"
+#include "d3dx8/PMesh.h"
+#include "runtime/Error.h"
+#include "runtime/Status.h"
+#include "xfile/XFile.h"
+
+std::shared_ptr<D3DXMesh> D3DX8::LoadMeshFromX(const std::string& fileName, uint32_t options,
+                                               const std::shared_ptr<Direct3DDevice8>& device,
+                                               std::shared_ptr<D3DXBuffer>* adjacency,
+                                               std::shared_ptr<D3DXBuffer>* materials,
+                                               int32_t* materialCount) {
+    d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(xfile::load(fileName), options, device);
+    if (adjacency != nullptr) *adjacency = d3dx8::makeAdjacencyBuffer(*loaded.mesh);
+    if (materials != nullptr) *materials = d3dx8::makeMaterialBuffer(loaded);
+    if (materialCount != nullptr) *materialCount = static_cast<int32_t>(loaded.materials.size());
+    return loaded.mesh;
+}
+
+D3DMATERIAL8 D3DX8::BufferGetMaterial(const D3DXBuffer& materials, int32_t index) {
+    const uint32_t count = d3dx8::materialBufferCount(materials);
+    if (index < 0 || static_cast<uint32_t>(index) >= count)
+        rt::raiseStatus(D3DERR_INVALIDCALL, "BufferGetMaterial",
+                        "material " + std::to_string(index) + " of " + std::to_string(count));
+    D3DXMATERIAL entry;
+    std::memcpy(&entry, materials.GetBufferPointer() + size_t(index) * sizeof(D3DXMATERIAL), sizeof entry);
+    return entry.MatD3D;
+}
+
+std::shared_ptr<D3DXPMesh> D3DX8::GeneratePMesh(const D3DXMesh& mesh, const uint32_t* adjacency,
+                                                const void* /*attributeWeights*/, const float* /*vertexWeights*/,
+                                                int32_t minValue, uint32_t options) {
+    if (adjacency == nullptr) rt::raiseStatus(D3DERR_INVALIDCALL, "GeneratePMesh", "adjacency is required");
+    if (minValue < 0) rt::raiseStatus(D3DERR_INVALIDCALL, "GeneratePMesh", "negative minimum");
+    if (options != D3DXMESHSIMP_VERTEX && options != D3DXMESHSIMP_FACE)
+        rt::raiseStatus(D3DERR_INVALIDCALL, "GeneratePMesh", "options must be D3DXMESHSIMP_VERTEX or D3DXMESHSIMP_FACE");
+    if (mesh.GetNumFaces() == 0) rt::raiseStatus(D3DERR_INVALIDCALL, "GeneratePMesh", "the mesh has no faces");
+    // The minimum is a goal the platform may miss; without simplification it is never reached.
+    return std::make_shared<D3DXPMesh>(mesh);
+}
+
+void D3DX8::ComputeBoundingSphereFromMesh(const D3DXMesh& mesh, D3DVECTOR& centre, float& radius) {
+    const std::vector<D3DVECTOR> points = mesh.positions();
+    if (points.empty())
+        rt::raiseStatus(D3DERR_INVALIDCALL, "ComputeBoundingSphere", "the mesh has no vertices");
+    double sum[3] = {0, 0, 0};
+    for (const D3DVECTOR& p : points) {
+        sum[0] += p.x;
+        sum[1] += p.y;
+        sum[2] += p.z;
+    }
+    const double n = static_cast<double>(points.size());
+    centre = {static_cast<float>(sum[0] / n), static_cast<float>(sum[1] / n), static_cast<float>(sum[2] / n)};
+    float largest = 0;
+    for (const D3DVECTOR& p : points) largest = std::max(largest, D3DXVec3Length(D3DXVec3Subtract(p, centre)));
+    radius = largest;
+}

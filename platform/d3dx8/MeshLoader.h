@@ -1,0 +1,46 @@
+#pragma once
+// Building a D3DX mesh from the data objects of a .x file: every mesh of the file merged into
+// one, in file order, with frame transforms applied, polygons split into triangles, vertices
+// split where their normals differ, and faces sorted by material.
+
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "d3dx8/D3DX8.h"
+#include "d3dx8/Mesh.h"
+#include "xfile/XFile.h"
+
+namespace d3dx8 {
+
+struct MeshFromX {
+    std::shared_ptr<D3DXMesh> mesh;
+    // One material per attribute id. A file without materials gets one default material;
+    // in a file where only some meshes have a material list, each mesh without one gets a
+    // default material of its own, so attribute ids stay in mesh order.
+    std::vector<D3DMATERIAL8> materials;
+    std::vector<std::string> textureFilenames;  // parallel to materials; empty when none
+};
+
+// D3DERR_INVALIDCALL when a mesh without D3DXMESH_32BIT would need more than 65,535
+// vertices; D3DXERR_LOADEDMESHASNODATA when the file holds no face.
+MeshFromX buildMeshFromX(const xfile::Document& document, uint32_t options,
+                         std::shared_ptr<Direct3DDevice8> device);
+
+// Parses `bytes` and builds the mesh; `fileName` names the data in error messages.
+MeshFromX loadMeshFromXInMemory(std::span<const std::byte> bytes, std::string_view fileName,
+                                uint32_t options, std::shared_ptr<Direct3DDevice8> device);
+
+// D3DXMATERIAL entries followed by the texture names they point to.
+std::shared_ptr<D3DXBuffer> makeMaterialBuffer(const MeshFromX& mesh);
+// Number of D3DXMATERIAL entries in a buffer made by makeMaterialBuffer.
+uint32_t materialBufferCount(const D3DXBuffer& buffer);
+// 3 uint32 per face, from GenerateAdjacency(0).
+std::shared_ptr<D3DXBuffer> makeAdjacencyBuffer(const D3DXMesh& mesh);
+
+// The material of a file's Material data object, and the one used when a file has none.
+D3DMATERIAL8 materialFromX(const xfile::Material& material);
+D3DMATERIAL8 defaultMaterial();
+
+}  // namespace d3dx8

@@ -1,0 +1,24 @@
+#include "d3dx8/PMesh.h"
+
+#include <algorithm>
+#include <cstring>
+
+D3DXPMesh::D3DXPMesh(const D3DXMesh& mesh)
+    : D3DXMesh(mesh.GetNumFaces(), mesh.GetNumVertices(), mesh.GetOptions(), mesh.GetFVF(), mesh.device()),
+      currentVertices_(mesh.GetNumVertices()) {
+    std::span<const std::byte> vertices = mesh.GetVertexBuffer()->bytes();
+    std::span<std::byte> copy = GetVertexBuffer()->mutableBytes();
+    if (!vertices.empty()) std::memcpy(copy.data(), vertices.data(), vertices.size());
+    setIndices(mesh.indices());
+    std::copy(mesh.attributes().begin(), mesh.attributes().end(), mutableAttributes().begin());
+    sortFacesByAttribute();
+}
+
+void D3DXPMesh::SetNumVertices(uint32_t vertices) {
+    currentVertices_ = std::clamp(vertices, GetMinVertices(), GetMaxVertices());
+}
+
+void D3DXPMesh::SetNumFaces(uint32_t /*faces*/) {
+    // Faces can only be kept at full detail, which is also the full vertex count.
+    currentVertices_ = GetMaxVertices();
+}

@@ -1,0 +1,148 @@
+#pragma once
+// Reader for DirectX .x files (text, binary and their MSZIP-compressed forms, 32- or 64-bit
+// floats). It turns the bytes into plain data objects: meshes with their normals, texture
+// coordinates, vertex colours and materials, and the frames that place them. Everything else
+// in a file (templates, skin weights, animation, effect data ...) is read past.
+//
+// Every malformed file raises rt::Error with status D3DXERR_INVALIDDATA; the text names the
+// file, the line (text files) or the byte offset (binary files; for compressed files the
+// offset in the decompressed stream, header included) and the reason. A file that is missing
+// raises runtime error 53 "File not found" naming the path.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xfile {
+
+enum class Encoding { Text, Binary };
+
+struct Header {
+    uint32_t majorVersion = 3;
+    uint32_t minorVersion = 3;
+    Encoding encoding = Encoding::Text;
+    bool compressed = false;
+    uint32_t floatBits = 32;  // 32 or 64
+};
+
+// A line number (text) or byte offset (binary) in the file, for error messages.
+struct SourcePos {
+    uint32_t value = 0;
+};
+
+struct Vec2 {
+    float u, v;
+};
+struct Vec3 {
+    float x, y, z;
+};
+struct ColorRGBA {
+    float r, g, b, a;
+};
+struct ColorRGB {
+    float r, g, b;
+};
+
+// Row-major 4 × 4 for row vectors (a point is v × M), element [row * 4 + column].
+using Matrix4 = std::array<float, 16>;
+Matrix4 identityMatrix();
+// a × b: applies a first, then b.
+Matrix4 multiply(const Matrix4& a, const Matrix4& b);
+
+// Polygons as a flat index list: polygon i has sizes[i] corners, stored one after the other.
+struct Polygons {
+    std::vector<uint32_t> sizes;
+    std::vector<uint32_t> indices;
+};
+
+struct Material {
+    std::string name;
+    SourcePos pos;
+    ColorRGBA faceColor{};
+    float power = 0;
+    ColorRGB specular{};
+    ColorRGB emissive{};
+    std::string textureFilename;  // empty when the material has none
+};
+
+// A material of a list as written: inline, or a reference `{ name }` resolved after parsing.
+struct MaterialSlot {
+    std::optional<Material> inlineMaterial;
+    std::string reference;
+    SourcePos pos;
+};
+
+struct MaterialList {
+    SourcePos pos;
+    uint32_t materialCount = 0;
+    std::vector<uint32_t> faceMaterials;  // one per polygon of the mesh
+    std::vector<MaterialSlot> slots;
+    std::vector<Material> materials;  // slots resolved; filled by validation
+};
+
+struct MeshNormals {
+    SourcePos pos;
+    std::vector<Vec3> normals;
+    Polygons faces;  // same polygon sizes as the mesh; indices into `normals`
+};
+
+struct VertexColor {
+    uint32_t index;
+    ColorRGBA color;
+};
+
+struct Mesh {
+    std::string name;
+    SourcePos pos;
+    std::vector<Vec3> positions;
+    Polygons faces;
+    std::optional<MeshNormals> normals;
+    std::optional<std::vector<Vec2>> texCoords;
+    SourcePos texCoordsPos;
+    std::optional<std::vector<VertexColor>> vertexColors;
+    SourcePos vertexColorsPos;
+    std::optional<MaterialList> materialList;
+    int32_t frame = -1;  // index into Document::frames, -1 at top level
+};
+
+struct Frame {
+    std::string name;
+    Matrix4 transform = identityMatrix();  // relative to the parent frame
+    int32_t parent = -1;
+};
+
+struct Document {
+    std::string fileName;
+    Header header;
+    std::vector<Frame> frames;    // parents come before their children
+    std::vector<Mesh> meshes;     // in file order, at top level and inside frames
+    std::vector<Material> namedMaterials;  // every material with a name, for references
+
+    // The product of the frame transforms from the mesh up to the root: v × M_frame × M_parent ...
+    Matrix4 worldTransform(const Mesh& mesh) const;
+};
+
+// Reads the 16-byte header; D3DXERR_INVALIDDATA when it is not a .x header.
+Header readHeader(std::span<const std::byte> bytes, std::string_view fileName);
+
+// Parses and validates a whole file held in memory. `fileName` is used in error messages only.
+Document parse(std::span<const std::byte> bytes, std::string_view fileName);
+
+// Reads the file at `path` and parses it.
+Document load(const std::string& path);
+std::vector<std::byte> readFileBytes(const std::string& path);
+
+// Checks what parsing cannot: indices against counts, matching face lists, material
+// indices and references. parse() calls it; exposed for documents built by hand.
+void validate(Document& document);
+
+// The status text of a format error: "<file>: <where>: <reason>".
+[[noreturn]] void raiseFormatError(std::string_view fileName, const Header& header, SourcePos pos,
+                                   std::string_view reason);
+
+}  // namespace xfile

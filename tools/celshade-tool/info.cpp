@@ -1,0 +1,78 @@
+// celshade-tool info FILE...: what the program would load from each .x file.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+#include "d3dx8/D3DX8.h"
+#include "d3dx8/MeshLoader.h"
+#include "runtime/Error.h"
+#include "xfile/XFile.h"
+
+namespace {
+
+const char* encodingName(const xfile::Header& header) {
+    if (header.encoding == xfile::Encoding::Text) return header.compressed ? "text, MSZIP-compressed" : "text";
+    return header.compressed ? "binary, MSZIP-compressed" : "binary";
+}
+
+void printMaterials(const d3dx8::MeshFromX& loaded) {
+    std::printf("  materials: %zu\n", loaded.materials.size());
+    for (size_t i = 0; i < loaded.materials.size(); ++i) {
+        const D3DCOLORVALUE& d = loaded.materials[i].Diffuse;
+        std::printf("    %zu: diffuse %.3f %.3f %.3f %.3f%s%s\n", i, d.r, d.g, d.b, d.a,
+                    loaded.textureFilenames[i].empty() ? "" : "  texture ",
+                    loaded.textureFilenames[i].c_str());
+    }
+}
+
+void printAttributeTable(const D3DXMesh& mesh) {
+    uint32_t count = 0;
+    mesh.GetAttributeTable(nullptr, &count);
+    std::vector<D3DXATTRIBUTERANGE> table(count);
+    mesh.GetAttributeTable(table.data(), &count);
+    std::printf("  attribute table: %u ranges\n", count);
+    for (const D3DXATTRIBUTERANGE& r : table)
+        std::printf("    id %u: faces %u+%u, vertices %u+%u\n", r.AttribId, r.FaceStart, r.FaceCount, r.VertexStart,
+                    r.VertexCount);
+}
+
+void describe(const std::string& path) {
+    std::vector<std::byte> bytes = xfile::readFileBytes(path);
+    xfile::Header header = xfile::readHeader(bytes, path);
+    std::printf("%s\n  encoding: %s, %u-bit floats, version %u.%u\n", path.c_str(), encodingName(header),
+                header.floatBits, header.majorVersion, header.minorVersion);
+    d3dx8::MeshFromX loaded = d3dx8::loadMeshFromXInMemory(bytes, path, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, nullptr);
+    const D3DXMesh& mesh = *loaded.mesh;
+    std::printf("  vertices: %u, faces: %u%s\n", mesh.GetNumVertices(), mesh.GetNumFaces(),
+                mesh.GetNumVertices() > 65535 ? " (needs 32-bit indices)" : "");
+    printMaterials(loaded);
+    printAttributeTable(mesh);
+    D3DVECTOR centre;
+    float radius;
+    D3DX8().ComputeBoundingSphereFromMesh(mesh, centre, radius);
+    std::printf("  bounding sphere: centre %g %g %g, radius %g\n", centre.x, centre.y, centre.z, radius);
+}
+
+int run(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        std::fprintf(stderr, "usage: celshade-tool info FILE...\n");
+        return 2;
+    }
+    int status = 0;
+    for (const std::string& path : args) {
+        try {
+            describe(path);
+        } catch (const rt::Error& e) {
+            std::fprintf(stderr, "%s: error %d: %s\n", path.c_str(), e.number(), e.text().c_str());
+            status = 1;
+        }
+    }
+    return status;
+}
+
+const Command kCommand{"info", "info FILE...   encoding, counts, materials, attribute table and bounding sphere of .x files",
+                       &run};
+
+}  // namespace
