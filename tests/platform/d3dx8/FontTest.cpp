@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <QFont>
+#include <QGuiApplication>
+
+#include <climits>
+
+#include "d3d8/Direct3D8.h"
+#include "d3d8/Direct3DDevice8.h"
+#include "d3dx8/D3DX8.h"
+#include "d3dx8/Font.h"
+#include "runtime/Error.h"
+
+namespace {
+
+void ensureGuiApplication() {
+    static int argc = 1;
+    static char name[] = "d3dx8_tests";
+    static char* argv[] = {name, nullptr};
+    if (QGuiApplication::instance() == nullptr) new QGuiApplication(argc, argv);
+}
+
+QFont windowFont() {
+    ensureGuiApplication();
+    QFont font = QGuiApplication::font();
+    font.setPointSize(10);
+    return font;
+}
+
+constexpr D3DCOLOR kWhite = 0xFFFFFFFFu;
+const QRect kScreen(0, 0, 200, 100);
+
+int maxAlpha(const TextImage& image) {
+    uint32_t best = 0;
+    for (uint32_t t : image.texels) best = std::max(best, t >> 24);
+    return int(best);
+}
+
+TEST(TextImages, WordBreakWrapsAtTheRightEdgeAndNothingLeavesTheRectangle) {
+    QFont font = windowFont();
+    const QString line = "several short words that cannot fit on one line";
+    D3DRECT rect{20, 10, 120, 90};
+    TextImage single = renderTextImage(font, "one", rect, DT_WORDBREAK, kWhite, kScreen);
+    TextImage wrapped = renderTextImage(font, line, rect, DT_WORDBREAK, kWhite, kScreen);
+    TextImage unwrapped = renderTextImage(font, line, rect, DT_LEFT, kWhite, kScreen);
+
+    EXPECT_GE(wrapped.height, 2 * single.height);
+    EXPECT_EQ(unwrapped.height, single.height);
+    for (const TextImage* image : {&wrapped, &unwrapped}) {
+        EXPECT_TRUE(QRect(20, 10, 100, 80).contains(image->area)) << image->area.x() << "," << image->area.width();
+        EXPECT_EQ(maxAlpha(*image), 255);
+    }
+    // The unwrapped line runs into the right edge and is cut there.
+    EXPECT_EQ(unwrapped.area.right(), 119);
+}
+
+TEST(TextImages, CjkTextUsesRealGlyphsNotPlaceholderBoxes) {
+    QFont font = windowFont();
+    D3DRECT rect{0, 0, 200, 100};
+    TextImage first = renderTextImage(font, QString::fromUtf8("三"), rect, 0, kWhite, kScreen);
+    TextImage second = renderTextImage(font, QString::fromUtf8("角"), rect, 0, kWhite, kScreen);
+    ASSERT_FALSE(first.area.isEmpty());
+    EXPECT_GT(maxAlpha(first), 128);
+    // Missing glyphs would all draw as the same box.
+    EXPECT_TRUE(first.area != second.area || first.texels != second.texels);
+}
+
+TEST(TextImages, ColourAlphaScalesCoverageAndMeasuringDrawsNothing) {
+    QFont font = windowFont();
+    D3DRECT rect{0, 0, 200, 100};
+    TextImage half = renderTextImage(font, "Wg", rect, 0, 0x80FF0000u, kScreen);
+    EXPECT_EQ(maxAlpha(half), 0x80);
+    for (uint32_t t : half.texels) EXPECT_EQ(t & 0xFFFFFFu, 0xFF0000u);
+
+    TextImage measured = renderTextImage(font, "Wg", rect, DT_CALCRECT, kWhite, kScreen);
+    EXPECT_TRUE(measured.area.isEmpty());
+    EXPECT_EQ(measured.height, half.height);
+}
+
+TEST(TextImages, ExtremeRectangleIsCutToTheTarget) {
+    TextImage image = renderTextImage(windowFont(), "edge", D3DRECT{INT_MIN, INT_MIN, INT_MAX, INT_MAX},
+                                      DT_WORDBREAK, kWhite, kScreen);
+    EXPECT_TRUE(kScreen.contains(image.area) || image.area.isEmpty());
+}
+
+class TextOnDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        font_ = windowFont();
+        D3DPRESENT_PARAMETERS params{};
+        params.BackBufferWidth = 200;
+        params.BackBufferHeight = 100;
+        params.BackBufferFormat = D3DFMT_X8R8G8B8;
+        params.BackBufferCount = 1;
+        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        params.Windowed = 1;
+        params.EnableAutoDepthStencil = 1;
+        params.AutoDepthStencilFormat = D3DFMT_D16;
+        try {
+            device_ = DirectX8().Direct3DCreate()->CreateDevice(
+                D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, params);
+        } catch (const rt::Error& e) {
+            GTEST_SKIP() << "no off-screen device: " << e.text();
+        }
+        font3d_ = D3DX8().CreateFont(device_, &font_);
+    }
+
+    BackBufferImage drawOnBlack(const QString& text, const D3DRECT& rect, uint32_t format, D3DCOLOR color) {
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        device_->BeginScene();
+        height_ = font3d_->DrawTextW(text, -1, rect, format, color);
+        device_->EndScene();
+        return device_->readBackBuffer();
+    }
+
+    QFont font_;
+    std::shared_ptr<Direct3DDevice8> device_;
+    std::shared_ptr<D3DXFont> font3d_;
+    int32_t height_ = 0;
+};
+
+// Each back-buffer pixel must be the text image's texel blended over black: a half-pixel
+// slip of the quad would smear or shift the glyphs, and any pixel outside the area is a leak.
+TEST_F(TextOnDevice, PixelsMatchTheTextImageExactlyAndNoneFallOutside) {
+    D3DRECT rect{20, 10, 120, 90};
+    QString text = "wrapped words on the back buffer";
+    BackBufferImage screen = drawOnBlack(text, rect, DT_WORDBREAK, kWhite);
+    TextImage expected = renderTextImage(font_, text, rect, DT_WORDBREAK, kWhite, kScreen);
+    ASSERT_FALSE(expected.area.isEmpty());
+    EXPECT_EQ(height_, expected.height);
+    int mismatches = 0, lit = 0;
+    for (uint32_t y = 0; y < screen.height; ++y)
+        for (uint32_t x = 0; x < screen.width; ++x) {
+            int got = int(screen.at(x, y) & 0xFF);
+            int want = 0;
+            if (expected.area.contains(int(x), int(y)))
+                want = int(expected.texels[(y - expected.area.top()) * expected.area.width() + x - expected.area.left()] >> 24);
+            lit += got > 0;
+            mismatches += std::abs(got - want) > 1;
+        }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_GT(lit, 20);
+}
+
+TEST_F(TextOnDevice, CjkStatusLineAppearsInItsRectangle) {
+    D3DRECT rect{20, 30, 180, 100};
+    BackBufferImage screen = drawOnBlack(QString::fromUtf8("三角面：1000   材质数：3"), rect, DT_WORDBREAK, kWhite);
+    int inside = 0, outside = 0;
+    for (uint32_t y = 0; y < screen.height; ++y)
+        for (uint32_t x = 0; x < screen.width; ++x) {
+            bool lit = (screen.at(x, y) & 0xFFFFFF) != 0;
+            (x >= 20 && x < 180 && y >= 30 ? inside : outside) += lit;
+        }
+    EXPECT_GT(inside, 50);
+    EXPECT_EQ(outside, 0);
+}
+
+TEST_F(TextOnDevice, EveryStateItChangesIsPutBack) {
+    auto ramp = std::make_shared<Direct3DTexture8>(4, 1, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
+    device_->SetTexture(0, ramp);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+    device_->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
+    std::vector<uint32_t> render, stage;
+    for (uint32_t s = 1; s <= 173; ++s) render.push_back(device_->GetRenderState(s));
+    for (uint32_t st = 0; st < 2; ++st)
+        for (uint32_t t = 1; t < 29; ++t)
+            if (t != 12) stage.push_back(device_->GetTextureStageState(st, t));
+
+    drawOnBlack("states", D3DRECT{0, 0, 200, 100}, 0, kWhite);
+
+    for (uint32_t s = 1; s <= 173; ++s) EXPECT_EQ(device_->GetRenderState(s), render[s - 1]) << "render state " << s;
+    std::size_t i = 0;
+    for (uint32_t st = 0; st < 2; ++st)
+        for (uint32_t t = 1; t < 29; ++t) {
+            if (t == 12) continue;
+            EXPECT_EQ(device_->GetTextureStageState(st, t), stage[i++]) << "stage " << st << " state " << t;
+        }
+    EXPECT_EQ(device_->GetTexture(0), ramp);
+    EXPECT_EQ(device_->GetVertexShader(), D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
+}
+
+TEST_F(TextOnDevice, RepeatedLinesReuseTheirTextureAndTheCacheStaysBounded) {
+    device_->BeginScene();
+    for (int frame = 0; frame < 3; ++frame) {
+        font3d_->DrawTextW(std::u16string(u"title"), -1, D3DRECT{20, 10, 600, 800}, DT_WORDBREAK, kWhite);
+        font3d_->DrawTextW(std::u16string(u"status"), -1, D3DRECT{20, 30, 600, 800}, DT_WORDBREAK, kWhite);
+    }
+    EXPECT_EQ(font3d_->cachedTextCount(), 2u);
+    for (int n = 0; n < 40; ++n)
+        font3d_->DrawTextW(QString::number(n), -1, D3DRECT{0, 0, 50, 20}, 0, kWhite);
+    EXPECT_EQ(font3d_->cachedTextCount(), D3DXFont::kCacheSize);
+    device_->EndScene();
+}
+
+TEST_F(TextOnDevice, CountLimitsTheTextAndOverlongCountsMeanAllOfIt) {
+    D3DRECT rect{0, 0, 200, 100};
+    BackBufferImage prefix = drawOnBlack("abc", rect, 0, kWhite);
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    device_->BeginScene();
+    font3d_->DrawTextW(QString("abcdef"), 3, rect, 0, kWhite);
+    EXPECT_EQ(font3d_->DrawTextW(QString("abc"), 99, rect, DT_CALCRECT, kWhite), height_);
+    device_->EndScene();
+    EXPECT_EQ(device_->readBackBuffer().pixels, prefix.pixels);
+}
+
+TEST(CreateFont, NeedsADeviceAndAFont) {
+    QFont font = windowFont();
+    try {
+        D3DX8().CreateFont(nullptr, &font);
+        FAIL();
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), D3DERR_INVALIDCALL);
+    }
+}
+
+}  // namespace
