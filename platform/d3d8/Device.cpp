@@ -106,12 +106,13 @@ Direct3DDevice8::Direct3DDevice8(HWND focusWindow, uint32_t behaviorFlags,
     window_ = params.hDeviceWindow ? params.hDeviceWindow : focusWindow;
     validatePresentParameters(window_, params);
     if (window_) {
+        // The swap interval goes to the window before its context exists.
+        swapInterval_ = params.FullScreen_PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
+        window_->setSwapInterval(swapInterval_);
         context_ = window_;
         context_->makeCurrent();
         width_ = params.BackBufferWidth ? params.BackBufferWidth : std::max(1u, window_->clientWidth());
         height_ = params.BackBufferHeight ? params.BackBufferHeight : std::max(1u, window_->clientHeight());
-        swapInterval_ = params.FullScreen_PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
-        window_->setSwapInterval(swapInterval_);
     } else {
         offscreen_ = std::make_unique<gl::OffscreenContext>();
         context_ = offscreen_.get();
