@@ -1,0 +1,196 @@
+#include "vs/Interpreter.h"
+
+#include <algorithm>
+
+#include "vs/Plan.h"
+#include "vs/WorkerPool.h"
+
+namespace vs {
+namespace {
+
+using Plan = CompiledShader::Plan;
+
+KOp kernelOp(const Instruction& ins) {
+    switch (ins.op.opcode) {
+    case Opcode::Mov: return ins.dst.type == RegType::Addr ? KOp::MovA0 : KOp::Mov;
+    case Opcode::Add: case Opcode::Sub: return KOp::Add;
+    case Opcode::Mad: return KOp::Mad;
+    case Opcode::Mul: return KOp::Mul;
+    case Opcode::Rcp: return KOp::Rcp;
+    case Opcode::Rsq: return KOp::Rsq;
+    case Opcode::Dp3: case Opcode::M3x4: case Opcode::M3x3: case Opcode::M3x2: return KOp::Dp3;
+    case Opcode::Dp4: case Opcode::M4x4: case Opcode::M4x3: return KOp::Dp4;
+    case Opcode::Min: return KOp::Min;
+    case Opcode::Max: return KOp::Max;
+    case Opcode::Slt: return KOp::Slt;
+    case Opcode::Sge: return KOp::Sge;
+    case Opcode::Exp: return KOp::Exp;
+    case Opcode::Log: return KOp::Log;
+    case Opcode::Lit: return KOp::Lit;
+    case Opcode::Dst: return KOp::Dst;
+    case Opcode::Frc: return KOp::Frc;
+    case Opcode::Expp: return KOp::Expp;
+    case Opcode::Logp: return KOp::Logp;
+    case Opcode::Nop: break;
+    }
+    return KOp::Mov;
+}
+
+uint16_t destinationSlot(const Destination& d) {
+    switch (d.type) {
+    case RegType::Temp: return uint16_t(kTempSlot0 + d.number);
+    case RegType::RastOut: return uint16_t(kOutputSlot0 + d.number);
+    case RegType::AttrOut: return uint16_t(kOutputSlot0 + OutD0 + d.number);
+    case RegType::TexCrdOut: return uint16_t(kOutputSlot0 + OutT0 + d.number);
+    default: return kScratchDst;  // a0 lives outside the slots
+    }
+}
+
+class PlanBuilder {
+public:
+    explicit PlanBuilder(Plan& plan) : plan_(plan) {}
+
+    void add(const Instruction& ins) {
+        if (ins.op.opcode == Opcode::Nop) return;
+        if (const uint32_t rows = matrixRows(ins.op.opcode)) return addMatrix(ins, rows);
+        Instruction in = ins;
+        if (in.op.opcode == Opcode::Sub) in.src[1].negate = !in.src[1].negate;
+        addStep(kernelOp(in), in.dst, in.dst.mask, {in.src[0], in.src[1], in.src[2]}, in.op.sources);
+    }
+
+private:
+    // Row r of a matrix macro is a dot product with register src1 + r into channel r.
+    void addMatrix(const Instruction& ins, uint32_t rows) {
+        for (uint32_t r = 0; r < rows; ++r) {
+            if (!(ins.dst.mask & (1u << r))) continue;
+            Source row = ins.src[1];
+            row.number = uint16_t(row.number + r);
+            addStep(kernelOp(ins), ins.dst, uint8_t(1u << r), {ins.src[0], row, Source{}}, 2);
+        }
+    }
+
+    void addStep(KOp op, const Destination& dst, uint8_t mask, std::array<Source, 3> src, int sources) {
+        Step step{op, mask, destinationSlot(dst), false, uint8_t(sources), {}};
+        for (int s = 0; s < sources; ++s) {
+            step.src[size_t(s)] = resolve(src[size_t(s)]);
+            step.viaScratch |= step.src[size_t(s)].kind == SrcKind::Direct && step.src[size_t(s)].slot == step.dstSlot;
+        }
+        if (dst.type == RegType::RastOut || dst.type == RegType::AttrOut || dst.type == RegType::TexCrdOut)
+            plan_.outputsWritten |= 1u << (step.dstSlot - kOutputSlot0);
+        plan_.steps.push_back(step);
+    }
+
+    SrcRef resolve(const Source& s) {
+        SrcRef ref;
+        for (uint32_t c = 0; c < 4; ++c) ref.swz[c] = uint8_t(swizzleComponent(s.swizzle, c));
+        ref.negate = s.negate;
+        if (s.type == RegType::Const && s.relative) {
+            ref.kind = SrcKind::Relative;
+            ref.offset = s.number;
+            return ref;
+        }
+        if (s.type == RegType::Const) {
+            ref.slot = constantSlot(s.number, s.negate);  // the negation is folded into the copy
+            return ref;
+        }
+        if (s.type == RegType::Input) plan_.inputsRead |= 1u << s.number;
+        ref.slot = uint16_t((s.type == RegType::Input ? kInputSlot0 : kTempSlot0) + s.number);
+        ref.kind = s.negate ? SrcKind::NegatedCopy : SrcKind::Direct;
+        return ref;
+    }
+
+    uint16_t constantSlot(uint16_t reg, bool negate) {
+        for (size_t k = 0; k < plan_.constSlots.size(); ++k)
+            if (plan_.constSlots[k].reg == reg && plan_.constSlots[k].negate == negate) return uint16_t(kBatchSlots + k);
+        plan_.constSlots.push_back({reg, negate});
+        return uint16_t(kBatchSlots + plan_.constSlots.size() - 1);
+    }
+
+    Plan& plan_;
+};
+
+// Each referenced constant (and negated constant) as kBatch copies per component.
+std::vector<float> broadcastConstants(const Plan& plan, const ConstantFile& constants) {
+    std::vector<float> memory(plan.constSlots.size() * kSlotFloats);
+    for (size_t k = 0; k < plan.constSlots.size(); ++k) {
+        const ConstSlot& cs = plan.constSlots[k];
+        for (int c = 0; c < 4; ++c) {
+            const float v = constants[cs.reg][size_t(c)];
+            std::fill_n(memory.begin() + ptrdiff_t(k * kSlotFloats + size_t(c) * kBatch), kBatch, cs.negate ? -v : v);
+        }
+    }
+    return memory;
+}
+
+void fillSlot(float* slot, int fromComponent) {
+    static constexpr float kDefault[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    for (int c = fromComponent; c < 4; ++c) std::fill_n(slot + c * kBatch, kBatch, kDefault[c]);
+}
+
+int suppliedComponents(InputType t) {
+    switch (t) {
+    case InputType::Float1: return 1;
+    case InputType::Float2: return 2;
+    case InputType::Float3: return 3;
+    default: return 4;
+    }
+}
+
+}  // namespace
+
+void initContext(BatchContext& ctx, const Plan& plan, float* constantMemory, const VertexSource& source) {
+    ctx.memory.assign(size_t(kBatchSlots) * kSlotFloats, 0.0f);
+    ctx.slot.resize(kBatchSlots + plan.constSlots.size());
+    for (size_t s = 0; s < kBatchSlots; ++s) ctx.slot[s] = ctx.memory.data() + s * kSlotFloats;
+    for (size_t k = 0; k < plan.constSlots.size(); ++k) ctx.slot[kBatchSlots + k] = constantMemory + k * kSlotFloats;
+    for (uint32_t r = 0; r < kNumInputs; ++r) fillSlot(ctx.slot[kInputSlot0 + r], 0);
+    for (const InputBinding& b : source.bindings)
+        if (b.reg < kNumInputs) fillSlot(ctx.slot[kInputSlot0 + b.reg], suppliedComponents(b.type));
+    for (uint32_t r = 0; r < kNumOutputRegisters; ++r) fillSlot(ctx.slot[kOutputSlot0 + r], 0);
+    ctx.a0.fill(0);
+}
+
+CompiledShader::CompiledShader(const Program& program) : plan_(std::make_unique<Plan>()) {
+    PlanBuilder builder(*plan_);
+    for (const Instruction& ins : program.instructions) builder.add(ins);
+}
+
+CompiledShader::~CompiledShader() = default;
+CompiledShader::CompiledShader(CompiledShader&&) noexcept = default;
+CompiledShader& CompiledShader::operator=(CompiledShader&&) noexcept = default;
+
+uint32_t CompiledShader::inputsRead() const { return plan_->inputsRead; }
+uint32_t CompiledShader::outputsWritten() const { return plan_->outputsWritten; }
+
+void CompiledShader::run(const ConstantFile& constants, const VertexSource& source, size_t count,
+                         const OutputArrays& outputs, unsigned maxThreads) const {
+    if (count == 0) return;
+    std::vector<float> constantMemory = broadcastConstants(*plan_, constants);
+    const size_t batches = (count + kBatch - 1) / kBatch;
+    // Tasks of 16 batches: big enough to make the hand-over cheap, small enough to balance.
+    constexpr size_t kBatchesPerTask = 16;
+    const size_t tasks = (batches + kBatchesPerTask - 1) / kBatchesPerTask;
+    WorkerPool& pool = WorkerPool::shared();
+    const unsigned threads = tasks > 1 ? std::min(maxThreads == 0 ? pool.threads() : maxThreads, pool.threads()) : 1;
+    std::vector<BatchContext> contexts(threads);
+    std::vector<char> ready(threads, 0);  // one byte each: workers set their own concurrently
+    auto task = [&](size_t t, unsigned worker) {
+        BatchContext& ctx = contexts[worker];
+        if (!ready[worker]) {
+            initContext(ctx, *plan_, constantMemory.data(), source);
+            ready[worker] = 1;
+        }
+        const size_t end = std::min(batches, (t + 1) * kBatchesPerTask);
+        for (size_t b = t * kBatchesPerTask; b < end; ++b) {
+            const size_t start = b * kBatch;
+            shadeBatch(*plan_, ctx, constants, source, start, int(std::min<size_t>(kBatch, count - start)), outputs);
+        }
+    };
+    if (threads == 1) {
+        for (size_t t = 0; t < tasks; ++t) task(t, 0);
+        return;
+    }
+    pool.run(tasks, threads, task);
+}
+
+}  // namespace vs

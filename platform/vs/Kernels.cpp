@@ -1,0 +1,252 @@
+// The hot part of the interpreter: one batch of vertices through every step of a plan. Each
+// operation is a loop over kBatch lanes of plain float arrays. The batch function is built for
+// several instruction sets and the best one is picked at load time; no contraction of a*b+c
+// into fused operations, so every build gives the same bits.
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "vs/Plan.h"
+
+namespace vs {
+namespace {
+
+constexpr int N = kBatch;
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+#define VS_INLINE [[gnu::always_inline]] inline
+
+VS_INLINE void kMov(float* __restrict d, const float* __restrict a) { for (int i = 0; i < N; ++i) d[i] = a[i]; }
+VS_INLINE void kAdd(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] + b[i]; }
+VS_INLINE void kMul(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] * b[i]; }
+VS_INLINE void kMad(float* __restrict d, const float* __restrict a, const float* __restrict b, const float* __restrict c) {
+    for (int i = 0; i < N; ++i) d[i] = a[i] * b[i] + c[i];
+}
+VS_INLINE void kMin(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] < b[i] ? a[i] : b[i]; }
+VS_INLINE void kMax(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] >= b[i] ? a[i] : b[i]; }
+VS_INLINE void kSlt(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] < b[i] ? 1.0f : 0.0f; }
+VS_INLINE void kSge(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] >= b[i] ? 1.0f : 0.0f; }
+
+VS_INLINE void kDp3(float* __restrict d, const float* const* a, const float* const* b) {
+    const float* __restrict a0 = a[0]; const float* __restrict a1 = a[1]; const float* __restrict a2 = a[2];
+    const float* __restrict b0 = b[0]; const float* __restrict b1 = b[1]; const float* __restrict b2 = b[2];
+    for (int i = 0; i < N; ++i) d[i] = a0[i] * b0[i] + a1[i] * b1[i] + a2[i] * b2[i];
+}
+VS_INLINE void kDp4(float* __restrict d, const float* const* a, const float* const* b) {
+    const float* __restrict a0 = a[0]; const float* __restrict a1 = a[1]; const float* __restrict a2 = a[2]; const float* __restrict a3 = a[3];
+    const float* __restrict b0 = b[0]; const float* __restrict b1 = b[1]; const float* __restrict b2 = b[2]; const float* __restrict b3 = b[3];
+    for (int i = 0; i < N; ++i) d[i] = a0[i] * b0[i] + a1[i] * b1[i] + a2[i] * b2[i] + a3[i] * b3[i];
+}
+
+// 1/x with the platform's special cases: 0 gives +inf (either sign), 1 stays exactly 1.
+VS_INLINE void kRcp(float* __restrict d, const float* __restrict a) {
+    for (int i = 0; i < N; ++i) d[i] = a[i] == 0.0f ? kInf : 1.0f / a[i];
+}
+VS_INLINE void kRsq(float* __restrict d, const float* __restrict a) {
+    for (int i = 0; i < N; ++i) d[i] = 1.0f / std::sqrt(std::fabs(a[i]));
+}
+VS_INLINE void kExp(float* __restrict d, const float* __restrict a) { for (int i = 0; i < N; ++i) d[i] = std::exp2(a[i]); }
+VS_INLINE void kLog(float* __restrict d, const float* __restrict a) { for (int i = 0; i < N; ++i) d[i] = std::log2(std::fabs(a[i])); }
+VS_INLINE void kFrc(float* __restrict d, const float* __restrict a) { for (int i = 0; i < N; ++i) d[i] = a[i] - std::floor(a[i]); }
+
+// The partial-precision results keep only the top 15 bits of the mantissa.
+VS_INLINE float reducedPrecision(float v) { return std::bit_cast<float>(std::bit_cast<uint32_t>(v) & 0xFFFFFF00u); }
+
+VS_INLINE void expp(float v, float out[4]) {
+    const float whole = std::floor(v);
+    out[0] = std::exp2(whole);
+    out[1] = v - whole;
+    out[2] = reducedPrecision(std::exp2(v));
+    out[3] = 1.0f;
+}
+
+VS_INLINE void logp(float s, float out[4]) {
+    const float v = std::fabs(s);
+    out[3] = 1.0f;
+    if (v == 0.0f) {
+        out[0] = -kInf; out[1] = 0.0f; out[2] = -kInf;
+        return;
+    }
+    if (!std::isfinite(v)) {
+        out[0] = v; out[1] = v; out[2] = v;
+        return;
+    }
+    int exponent = 0;
+    const float mantissa = std::frexp(v, &exponent);  // v = mantissa * 2^exponent, mantissa in [0.5, 1)
+    out[0] = float(exponent - 1);
+    out[1] = mantissa * 2.0f;
+    out[2] = reducedPrecision(std::log2(v));
+}
+
+VS_INLINE void lit(float x, float y, float w, float out[4]) {
+    constexpr float kMaxPower = 127.9961f;
+    out[0] = 1.0f; out[1] = 0.0f; out[2] = 0.0f; out[3] = 1.0f;
+    if (x > 0.0f) {
+        out[1] = x;
+        if (y > 0.0f) out[2] = std::pow(y, std::fmax(-kMaxPower, std::fmin(kMaxPower, w)));
+    }
+}
+
+VS_INLINE int32_t toAddress(float v) {
+    if (!(v > -1.0e6f && v < 1.0e6f)) return -1;  // far outside the constants either way
+    return int32_t(std::nearbyint(v));
+}
+
+struct Operands {
+    const float* p[3][4];
+};
+
+VS_INLINE void gatherRelative(const SrcRef& s, const ConstantFile& k, const int32_t* a0, float* out) {
+    for (int c = 0; c < 4; ++c) {
+        const int comp = s.swz[size_t(c)];
+        for (int i = 0; i < N; ++i) {
+            const int32_t index = a0[i] + s.offset;
+            const float v = uint32_t(index) < kNumConstants ? k[size_t(index)][size_t(comp)] : 0.0f;
+            out[c * N + i] = s.negate ? -v : v;
+        }
+    }
+}
+
+VS_INLINE void resolveSources(const Step& step, BatchContext& ctx, const ConstantFile& k, Operands& ops) {
+    for (int s = 0; s < step.sources; ++s) {
+        const SrcRef& src = step.src[size_t(s)];
+        float* scratch = ctx.slot[kScratchSrc0 + s];
+        if (src.kind == SrcKind::Relative) {
+            gatherRelative(src, k, ctx.a0.data(), scratch);
+        } else if (src.kind == SrcKind::NegatedCopy) {
+            const float* from = ctx.slot[src.slot];
+            for (int c = 0; c < 4; ++c)
+                for (int i = 0; i < N; ++i) scratch[c * N + i] = -from[src.swz[size_t(c)] * N + i];
+        }
+        for (int c = 0; c < 4; ++c)
+            ops.p[s][c] = src.kind == SrcKind::Direct ? ctx.slot[src.slot] + src.swz[size_t(c)] * N : scratch + c * N;
+    }
+}
+
+// Copies channel `from` of d into the other channels of mask.
+VS_INLINE void replicate(float* d, uint32_t mask, int from) {
+    for (int c = 0; c < 4; ++c)
+        if (c != from && (mask & (1u << c))) kMov(d + c * N, d + from * N);
+}
+
+template <typename F>
+VS_INLINE void perVertexVector(float* d, uint32_t mask, F&& f) {
+    for (int i = 0; i < N; ++i) {
+        float r[4];
+        f(i, r);
+        for (int c = 0; c < 4; ++c)
+            if (mask & (1u << c)) d[c * N + i] = r[c];
+    }
+}
+
+VS_INLINE void executeStep(const Step& step, const Operands& o, float* d, int32_t* a0) {
+    const uint32_t mask = step.mask;
+    const int first = std::countr_zero(mask);
+    auto each = [&](auto&& kernel) {
+        for (int c = 0; c < 4; ++c)
+            if (mask & (1u << c)) kernel(d + c * N, c);
+    };
+    switch (step.op) {
+    case KOp::Mov: each([&](float* out, int c) { kMov(out, o.p[0][c]); }); break;
+    case KOp::MovA0: for (int i = 0; i < N; ++i) a0[i] = toAddress(o.p[0][0][i]); break;
+    case KOp::Add: each([&](float* out, int c) { kAdd(out, o.p[0][c], o.p[1][c]); }); break;
+    case KOp::Mul: each([&](float* out, int c) { kMul(out, o.p[0][c], o.p[1][c]); }); break;
+    case KOp::Mad: each([&](float* out, int c) { kMad(out, o.p[0][c], o.p[1][c], o.p[2][c]); }); break;
+    case KOp::Min: each([&](float* out, int c) { kMin(out, o.p[0][c], o.p[1][c]); }); break;
+    case KOp::Max: each([&](float* out, int c) { kMax(out, o.p[0][c], o.p[1][c]); }); break;
+    case KOp::Slt: each([&](float* out, int c) { kSlt(out, o.p[0][c], o.p[1][c]); }); break;
+    case KOp::Sge: each([&](float* out, int c) { kSge(out, o.p[0][c], o.p[1][c]); }); break;
+    case KOp::Frc: each([&](float* out, int c) { kFrc(out, o.p[0][c]); }); break;
+    case KOp::Dp3: kDp3(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
+    case KOp::Dp4: kDp4(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
+    case KOp::Rcp: kRcp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case KOp::Rsq: kRsq(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case KOp::Exp: kExp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case KOp::Log: kLog(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case KOp::Expp: perVertexVector(d, mask, [&](int i, float* r) { expp(o.p[0][3][i], r); }); break;
+    case KOp::Logp: perVertexVector(d, mask, [&](int i, float* r) { logp(o.p[0][3][i], r); }); break;
+    case KOp::Lit: perVertexVector(d, mask, [&](int i, float* r) { lit(o.p[0][0][i], o.p[0][1][i], o.p[0][3][i], r); }); break;
+    case KOp::Dst:
+        perVertexVector(d, mask, [&](int i, float* r) {
+            r[0] = 1.0f; r[1] = o.p[0][1][i] * o.p[1][1][i]; r[2] = o.p[0][2][i]; r[3] = o.p[1][3][i];
+        });
+        break;
+    }
+}
+
+VS_INLINE uint32_t vertexIndex(const VertexSource& src, size_t k) {
+    return src.indices.empty() ? uint32_t(src.first + k) : src.indices[k];
+}
+
+VS_INLINE int componentCount(InputType t) {
+    switch (t) {
+    case InputType::Float1: return 1;
+    case InputType::Float2: return 2;
+    case InputType::Float3: return 3;
+    default: return 4;
+    }
+}
+
+VS_INLINE void loadInputs(const CompiledShader::Plan& plan, BatchContext& ctx, const VertexSource& src, size_t start, int n) {
+    for (const InputBinding& b : src.bindings) {
+        if (b.reg >= kNumInputs || !(plan.inputsRead & (1u << b.reg))) continue;
+        float* d = ctx.slot[kInputSlot0 + b.reg];
+        if (b.type == InputType::D3DColor) {
+            for (int i = 0; i < n; ++i) {
+                uint32_t argb;
+                std::memcpy(&argb, src.data + size_t(vertexIndex(src, start + i)) * src.stride + b.offset, 4);
+                d[i] = float((argb >> 16) & 0xFF) / 255.0f;
+                d[N + i] = float((argb >> 8) & 0xFF) / 255.0f;
+                d[2 * N + i] = float(argb & 0xFF) / 255.0f;
+                d[3 * N + i] = float(argb >> 24) / 255.0f;
+            }
+            continue;
+        }
+        const int comps = componentCount(b.type);
+        for (int i = 0; i < n; ++i) {
+            float v[4];
+            std::memcpy(v, src.data + size_t(vertexIndex(src, start + i)) * src.stride + b.offset, size_t(comps) * 4);
+            for (int c = 0; c < comps; ++c) d[c * N + i] = v[c];
+        }
+    }
+}
+
+VS_INLINE float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
+
+VS_INLINE void storeOutputs(BatchContext& ctx, size_t start, int n, const OutputArrays& out) {
+    for (int r = 0; r < kNumOutputRegisters; ++r) {
+        const float* from = ctx.slot[kOutputSlot0 + r];
+        const bool clamp = r == OutD0 || r == OutD1 || r == OutFog;
+        for (int c = 0; c < 4; ++c) {
+            float* to = out.comp[size_t(r)][size_t(c)];
+            if (!to) continue;
+            to += start;
+            if (clamp)
+                for (int i = 0; i < n; ++i) to[i] = clamp01(from[c * N + i]);
+            else
+                std::memcpy(to, from + c * N, size_t(n) * sizeof(float));
+        }
+    }
+}
+
+}  // namespace
+
+[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
+void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,
+                const VertexSource& source, size_t start, int n, const OutputArrays& outputs) {
+    loadInputs(plan, ctx, source, start, n);
+    for (const Step& step : plan.steps) {
+        Operands ops;
+        resolveSources(step, ctx, constants, ops);
+        float* d = ctx.slot[step.viaScratch ? kScratchDst : step.dstSlot];
+        executeStep(step, ops, d, ctx.a0.data());
+        if (step.viaScratch)
+            for (int c = 0; c < 4; ++c)
+                if (step.mask & (1u << c)) kMov(ctx.slot[step.dstSlot] + c * N, d + c * N);
+    }
+    storeOutputs(ctx, start, n, outputs);
+}
+
+}  // namespace vs

@@ -1,0 +1,37 @@
+#pragma once
+// Text to instructions, one small function per grammar rule (see Assembler.h). Only the form
+// of the text is checked here; what the instructions may do is checked by findFault.
+
+#include <string_view>
+#include <vector>
+
+#include "vs/Program.h"
+
+namespace vs {
+
+struct SourcePosition {
+    int line = 1;
+    int column = 1;
+};
+
+struct InstructionPositions {
+    SourcePosition mnemonic;
+    std::array<SourcePosition, 4> operands;  // destination, then sources
+};
+
+struct ParsedProgram {
+    Program program;
+    std::vector<InstructionPositions> positions;  // one per instruction
+    std::vector<uint32_t> constants;
+    SourcePosition end;  // where the text ends, for faults of the whole program
+};
+
+struct ParseError {
+    SourcePosition at;
+    std::string reason;
+};
+
+// Throws ParseError.
+ParsedProgram parseProgram(std::string_view text);
+
+}  // namespace vs

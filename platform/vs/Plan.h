@@ -1,0 +1,72 @@
+#pragma once
+// The interpreter's own form of a program: macros expanded, subtraction folded into addition,
+// every operand resolved to a "slot" (4 components x kBatch floats) of the batch memory.
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "vs/Interpreter.h"
+
+namespace vs {
+
+inline constexpr int kBatch = 128;
+inline constexpr int kSlotFloats = 4 * kBatch;
+
+// Slots of one batch's memory, then one slot per referenced constant (shared, read-only).
+inline constexpr uint16_t kTempSlot0 = 0;
+inline constexpr uint16_t kInputSlot0 = kTempSlot0 + kNumTemps;
+inline constexpr uint16_t kOutputSlot0 = kInputSlot0 + kNumInputs;
+inline constexpr uint16_t kScratchSrc0 = kOutputSlot0 + kNumOutputRegisters;
+inline constexpr uint16_t kScratchDst = kScratchSrc0 + 3;
+inline constexpr uint16_t kBatchSlots = kScratchDst + 1;
+
+enum class KOp : uint8_t { Mov, MovA0, Add, Mad, Mul, Dp3, Dp4, Min, Max, Slt, Sge, Rcp, Rsq, Exp, Log, Expp, Logp, Lit, Dst, Frc };
+
+enum class SrcKind : uint8_t { Direct, NegatedCopy, Relative };
+
+struct SrcRef {
+    uint16_t slot = 0;
+    std::array<uint8_t, 4> swz{0, 1, 2, 3};
+    SrcKind kind = SrcKind::Direct;
+    bool negate = false;
+    uint16_t offset = 0;  // Relative: added to a0.x
+};
+
+struct Step {
+    KOp op;
+    uint8_t mask;
+    uint16_t dstSlot;
+    bool viaScratch;  // the destination is also a source: compute aside, then copy
+    uint8_t sources;
+    std::array<SrcRef, 3> src;
+};
+
+struct ConstSlot {
+    uint16_t reg;
+    bool negate;
+};
+
+struct CompiledShader::Plan {
+    std::vector<Step> steps;
+    std::vector<ConstSlot> constSlots;  // slot kBatchSlots + k
+    uint32_t inputsRead = 0;
+    uint32_t outputsWritten = 0;
+};
+
+// Everything one thread needs to shade batches: its batch memory and slot table.
+struct BatchContext {
+    std::vector<float> memory;          // kBatchSlots slots
+    std::vector<float*> slot;           // batch slots, then the shared constant slots
+    std::array<int32_t, kBatch> a0{};
+};
+
+// Sets up a context whose constant slots point into `constantMemory`.
+void initContext(BatchContext& ctx, const CompiledShader::Plan& plan, float* constantMemory,
+                 const VertexSource& source);
+
+// Shades vertices [start, start + n) of the run, n <= kBatch.
+void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,
+                const VertexSource& source, size_t start, int n, const OutputArrays& outputs);
+
+}  // namespace vs
