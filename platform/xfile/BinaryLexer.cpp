@@ -61,6 +61,7 @@ private:
     std::string_view fileName_;
     const Header& header_;
     size_t at_ = 0;
+    size_t tokenStart_ = 0;  // where the token being read began, for error offsets
     std::vector<Token> tokens_;
 };
 
@@ -75,7 +76,7 @@ void BinaryLexer::lexText(Tok kind, const char* what) {
     uint32_t position = pos();
     need(4, what);
     uint32_t length = read(4);
-    if (length > left()) fail(at_ - 4, std::string(what) + " of " + std::to_string(length) + " bytes passes the end of the file");
+    if (length > left()) fail(tokenStart_, std::string(what) + " of " + std::to_string(length) + " bytes passes the end of the file");
     std::string_view text(reinterpret_cast<const char*>(data_.data() + at_), length);
     at_ += length;
     push(kind, position, text);
@@ -84,7 +85,7 @@ void BinaryLexer::lexText(Tok kind, const char* what) {
 void BinaryLexer::lexIntegerList() {
     need(4, "an integer list");
     uint32_t count = read(4);
-    if (count > left() / 4) fail(at_ - 4, "integer list of " + std::to_string(count) + " values passes the end of the file");
+    if (count > left() / 4) fail(tokenStart_, "integer list of " + std::to_string(count) + " values passes the end of the file");
     for (uint32_t i = 0; i < count; ++i) {
         Token token{Tok::Integer, pos(), 0, 0, {}};
         token.integer = read(4);
@@ -98,7 +99,7 @@ void BinaryLexer::lexFloatList() {
     need(4, "a float list");
     uint32_t count = read(4);
     const size_t width = header_.floatBits == 64 ? 8 : 4;
-    if (count > left() / width) fail(at_ - 4, "float list of " + std::to_string(count) + " values passes the end of the file");
+    if (count > left() / width) fail(tokenStart_, "float list of " + std::to_string(count) + " values passes the end of the file");
     for (uint32_t i = 0; i < count; ++i) {
         Token token{Tok::Float, pos(), 0, 0, {}};
         if (width == 4) {
@@ -148,7 +149,7 @@ void BinaryLexer::lexToken(uint16_t code, size_t start) {
 
 std::vector<Token> BinaryLexer::run() {
     while (at_ < data_.size()) {
-        size_t start = at_;
+        size_t start = tokenStart_ = at_;
         need(2, "a token");
         lexToken(static_cast<uint16_t>(read(2)), start);
     }

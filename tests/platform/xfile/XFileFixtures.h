@@ -1,0 +1,154 @@
+#pragma once
+// Builders for .x files in memory: text as it stands, binary token streams, and MSZIP
+// compression of either, so tests can state a file in a few lines in every encoding.
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fixtures {
+
+inline std::vector<std::byte> bytesOf(std::string_view text) {
+    std::vector<std::byte> bytes(text.size());
+    std::memcpy(bytes.data(), text.data(), text.size());
+    return bytes;
+}
+
+// A binary .x stream: call the token methods in file order, then bytes().
+class BinaryWriter {
+public:
+    explicit BinaryWriter(std::string_view header = "xof 0303bin 0032") { raw(header); }
+
+    BinaryWriter& name(std::string_view s) { return word(1).dword(static_cast<uint32_t>(s.size())).raw(s); }
+    BinaryWriter& string(std::string_view s) { return word(2).dword(static_cast<uint32_t>(s.size())).raw(s).word(20); }
+    BinaryWriter& integer(uint32_t v) { return word(3).dword(v); }
+    BinaryWriter& integers(const std::vector<uint32_t>& values) {
+        word(6).dword(static_cast<uint32_t>(values.size()));
+        for (uint32_t v : values) dword(v);
+        return *this;
+    }
+    BinaryWriter& floats(const std::vector<float>& values) {
+        word(7).dword(static_cast<uint32_t>(values.size()));
+        for (float f : values) raw(std::string_view(reinterpret_cast<const char*>(&f), 4));
+        return *this;
+    }
+    BinaryWriter& doubles(const std::vector<double>& values) {
+        word(7).dword(static_cast<uint32_t>(values.size()));
+        for (double d : values) raw(std::string_view(reinterpret_cast<const char*>(&d), 8));
+        return *this;
+    }
+    BinaryWriter& open() { return word(10); }
+    BinaryWriter& close() { return word(11); }
+    BinaryWriter& word(uint16_t v) { return raw(std::string_view(reinterpret_cast<const char*>(&v), 2)); }
+    BinaryWriter& dword(uint32_t v) { return raw(std::string_view(reinterpret_cast<const char*>(&v), 4)); }
+    BinaryWriter& raw(std::string_view s) {
+        bytes_.insert(bytes_.end(), s.begin(), s.end());
+        return *this;
+    }
+    std::vector<std::byte> bytes() const { return bytesOf(bytes_); }
+
+private:
+    std::string bytes_;
+};
+
+// Compresses the body of an uncompressed .x file (everything after its 16-byte header) into
+// MSZIP blocks of at most `blockSize` bytes, each block allowed to refer back into the
+// previous output. `format` is "tzip" or "bzip".
+inline std::vector<std::byte> compress(const std::vector<std::byte>& file, std::string_view format,
+                                       size_t blockSize = 32768) {
+    std::string out(reinterpret_cast<const char*>(file.data()), 16);
+    out.replace(8, 4, format);
+    uint32_t total = static_cast<uint32_t>(file.size());
+    out.append(reinterpret_cast<const char*>(&total), 4);
+    const auto* body = reinterpret_cast<const Bytef*>(file.data()) + 16;
+    const size_t bodySize = file.size() - 16;
+    for (size_t at = 0; at < bodySize; at += blockSize) {
+        size_t size = std::min(blockSize, bodySize - at);
+        z_stream z{};
+        deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        size_t history = std::min<size_t>(at, 32768);
+        if (history > 0) deflateSetDictionary(&z, body + at - history, static_cast<uInt>(history));
+        std::vector<Bytef> packed(deflateBound(&z, static_cast<uLong>(size)) + 16);
+        z.next_in = const_cast<Bytef*>(body + at);
+        z.avail_in = static_cast<uInt>(size);
+        z.next_out = packed.data();
+        z.avail_out = static_cast<uInt>(packed.size());
+        deflate(&z, Z_FINISH);
+        size_t packedSize = packed.size() - z.avail_out;
+        deflateEnd(&z);
+        uint16_t sizes[2] = {static_cast<uint16_t>(size), static_cast<uint16_t>(packedSize + 2)};
+        out.append(reinterpret_cast<const char*>(sizes), 4);
+        out += "CK";
+        out.append(reinterpret_cast<const char*>(packed.data()), packedSize);
+    }
+    return bytesOf(out);
+}
+
+// A small complete text file: a quad and a triangle, normals, texture coordinates, vertex
+// colours and two materials (one inline, one referenced), inside a frame.
+inline const char* kQuadAndTriangle = R"(xof 0303txt 0032
+template Vector {
+ <3D82AB5E-62DA-11cf-AB39-0020AF71E433>
+ FLOAT x;
+ FLOAT y;
+ FLOAT z;
+}
+Material Red {
+ 1.0;0.0;0.0;1.0;;
+ 8.0;
+ 0.5;0.5;0.5;;
+ 0.0;0.0;0.0;;
+ TextureFilename { "red.bmp"; }
+}
+Frame Root {
+ FrameTransformMatrix {
+  1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;;
+ }
+ Mesh Shape {
+  5;
+  0.0;0.0;0.0;,
+  1.0;0.0;0.0;,
+  1.0;1.0;0.0;,
+  0.0;1.0;0.0;,
+  2.0;0.0;0.0;;
+  2;
+  4;0,1,2,3;,
+  3;1,4,2;;
+  MeshNormals {
+   1;
+   0.0;0.0;-2.0;;
+   2;
+   4;0,0,0,0;,
+   3;0,0,0;;
+  }
+  MeshTextureCoords {
+   5;
+   0.0;0.0;, 1.0;0.0;, 1.0;1.0;, 0.0;1.0;, 2.0;0.0;;
+  }
+  MeshVertexColors {
+   1;
+   4;0.0;1.0;0.0;1.0;;
+  }
+  MeshMaterialList {
+   2;
+   2;
+   1,
+   0;;
+   { Red }
+   Material {
+    0.0;0.0;1.0;1.0;;
+    1.0;
+    0.0;0.0;0.0;;
+    0.0;0.0;0.0;;
+   }
+  }
+ }
+}
+)";
+
+}  // namespace fixtures
