@@ -15,6 +15,9 @@ class DirectX8;
 class Direct3D8;
 class Direct3DDevice8;
 class D3DX8;
+class D3DXPMesh;
+class D3DXFont;
+class QFont;
 
 struct MeshRecord {
     int32_t materialCount = 0;
@@ -25,6 +28,15 @@ struct MeshRecord {
     int32_t numFaces = 0;
     std::shared_ptr<Direct3DVertexBuffer8> vertexBuffer;
     std::shared_ptr<Direct3DIndexBuffer8> indexBuffer;
+};
+
+// The result of loadProgressiveMesh; scene setup uses it only for its attribute table.
+struct PMeshRecord {
+    int32_t materialCount = 0;
+    std::shared_ptr<D3DXPMesh> pmesh;
+    std::vector<D3DMATERIAL8> materials;  // indices 0 .. materialCount
+    int32_t maxVertices = 0;              // vertex count of the mesh in the file
+    int32_t numVertices = 0;              // level of detail pmesh is set to: maxVertices
 };
 
 namespace Mdx8 {
@@ -54,6 +66,20 @@ D3DVECTOR makeVector(float x, float y, float z);
 // Scale, then turn about X, Y and Z (whole degrees, through 3.14 / 180), then move.
 D3DMATRIX makeWorldMatrix(float scaleX, float scaleY, float scaleZ, int32_t angleX, int32_t angleY,
                           int32_t angleZ, float transX, float transY, float transZ);
+
+// Resource loaders. Each uses d3dx (made first if it does not exist) and d3dDevice, and
+// hands what it made to the caller; a failing load raises the platform's error.
+// A texture from an image file: with withColorKey, a full chain with linear filtering in
+// the default pool and texels of colour colorKey made transparent (0: no key); without,
+// the D3DX defaults and colorKey is ignored.
+std::shared_ptr<Direct3DTexture8> loadTexture(const std::string& fileName, int32_t colorKey,
+                                              bool withColorKey);
+// A mesh in system memory with its materials (all left zero unless readMaterials) and counts.
+MeshRecord loadMesh(const std::string& fileName, bool readMaterials);
+// A progressive mesh (managed pool, adjacency regenerated exactly) set to full detail.
+PMeshRecord loadProgressiveMesh(const std::string& fileName, bool readMaterials);
+// A D3DX font made from a window's font.
+std::shared_ptr<D3DXFont> makeFont(const QFont& font);
 
 // Drops the Direct3D objects and the model's mesh and buffers, ignoring every error; ends
 // the process at once when endProgram is true.
