@@ -90,7 +90,9 @@ VS_INLINE void lit(float x, float y, float w, float out[4]) {
 }
 
 VS_INLINE int32_t toAddress(float v) {
-    if (!(v > -1.0e6f && v < 1.0e6f)) return -1;  // far outside the constants either way
+    // Far outside the constants, and far enough that no offset brings it back (NaN too).
+    constexpr int32_t kFar = 1 << 24;
+    if (!(v > -1.0e6f && v < 1.0e6f)) return v > 0.0f ? kFar : -kFar;
     return int32_t(std::nearbyint(v));
 }
 
