@@ -33,23 +33,24 @@ std::string sizeText(QSize size) {
     return std::to_string(size.width()) + " x " + std::to_string(size.height());
 }
 
-D3DFORMAT formatOfImage(const QImage& image) {
-    if (image.hasAlphaChannel()) return D3DFMT_A8R8G8B8;
-    return image.depth() == 24 ? D3DFMT_R8G8B8 : D3DFMT_X8R8G8B8;
+// Some decoders (TGA) hand out an alpha channel for files that have none; an alpha channel
+// that is opaque everywhere is treated as absent, which changes no texel.
+bool carriesAlpha(const std::vector<uint32_t>& texels) {
+    return std::any_of(texels.begin(), texels.end(), [](uint32_t t) { return (t >> 24) != 0xFF; });
 }
 
-ArgbImage fromQImage(const QImage& decoded, D3DFORMAT fileFormat) {
+ArgbImage fromQImage(const QImage& decoded) {
     QImage argb = decoded.convertToFormat(QImage::Format_ARGB32);
     ArgbImage out;
     out.width = static_cast<uint32_t>(argb.width());
     out.height = static_cast<uint32_t>(argb.height());
-    out.hasAlpha = decoded.hasAlphaChannel();
-    out.fileFormat = fileFormat;
     out.texels.resize(std::size_t{out.width} * out.height);
     for (uint32_t y = 0; y < out.height; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(argb.constScanLine(static_cast<int>(y)));
         std::copy_n(row, out.width, out.texels.begin() + std::size_t{y} * out.width);
     }
+    out.hasAlpha = decoded.hasAlphaChannel() && carriesAlpha(out.texels);
+    out.fileFormat = out.hasAlpha ? D3DFMT_A8R8G8B8 : decoded.depth() == 24 ? D3DFMT_R8G8B8 : D3DFMT_X8R8G8B8;
     return out;
 }
 
@@ -115,6 +116,32 @@ void checkImageSize(QSize size, const std::string& name) {
         invalidImage(name, "image size " + sizeText(size) + " is out of range");
 }
 
+// An empty format lets the reader decide from the content. A null result leaves the reason
+// in `reason`; a declared size out of range raises at once.
+QImage decodeAs(std::span<const std::byte> bytes, const QByteArray& format, const std::string& name,
+                std::string& reason) {
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(format.isEmpty());
+    if (!reader.canRead()) {
+        reason = "not an image in a known format";
+        return {};
+    }
+    if (auto size = declaredSize(reader, bytes)) checkImageSize(*size, name);
+    QImage image = reader.read();
+    if (image.isNull()) reason = reader.errorString().toStdString();
+    return image;
+}
+
+QByteArray suffixOf(const std::string& name) {
+    std::size_t slash = name.find_last_of("/\\"), dot = name.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return QByteArray::fromStdString(name.substr(dot + 1)).toLower();
+}
+
 bool isPointFilter(uint32_t filter) {
     uint32_t kind = filter & 0xFFFF;
     return kind == D3DX_FILTER_NONE || kind == D3DX_FILTER_POINT;
@@ -124,18 +151,17 @@ bool isPointFilter(uint32_t filter) {
 
 ArgbImage decodeImage(std::span<const std::byte> bytes, const std::string& name) {
     if (bytes.empty()) invalidImage(name, "file is empty");
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<qsizetype>(bytes.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    if (!reader.canRead()) invalidImage(name, "not an image in a known format");
-    if (auto size = declaredSize(reader, bytes)) checkImageSize(*size, name);
-    QImage image = reader.read();
-    if (image.isNull()) invalidImage(name, reader.errorString().toStdString());
+    std::string reason;
+    QImage image = decodeAs(bytes, {}, name, reason);
+    // Formats without a signature (TGA) are found only through the file's suffix.
+    QByteArray suffix = suffixOf(name);
+    if (image.isNull() && QImageReader::supportedImageFormats().contains(suffix)) {
+        std::string ignored;
+        image = decodeAs(bytes, suffix, name, ignored);
+    }
+    if (image.isNull()) invalidImage(name, reason);
     checkImageSize(image.size(), name);
-    return fromQImage(image, formatOfImage(image));
+    return fromQImage(image);
 }
 
 ArgbImage readImageFile(const std::string& path) {
@@ -153,8 +179,9 @@ ArgbImage resizeImage(const ArgbImage& image, uint32_t width, uint32_t height, u
     auto mode = isPointFilter(filter) ? Qt::FastTransformation : Qt::SmoothTransformation;
     QImage scaled = toQImage(image).scaled(static_cast<int>(width), static_cast<int>(height),
                                            Qt::IgnoreAspectRatio, mode);
-    ArgbImage out = fromQImage(scaled, image.fileFormat);
+    ArgbImage out = fromQImage(scaled);
     out.hasAlpha = image.hasAlpha;
+    out.fileFormat = image.fileFormat;
     return out;
 }
 

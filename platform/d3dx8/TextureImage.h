@@ -15,7 +15,7 @@
 struct ArgbImage {
     uint32_t width = 0;
     uint32_t height = 0;
-    bool hasAlpha = false;                   // the file carries an alpha channel
+    bool hasAlpha = false;                   // some texel is not fully opaque
     D3DFORMAT fileFormat = D3DFMT_UNKNOWN;   // what the file's pixels are, as a D3D format
     std::vector<uint32_t> texels;
 };

@@ -110,6 +110,18 @@ TEST_F(TextureFiles, PngAlphaIsKeptAndSelectsAlphaFormat) {
     EXPECT_EQ(info.Format, D3DFMT_A8R8G8B8);
 }
 
+// TGA has no signature: content sniffing mistakes it for another format, so the suffix has
+// to pick the decoder.
+TEST_F(TextureFiles, TgaIsFoundThroughItsSuffix) {
+    std::vector<unsigned char> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0x20};
+    for (unsigned char b : {0x10, 0x20, 0x30, 0x40, 0x50, 0x60}) tga.push_back(b);  // BGR BGR
+    const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
+    tga.insert(tga.end(), footer, footer + sizeof footer);
+    auto texture = d3dx_.CreateTextureFromFile(nullptr, saveBytes("ramp.tga", tga));
+    EXPECT_EQ(texture->format(), D3DFMT_X8R8G8B8);
+    EXPECT_EQ(texture->level(0).texels, (std::vector<uint32_t>{0xFF302010u, 0xFF605040u}));
+}
+
 TEST_F(TextureFiles, ExplicitSizeResamplesAndOddSidesHalveDownToOne) {
     auto file = saveImage("flat.bmp", 4, 4, [](int, int) { return 0x204060u; });
     auto texture = d3dx_.CreateTextureFromFileEx(nullptr, file, 5, 3, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED,
