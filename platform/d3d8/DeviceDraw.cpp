@@ -235,6 +235,26 @@ void Direct3DDevice8::interleave() {
         interleaved_[i] = {v.x[i], v.y[i], v.z[i], v.w[i], v.r[i], v.g[i], v.b[i], v.a[i], v.u[i], v.v[i]};
 }
 
+// After the alpha cull most vertices of an outline pass belong to no kept primitive;
+// handing OpenGL only the used ones saves their upload and their second transformation.
+void Direct3DDevice8::interleaveUsed() {
+    const ProcessedVertices& v = processed_;
+    constexpr uint32_t kUnused = std::numeric_limits<uint32_t>::max();
+    compactSlot_.assign(v.size(), kUnused);
+    interleaved_.clear();
+    auto remap = [&](uint32_t& slot) {
+        uint32_t& target = compactSlot_[slot];
+        if (target == kUnused) {
+            target = static_cast<uint32_t>(interleaved_.size());
+            interleaved_.push_back({v.x[slot], v.y[slot], v.z[slot], v.w[slot], v.r[slot], v.g[slot], v.b[slot],
+                                    v.a[slot], v.u[slot], v.v[slot]});
+        }
+        slot = target;
+    };
+    for (uint32_t& slot : keptIndices_) remap(slot);
+    for (uint32_t& slot : lastPixelIndices_) remap(slot);
+}
+
 const gl::RasterState& Direct3DDevice8::rasterState() {
     const auto& rs = renderStates_;
     const auto& ts = stageStates_[0];
@@ -287,13 +307,15 @@ void Direct3DDevice8::drawAssembled(D3DPRIMITIVETYPE type, uint32_t primitiveCou
     const uint32_t corners = cornersOf(type);
     const gl::RasterState& state = rasterState();
     std::span<const uint32_t> kept = primitiveIndices_;
-    if (state.alphaTest && alphaCullEnabled_ && alphaComesFromDiffuse()) {
+    const bool cull = state.alphaTest && alphaCullEnabled_ && alphaComesFromDiffuse();
+    if (cull) {
         cullByAlphaTest(corners);
         kept = keptIndices_;
     }
     lastPixelIndices_.clear();
     if (corners == 2 && renderStates_[D3DRS_LASTPIXEL] != 0) addLastPixels(kept);
-    interleave();
+    if (cull) interleaveUsed();
+    else interleave();
     makeCurrent();
     rasterizer_->draw(primitiveOf(type), interleaved_, kept, lastPixelIndices_, state);
     lastDrawStats_ = {static_cast<uint32_t>(kept.size() / corners), static_cast<uint32_t>(vertexNumbers_.size())};

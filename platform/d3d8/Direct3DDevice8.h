@@ -124,6 +124,7 @@ private:
     void cullByAlphaTest(uint32_t corners);
     void addLastPixels(std::span<const uint32_t> lines);
     void interleave();
+    void interleaveUsed();
 
     // Context and rasterizer.
     NativeWindow* window_ = nullptr;
@@ -170,6 +171,7 @@ private:
     uint32_t stamp_ = 0;
     ProcessedVertices processed_;
     std::vector<uint32_t> keptIndices_;
+    std::vector<uint32_t> compactSlot_;
     std::vector<uint32_t> lastPixelIndices_;
     std::vector<gl::Vertex> interleaved_;
     std::vector<gl::Rasterizer::Rect> clearRects_;

@@ -2,7 +2,9 @@
 
 #include <epoxy/gl.h>
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "runtime/Status.h"
 
@@ -16,26 +18,37 @@ constexpr uint32_t kOpDisable = 1, kOpSelectArg1 = 2, kOpSelectArg2 = 3, kOpModu
 constexpr uint32_t kArgDiffuse = 0, kArgCurrent = 1, kArgTexture = 2, kArgFactor = 3;
 constexpr uint32_t kArgSelectMask = 0x0F, kArgComplement = 0x10, kArgAlphaReplicate = 0x20;
 
-const char* const kVertexShader = R"(#version 330 core
+// The vertex shader in three pieces around the shade qualifier and the sign of y.
+const char* const kVertexHead = R"(#version 330 core
 layout(location = 0) in vec4 position;
 layout(location = 1) in vec4 color;
 layout(location = 2) in vec2 texcoord;
 // Moves Direct3D clip coordinates to OpenGL's: half a pixel so that pixel centres fall on
 // integer screen coordinates, y to the row order of the target, z from [0, w] to [-w, w].
 uniform vec2 pixelStep;
-SHADE out vec4 vColor;
+)";
+const char* const kVertexMiddle = R"(out vec4 vColor;
 out vec2 vTexcoord;
 void main() {
     gl_Position = vec4(position.x + position.w * pixelStep.x,
-                       YSIGN position.y + position.w * pixelStep.y,
+                       )";
+const char* const kVertexTail = R"(position.y + position.w * pixelStep.y,
                        2.0 * position.z - position.w, position.w);
     vColor = color;
     vTexcoord = texcoord;
 }
 )";
 
+// Joins pieces by appending; building GLSL with chains of operator+ trips a false
+// -Wrestrict in GCC 12's optimizer.
+std::string cat(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (std::string_view part : parts) out.append(part);
+    return out;
+}
+
 [[noreturn]] void unsupported(const std::string& what) {
-    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", "texture stage 0 " + what + " is not supported");
+    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", cat({"texture stage 0 ", what, " is not supported"}));
 }
 
 std::string argument(uint32_t arg, const char* swizzle) {
@@ -49,9 +62,9 @@ std::string argument(uint32_t arg, const char* swizzle) {
     }
     if (arg & ~(kArgSelectMask | kArgComplement | kArgAlphaReplicate))
         unsupported("argument " + std::to_string(arg));
-    std::string value = (arg & kArgAlphaReplicate) ? "vec4(" + base + ".a)" : base;
-    if (arg & kArgComplement) value = "(vec4(1.0) - " + value + ")";
-    return value + "." + swizzle;
+    std::string value = (arg & kArgAlphaReplicate) ? cat({"vec4(", base, ".a)"}) : base;
+    if (arg & kArgComplement) value = cat({"(vec4(1.0) - ", value, ")"});
+    return cat({value, ".", swizzle});
 }
 
 std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swizzle) {
@@ -61,12 +74,12 @@ std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swi
     case kOpDisable: return std::string("diffuse.") + swizzle;
     case kOpSelectArg1: return a();
     case kOpSelectArg2: return b();
-    case kOpModulate: return a() + " * " + b();
-    case kOpModulate2x: return "min(2.0 * " + a() + " * " + b() + ", 1.0)";
-    case kOpModulate4x: return "min(4.0 * " + a() + " * " + b() + ", 1.0)";
-    case kOpAdd: return "min(" + a() + " + " + b() + ", 1.0)";
-    case kOpAddSigned: return "clamp(" + a() + " + " + b() + " - 0.5, 0.0, 1.0)";
-    case kOpSubtract: return "max(" + a() + " - " + b() + ", 0.0)";
+    case kOpModulate: return cat({a(), " * ", b()});
+    case kOpModulate2x: return cat({"min(2.0 * ", a(), " * ", b(), ", 1.0)"});
+    case kOpModulate4x: return cat({"min(4.0 * ", a(), " * ", b(), ", 1.0)"});
+    case kOpAdd: return cat({"min(", a(), " + ", b(), ", 1.0)"});
+    case kOpAddSigned: return cat({"clamp(", a(), " + ", b(), " - 0.5, 0.0, 1.0)"});
+    case kOpSubtract: return cat({"max(", a(), " - ", b(), ", 0.0)"});
     default: unsupported("operation " + std::to_string(op));
     }
 }
@@ -104,10 +117,7 @@ uint32_t compile(GLenum type, const std::string& source) {
 }
 
 std::string vertexShaderSource(const ProgramKey& key, bool flipY) {
-    std::string source = kVertexShader;
-    source.replace(source.find("SHADE"), 5, key.flat ? "flat" : "");
-    source.replace(source.find("YSIGN"), 5, flipY ? "-" : "");
-    return source;
+    return cat({kVertexHead, key.flat ? "flat " : "", kVertexMiddle, flipY ? "-" : "", kVertexTail});
 }
 
 uint32_t link(const ProgramKey& key) {
@@ -148,18 +158,18 @@ std::string fragmentShaderSource(const ProgramKey& key) {
                             ? std::string("diffuse.a")
                             : operation(c.alphaOp, c.alphaArg1, c.alphaArg2, "a");
     std::string s = "#version 330 core\n";
-    s += std::string(key.flat ? "flat " : "") + "in vec4 vColor;\n";
+    s += key.flat ? "flat in vec4 vColor;\n" : "in vec4 vColor;\n";
     s += "in vec2 vTexcoord;\nuniform sampler2D stageTexture;\nuniform vec4 textureFactor;\n"
          "uniform float alphaRef;\nout vec4 fragColor;\nvoid main() {\n"
          "    vec4 diffuse = clamp(vColor, 0.0, 1.0);\n";
     s += key.textured ? "    vec4 tex = texture(stageTexture, vTexcoord);\n"
                       : "    vec4 tex = vec4(1.0);\n";
     s += "    vec4 factor = textureFactor;\n";
-    s += "    vec4 result = vec4(" + color + ", " + alpha + ");\n";
+    s += cat({"    vec4 result = vec4(", color, ", ", alpha, ");\n"});
     if (key.alphaFunc != 0) {
         // The test compares 8-bit values: the alpha rounded to 0..255 against the reference.
         s += "    float level = floor(clamp(result.a, 0.0, 1.0) * 255.0 + 0.5);\n";
-        s += std::string("    if (!(") + comparison(key.alphaFunc) + ")) discard;\n";
+        s += cat({"    if (!(", comparison(key.alphaFunc), ")) discard;\n"});
     }
     s += "    fragColor = result;\n}\n";
     return s;
