@@ -249,6 +249,39 @@ TEST_F(TextureStage, ChangedTexelsAreUploadedAgain) {
     EXPECT_EQ(row0()[0], kGreen);
 }
 
+TEST_F(TextureStage, MipFilterChoosesTheLevelOfTheMinification) {
+    auto t = device->CreateTexture(4, 4, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
+    ASSERT_EQ(t->levelCount(), 3u);
+    const uint32_t colours[] = {kRed, kGreen, kBlue};
+    for (uint32_t i = 0; i < 3; ++i) {
+        auto& level = t->mutableLevel(i);
+        std::fill(level.texels.begin(), level.texels.end(), colours[i]);
+    }
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    // The whole 4 × 4 texture on one pixel: level 2 (1 × 1) fits.
+    auto onePixel = [&] {
+        draw(D3DPT_TRIANGLELIST, {tl(-0.5f, -0.5f, kWhite, 0.5f, 0, 0), tl(1.5f, -0.5f, kWhite, 0.5f, 2, 0),
+                                  tl(-0.5f, 1.5f, kWhite, 0.5f, 0, 2)});
+        return device->readBackBuffer().at(0, 0);
+    };
+    EXPECT_EQ(onePixel(), kRed);  // MIPFILTER NONE samples the top level only
+    device->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_POINT);
+    EXPECT_EQ(onePixel(), kBlue);
+}
+
+TEST_F(TextureStage, OpaqueFormatReadsAlphaAsOne) {
+    auto t = device->CreateTexture(1, 1, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
+    t->mutableLevel(0).texels[0] = 0x0000FF00;
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    texturedStrip(1.0f);
+    EXPECT_EQ(row0()[0], kGreen);
+}
+
 using ShadeMode = OffscreenDeviceTest;
 
 TEST_F(ShadeMode, FlatTakesTheFirstVertexColour) {
