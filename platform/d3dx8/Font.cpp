@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "d3d8/Direct3DDevice8.h"
+#include "runtime/Status.h"
 
 namespace {
 
@@ -99,6 +100,7 @@ int32_t D3DXFont::DrawTextW(const std::u16string& text, int32_t count, const D3D
 
 int32_t D3DXFont::DrawTextW(const QString& text, int32_t count, const D3DRECT& rect, uint32_t format,
                             D3DCOLOR color) {
+    if (!device_) rt::raiseStatus(D3DERR_INVALIDCALL, "ID3DXFont::DrawTextW", "the font has no device");
     QString shown = (count < 0 || count >= text.size()) ? text : text.left(count);
     QRect target(0, 0, int(device_->backBufferWidth()), int(device_->backBufferHeight()));
     const CachedText& entry = lookUp(shown, rect, format, color, target);
@@ -173,16 +175,12 @@ class TextStateScope {
 public:
     TextStateScope(Direct3DDevice8& device, std::shared_ptr<Direct3DTexture8> texture)
         : device_(device), texture_(device.GetTexture(0)), shader_(device.GetVertexShader()) {
-        for (auto [state, value] : kTextRenderStates) {
-            savedRender_.push_back(device.GetRenderState(state));
-            device.SetRenderState(state, value);
+        try {
+            apply(std::move(texture));
+        } catch (...) {
+            restore();  // what was changed before the failure
+            throw;
         }
-        for (const StageState& s : kTextStageStates) {
-            savedStage_.push_back(device.GetTextureStageState(s.stage, s.type));
-            device.SetTextureStageState(s.stage, s.type, s.value);
-        }
-        device.SetTexture(0, std::move(texture));
-        device.SetVertexShader(kScreenVertexFvf);
     }
     TextStateScope(const TextStateScope&) = delete;
     TextStateScope& operator=(const TextStateScope&) = delete;
@@ -197,6 +195,19 @@ public:
     }
 
 private:
+    void apply(std::shared_ptr<Direct3DTexture8> texture) {
+        for (auto [state, value] : kTextRenderStates) {
+            savedRender_.push_back(device_.GetRenderState(state));
+            device_.SetRenderState(state, value);
+        }
+        for (const StageState& s : kTextStageStates) {
+            savedStage_.push_back(device_.GetTextureStageState(s.stage, s.type));
+            device_.SetTextureStageState(s.stage, s.type, s.value);
+        }
+        device_.SetTexture(0, std::move(texture));
+        device_.SetVertexShader(kScreenVertexFvf);
+    }
+
     void restore() {
         device_.SetVertexShader(shader_);
         device_.SetTexture(0, texture_);
