@@ -1,6 +1,7 @@
 #include "vs/Interpreter.h"
 
 #include <algorithm>
+#include <new>
 
 #include "vs/Plan.h"
 #include "vs/WorkerPool.h"
@@ -138,15 +139,33 @@ int suppliedComponents(InputType t) {
 
 }  // namespace
 
-void initContext(BatchContext& ctx, const Plan& plan, float* constantMemory, const VertexSource& source) {
-    ctx.memory.assign(size_t(kBatchSlots) * kSlotFloats, 0.0f);
+// Each thread keeps one batch memory for all runs: allocating and clearing it per draw costs
+// as much as shading a few thousand vertices. Temporaries need no clearing, since a valid
+// program writes every temporary component before reading it.
+float* threadBatchMemory() {
+    struct AlignedDelete {
+        void operator()(float* p) const { ::operator delete[](p, std::align_val_t(64)); }
+    };
+    thread_local std::unique_ptr<float[], AlignedDelete> memory(
+        new (std::align_val_t(64)) float[size_t(kBatchSlots) * kSlotFloats]());
+    return memory.get();
+}
+
+void initContext(BatchContext& ctx, const Plan& plan, float* constantMemory, const VertexSource& source,
+                 const OutputArrays& outputs) {
+    ctx.memory = threadBatchMemory();
     ctx.slot.resize(kBatchSlots + plan.constSlots.size());
-    for (size_t s = 0; s < kBatchSlots; ++s) ctx.slot[s] = ctx.memory.data() + s * kSlotFloats;
+    for (size_t s = 0; s < kBatchSlots; ++s) ctx.slot[s] = ctx.memory + s * kSlotFloats;
     for (size_t k = 0; k < plan.constSlots.size(); ++k) ctx.slot[kBatchSlots + k] = constantMemory + k * kSlotFloats;
-    for (uint32_t r = 0; r < kNumInputs; ++r) fillSlot(ctx.slot[kInputSlot0 + r], 0);
+    for (uint32_t r = 0; r < kNumInputs; ++r)
+        if (plan.inputsRead & (1u << r)) fillSlot(ctx.slot[kInputSlot0 + r], 0);
     for (const InputBinding& b : source.bindings)
-        if (b.reg < kNumInputs) fillSlot(ctx.slot[kInputSlot0 + b.reg], suppliedComponents(b.type));
-    for (uint32_t r = 0; r < kNumOutputRegisters; ++r) fillSlot(ctx.slot[kOutputSlot0 + r], 0);
+        if (b.reg < kNumInputs && (plan.inputsRead & (1u << b.reg)))
+            fillSlot(ctx.slot[kInputSlot0 + b.reg], suppliedComponents(b.type));
+    for (uint32_t r = 0; r < kNumOutputRegisters; ++r) {
+        const auto& wanted = outputs.comp[r];
+        if (wanted[0] || wanted[1] || wanted[2] || wanted[3]) fillSlot(ctx.slot[kOutputSlot0 + r], 0);
+    }
     ctx.a0.fill(0);
 }
 
@@ -177,7 +196,7 @@ void CompiledShader::run(const ConstantFile& constants, const VertexSource& sour
     auto task = [&](size_t t, unsigned worker) {
         BatchContext& ctx = contexts[worker];
         if (!ready[worker]) {
-            initContext(ctx, *plan_, constantMemory.data(), source);
+            initContext(ctx, *plan_, constantMemory.data(), source, outputs);
             ready[worker] = 1;
         }
         const size_t end = std::min(batches, (t + 1) * kBatchesPerTask);

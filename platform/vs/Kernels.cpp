@@ -3,6 +3,8 @@
 // several instruction sets and the best one is picked at load time; no contraction of a*b+c
 // into fused operations, so every build gives the same bits.
 
+#include <immintrin.h>
+
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -178,16 +180,73 @@ VS_INLINE void executeStep(const Step& step, const Operands& o, float* d, int32_
     }
 }
 
-VS_INLINE uint32_t vertexIndex(const VertexSource& src, size_t k) {
-    return src.indices.empty() ? uint32_t(src.first + k) : src.indices[k];
+// Copies C floats per vertex into the component arrays; fixed sizes let the compiler turn
+// the copies into plain (or gathered) loads.
+// Float-aligned streams (every vertex buffer and float array) are read as floats with a
+// stride: with AVX-512 sixteen lanes at a time through gathers, otherwise one by one.
+[[gnu::target("avx512f")]] void gatherAvx512(float* d, const float* f, uint32_t stride, int n) {
+    const __m512i lane = _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                                            _mm512_set1_epi32(int32_t(stride)));
+    int i = 0;
+    for (; i + 16 <= n; i += 16) _mm512_storeu_ps(d + i, _mm512_mask_i32gather_ps(_mm512_setzero_ps(), __mmask16(0xFFFF), lane, f + size_t(i) * stride, 4));
+    for (; i < n; ++i) d[i] = f[size_t(i) * stride];
 }
 
-VS_INLINE int componentCount(InputType t) {
-    switch (t) {
-    case InputType::Float1: return 1;
-    case InputType::Float2: return 2;
-    case InputType::Float3: return 3;
-    default: return 4;
+[[gnu::target("avx512f,avx512dq")]] void gatherIndexedAvx512(float* d, const float* f, const uint32_t* index, uint32_t stride, int n) {
+    const __m512i scale = _mm512_set1_epi64(int64_t(stride));
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m512i idx = _mm512_mullo_epi64(_mm512_maskz_cvtepu32_epi64(__mmask8(0xFF), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(index + i))), scale);
+        _mm256_storeu_ps(d + i, _mm512_mask_i64gather_ps(_mm256_setzero_ps(), __mmask8(0xFF), idx, f, 4));
+    }
+    for (; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
+}
+
+const bool kHaveAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+
+VS_INLINE void loadComponent(float* __restrict d, const float* __restrict f, size_t stride, int n) {
+    // Lane offsets are 32-bit: 16 * stride must stay far below 2^31.
+    if (kHaveAvx512 && stride < (1u << 20)) return gatherAvx512(d, f, uint32_t(stride), n);
+    for (int i = 0; i < n; ++i) d[i] = f[size_t(i) * stride];
+}
+
+VS_INLINE void loadComponentIndexed(float* __restrict d, const float* __restrict f, const uint32_t* __restrict index,
+                                    size_t stride, int n) {
+    if (kHaveAvx512 && stride < (1u << 20)) return gatherIndexedAvx512(d, f, index, uint32_t(stride), n);
+    for (int i = 0; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
+}
+
+template <int C>
+VS_INLINE void loadFloats(float* d, const VertexSource& src, uint32_t offset, size_t start, int n) {
+    const size_t stride = src.stride;
+    const std::byte* base = src.data + offset;
+    if (reinterpret_cast<uintptr_t>(base) % alignof(float) == 0 && stride % sizeof(float) == 0) {
+        const float* f = reinterpret_cast<const float*>(base);
+        const size_t floats = stride / sizeof(float);
+        for (int c = 0; c < C; ++c) {
+            if (src.indices.empty())
+                loadComponent(d + c * N, f + (size_t(src.first) + start) * floats + size_t(c), floats, n);
+            else
+                loadComponentIndexed(d + c * N, f + size_t(c), src.indices.data() + start, floats, n);
+        }
+        return;
+    }
+    for (int c = 0; c < C; ++c)
+        for (int i = 0; i < n; ++i) {
+            const size_t vertex = src.indices.empty() ? size_t(src.first) + start + size_t(i) : src.indices[start + size_t(i)];
+            std::memcpy(d + c * N + i, base + vertex * stride + size_t(c) * 4, 4);
+        }
+}
+
+VS_INLINE void loadColours(float* d, const VertexSource& src, uint32_t offset, size_t start, int n) {
+    for (int i = 0; i < n; ++i) {
+        const size_t vertex = src.indices.empty() ? size_t(src.first) + start + size_t(i) : src.indices[start + size_t(i)];
+        uint32_t argb;
+        std::memcpy(&argb, src.data + vertex * src.stride + offset, 4);
+        d[i] = float((argb >> 16) & 0xFF) / 255.0f;
+        d[N + i] = float((argb >> 8) & 0xFF) / 255.0f;
+        d[2 * N + i] = float(argb & 0xFF) / 255.0f;
+        d[3 * N + i] = float(argb >> 24) / 255.0f;
     }
 }
 
@@ -195,22 +254,12 @@ VS_INLINE void loadInputs(const CompiledShader::Plan& plan, BatchContext& ctx, c
     for (const InputBinding& b : src.bindings) {
         if (b.reg >= kNumInputs || !(plan.inputsRead & (1u << b.reg))) continue;
         float* d = ctx.slot[kInputSlot0 + b.reg];
-        if (b.type == InputType::D3DColor) {
-            for (int i = 0; i < n; ++i) {
-                uint32_t argb;
-                std::memcpy(&argb, src.data + size_t(vertexIndex(src, start + i)) * src.stride + b.offset, 4);
-                d[i] = float((argb >> 16) & 0xFF) / 255.0f;
-                d[N + i] = float((argb >> 8) & 0xFF) / 255.0f;
-                d[2 * N + i] = float(argb & 0xFF) / 255.0f;
-                d[3 * N + i] = float(argb >> 24) / 255.0f;
-            }
-            continue;
-        }
-        const int comps = componentCount(b.type);
-        for (int i = 0; i < n; ++i) {
-            float v[4];
-            std::memcpy(v, src.data + size_t(vertexIndex(src, start + i)) * src.stride + b.offset, size_t(comps) * 4);
-            for (int c = 0; c < comps; ++c) d[c * N + i] = v[c];
+        switch (b.type) {
+        case InputType::Float1: loadFloats<1>(d, src, b.offset, start, n); break;
+        case InputType::Float2: loadFloats<2>(d, src, b.offset, start, n); break;
+        case InputType::Float3: loadFloats<3>(d, src, b.offset, start, n); break;
+        case InputType::Float4: loadFloats<4>(d, src, b.offset, start, n); break;
+        case InputType::D3DColor: loadColours(d, src, b.offset, start, n); break;
         }
     }
 }

@@ -56,14 +56,15 @@ struct CompiledShader::Plan {
 
 // Everything one thread needs to shade batches: its batch memory and slot table.
 struct BatchContext {
-    std::vector<float> memory;          // kBatchSlots slots
+    float* memory = nullptr;            // kBatchSlots slots, owned by the thread (see initContext)
     std::vector<float*> slot;           // batch slots, then the shared constant slots
     std::array<int32_t, kBatch> a0{};
 };
 
-// Sets up a context whose constant slots point into `constantMemory`.
+// Sets up a context on the calling thread's batch memory, with constant slots pointing into
+// `constantMemory` and the defaults of the inputs read and the outputs wanted filled in.
 void initContext(BatchContext& ctx, const CompiledShader::Plan& plan, float* constantMemory,
-                 const VertexSource& source);
+                 const VertexSource& source, const OutputArrays& outputs);
 
 // Shades vertices [start, start + n) of the run, n <= kBatch.
 void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,
