@@ -2,6 +2,8 @@
 // container must inflate, block by block, to exactly the uncompressed file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <variant>

@@ -17,7 +17,7 @@ constexpr int kRingSegments = 96;
 // Frame of the celestial sphere: +y along the tilted polar axis.
 Affine celestial() { return Affine::rotateZ(radians(kTilt)); }
 
-// A band lying in the plane whose normal is the frame's +y, turned by `turn` about +x.
+// A ring about the tilted axis, first stood up by `turnAboutX`, then spun about the axis.
 Affine ringPlacement(double turnAboutX, double turnAboutAxis) {
     return celestial() * Affine::rotateY(turnAboutAxis) * Affine::rotateX(turnAboutX);
 }

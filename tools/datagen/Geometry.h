@@ -70,7 +70,7 @@ struct ShapeVertex {
 
 // Whether a shape bounds a volume (every edge met by its reverse, normals outward) or is a
 // two-sided sheet (both sides share positions, so it is edge-closed but encloses nothing).
-enum class Closure { Solid, Sheet, Open };
+enum class Closure { Solid, Sheet };
 
 struct Shape {
     std::vector<ShapeVertex> vertices;

@@ -1,5 +1,6 @@
 // Binary encoding (little-endian WORD tokens; every number goes in an integer or float list)
 // and the compressed container (independent raw-deflate blocks behind a "CK" signature).
+#include <bit>
 #include <cstring>
 
 #include <zlib.h>
@@ -40,7 +41,8 @@ public:
     std::vector<uint8_t> take() { return std::move(out_); }
 
 private:
-    // The host is little-endian (x86-64, aarch64), as the format is.
+    // Numbers are copied as the host holds them, which is the file's byte order.
+    static_assert(std::endian::native == std::endian::little);
     void bytes(const void* p, size_t n) {
         const auto* b = static_cast<const uint8_t*>(p);
         out_.insert(out_.end(), b, b + n);
