@@ -14,7 +14,6 @@
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/Font.h"
 #include "d3dx8/PMesh.h"
-#include "runtime/Error.h"
 
 namespace {
 
@@ -97,11 +96,6 @@ TEST_F(Loaders, ProgressiveMeshIsManagedAtFullDetailWithAnAttributeTable) {
     EXPECT_EQ(ranges, 2u);
     EXPECT_EQ(record.materials[1].Power, 7.0f);
     EXPECT_TRUE(allZero(record.materials[2]));
-}
-
-TEST_F(Loaders, MissingMeshFileRaises) {
-    EXPECT_THROW(Mdx8::loadMesh(dir_.filePath("absent.x").toStdString(), true), rt::Error);
-    EXPECT_THROW(Mdx8::loadProgressiveMesh(dir_.filePath("absent.x").toStdString(), true), rt::Error);
 }
 
 TEST_F(Loaders, TextureColourKeyAppliesOnlyWithTheExtendedLoad) {

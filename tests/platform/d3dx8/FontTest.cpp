@@ -9,7 +9,6 @@
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/Font.h"
-#include "runtime/Error.h"
 
 namespace {
 
@@ -201,16 +200,6 @@ TEST_F(TextOnDevice, CountLimitsTheTextAndOverlongCountsMeanAllOfIt) {
     EXPECT_EQ(font3d_->DrawTextW(QString("abc"), 99, rect, DT_CALCRECT, kWhite), height_);
     device_->EndScene();
     EXPECT_EQ(device_->readBackBuffer().pixels, prefix.pixels);
-}
-
-TEST(CreateFont, NeedsADeviceAndAFont) {
-    QFont font = windowFont();
-    try {
-        D3DX8().CreateFont(nullptr, &font);
-        FAIL();
-    } catch (const rt::Error& e) {
-        EXPECT_EQ(e.number(), D3DERR_INVALIDCALL);
-    }
 }
 
 }  // namespace
