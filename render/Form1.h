@@ -1,13 +1,88 @@
 #pragma once
-// The render window. (Being written; this is the interface the start dialog calls.)
+// The render window: creates the device when it is first shown, sets up the scene for the
+// chosen model and then draws it without end, two vertex-shader passes per frame. The left
+// mouse button turns the model, the right one zooms it; a double-click or a close request
+// ends the program.
 
-class Form1 {
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "edges/Module1.h"
+#include "math/d3dmath.h"
+#include "render/DeferredCall.h"
+#include "ui/GlWindow.h"
+
+class D3DXFont;
+class Direct3DTexture8;
+
+class Form1 : public ui::GlWindow {
 public:
+    // Client area 8610 × 6615 twips.
+    static constexpr int kClientWidth = 574;
+    static constexpr int kClientHeight = 441;
+
+    Form1();
+    ~Form1() override;
+
     // The one render window of the process, created on first use.
     static Form1& instance();
 
-    // Shows the window; the first show loads it (device, scene, main loop) and never returns.
+    // Shows the window. The first show loads it: device, scene, main loop; it never returns.
     void show();
-    // Sets up the scene for the model named by Mdx8::modelFile.
+
+    void mainLoop();
+    int32_t creaVShader(const std::string& fileName);
+    int32_t creaVShader2(const std::string& fileName);
+    // Sets up the scene for the model named by Mdx8::modelFile. A call made while a setup is
+    // running (from the edge builder's event step) is deferred until that setup returns;
+    // several such calls collapse into one.
     void STAR();
+
+    // Pointer motion in twips with the button state (1 left, 2 right, 4 middle).
+    void Form_MouseMove(int16_t button, int16_t shift, float x, float y);
+
+    // State the main loop reads; public for tests and benchmarks.
+    float zoom = 0.0f;
+    int32_t pitch = 0;
+    int32_t yaw = 0;
+    int32_t lastX = 0;
+    int32_t lastY = 0;
+    float sphereRadius = 0.0f;
+    D3DVECTOR sphereCentre{};
+    std::shared_ptr<D3DXFont> overlayFont;
+    std::shared_ptr<Direct3DTexture8> rampTexture;
+    std::vector<edgeVertex> edgeList;
+    int32_t celShader = 0;
+    int32_t edgeShader = 0;
+
+    // One pass of the main loop without its event step (for tests and benchmarks).
+    void drawFrame();
+    // Loads the window (device, scene, ramp) without entering the main loop.
+    void loadWithoutLoop();
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void Form_Load();
+    void placeBesideOtherWindows();
+    void Form_QueryUnload();
+    void Form_DblClick();
+    void setUpScene();
+    void renderFrame();
+    void drawOverlay();
+    float worldScale() const;
+
+    bool loaded_ = false;
+    DeferredCall sceneSetup_;
 };
+
+// The overlay's second line: "三角面：" faces "   材质数：" ranges.
+QString statusLineText(int32_t numFaces, std::size_t attributeRangeCount);
+// The title line of the overlay.
+QString titleLineText();

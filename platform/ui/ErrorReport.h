@@ -1,0 +1,27 @@
+#pragma once
+// The one place an escaping error ends up. Every window-event entry point runs its work
+// through runGuarded; an error that leaves the work is reported (a message box with its
+// number and text, also written to stderr) and ends the process with exit status 1.
+// With no display (the offscreen or minimal platforms) or with CELSHADE_NO_ERROR_DIALOG set,
+// the report is only written.
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace ui {
+
+// "Run-time error '6':\n\nOverflow"; a status (negative number) also shows its hex form:
+// "Run-time error '-2005530516 (8876086C)':".
+std::string errorReportText(int32_t number, const std::string& text);
+
+[[noreturn]] void reportFatalError(int32_t number, const std::string& text);
+
+// Runs handler; an error escaping it is reported and ends the process.
+void runGuarded(const std::function<void()>& handler);
+
+// Makes rt::processPendingEvents() run Qt's pending events (the program's event step).
+void installQtEventProcessing();
+
+}  // namespace ui
