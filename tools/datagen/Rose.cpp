@@ -103,6 +103,8 @@ Model buildRose() {
         Affine::translate(stemPath(1.0) + axis * 0.6) * Affine::alignY(axis) * Affine::scale({1.35, 1.35, 1.35});
     b.add("hip", sphere(0.75, 24, 12), head * Affine::translate({0, -0.1, 0}) * Affine::scale({1, 0.85, 1}), Sepal);
     for (int i = 0; i < 5; ++i) b.add("sepal", sepal(radians(18 + 72.0 * i)), head, Sepal);
+    // A closed bud fills the middle, where the innermost petals leave a gap down to the hip.
+    b.add("bud", sphere(0.4, 16, 8), head * Affine::translate({0, 1.6, 0}) * Affine::scale({1, 2.8, 1}), Petal);
     for (int k = 0; k < kPetals; ++k) b.add("petal", petal(k), head, Petal);
     return b.finish();
 }
