@@ -114,14 +114,14 @@ void Direct3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t minIn
 }
 
 void Direct3DDevice8::gatherSequential(uint32_t firstVertex, uint32_t vertexCount) {
+    if (uint64_t{firstVertex} + vertexCount > std::numeric_limits<uint32_t>::max())
+        invalid("DrawPrimitive", "vertex numbers run past 2^32");
     vertexNumbers_.resize(vertexCount);
     sequence_.resize(vertexCount);
     for (uint32_t i = 0; i < vertexCount; ++i) {
         vertexNumbers_[i] = firstVertex + i;
         sequence_[i] = i;
     }
-    if (uint64_t{firstVertex} + vertexCount > std::numeric_limits<uint32_t>::max())
-        invalid("DrawPrimitive", "vertex numbers run past 2^32");
 }
 
 // Gives each distinct vertex the draw references a slot, in order of first use, so that

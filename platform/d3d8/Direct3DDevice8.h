@@ -33,7 +33,8 @@ struct BackBufferImage {
 class Direct3DDevice8 {
 public:
     // Use Direct3D8::CreateDevice. focusWindow null with presentation window null makes an
-    // off-screen device (EGL, surfaceless), which needs BackBufferWidth/Height.
+    // off-screen device (EGL, surfaceless), which needs BackBufferWidth/Height. A window
+    // device draws with the window's context: the window must outlive the device.
     Direct3DDevice8(HWND focusWindow, uint32_t behaviorFlags, const D3DPRESENT_PARAMETERS& params);
     ~Direct3DDevice8();
     Direct3DDevice8(const Direct3DDevice8&) = delete;

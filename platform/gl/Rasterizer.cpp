@@ -86,19 +86,33 @@ void checkFramebuffer() {
 Rasterizer::Rasterizer(uint32_t width, uint32_t height)
     : width_(width), height_(height), programs_(std::make_unique<Programs>()),
       textures_(std::make_unique<TextureCache>()) {
+    createTarget();
+    createVertexInput();
+    glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+    // Flat shading takes the first vertex's colour, as Direct3D does.
+    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    glFrontFace(GL_CCW);
+    glPointSize(1.0f);
+    glLineWidth(1.0f);
+    glDisable(GL_DITHER);
+}
+
+void Rasterizer::createTarget() {
+    const auto w = static_cast<GLsizei>(width_), h = static_cast<GLsizei>(height_);
     glGenRenderbuffers(1, &colorBuffer_);
     glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
     glGenRenderbuffers(1, &depthBuffer_);
     glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, static_cast<GLsizei>(width),
-                          static_cast<GLsizei>(height));
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, w, h);
     glGenFramebuffers(1, &framebuffer_);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colorBuffer_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
     checkFramebuffer();
+}
 
+void Rasterizer::createVertexInput() {
     glGenVertexArrays(1, &vertexArray_);
     glBindVertexArray(vertexArray_);
     glGenBuffers(1, &vertexBuffer_);
@@ -114,14 +128,6 @@ Rasterizer::Rasterizer(uint32_t width, uint32_t height)
     glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, u)));
     glGenSamplers(1, &sampler_);
     glBindSampler(0, sampler_);
-
-    glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
-    // Flat shading takes the first vertex's colour, as Direct3D does.
-    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
-    glFrontFace(GL_CCW);
-    glPointSize(1.0f);
-    glLineWidth(1.0f);
-    glDisable(GL_DITHER);
 }
 
 Rasterizer::~Rasterizer() {

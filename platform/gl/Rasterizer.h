@@ -103,6 +103,8 @@ public:
     void endFrame();
 
 private:
+    void createTarget();
+    void createVertexInput();
     void applyState(const RasterState& state);
     void applyFixedFunction(const RasterState& state);
     void applySampler(const SamplerState& sampler);
