@@ -199,7 +199,7 @@ bool Direct3DDevice8::alphaComesFromDiffuse() const {
 }
 
 void Direct3DDevice8::cullByAlphaTest(uint32_t corners) {
-    const uint32_t func = renderStates_[D3DRS_ALPHAFUNC], ref = renderStates_[D3DRS_ALPHAREF];
+    const AlphaPassTable passes(renderStates_[D3DRS_ALPHAFUNC], renderStates_[D3DRS_ALPHAREF]);
     const bool flat = renderStates_[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
     const float* alpha = processed_.a.data();
     keptIndices_.clear();
@@ -211,7 +211,7 @@ void Direct3DDevice8::cullByAlphaTest(uint32_t corners) {
             low = std::min(low, alpha[corner[c]]);
             high = std::max(high, alpha[corner[c]]);
         }
-        if (alphaTestCanPass(func, ref, low, high)) keptIndices_.insert(keptIndices_.end(), corner, corner + corners);
+        if (passes.canPass(low, high)) keptIndices_.insert(keptIndices_.end(), corner, corner + corners);
     }
 }
 
