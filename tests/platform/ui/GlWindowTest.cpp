@@ -61,16 +61,29 @@ TEST(GlWindowDevice, BackBufferTakesTheClientSizeAndPresents) {
     device.reset();
 }
 
-TEST(GlWindowDevice, DefaultIntervalWaitsForTheRefresh) {
+TEST(GlWindowDevice, DeviceMadeBeforeTheWindowShowsAndDefaultIntervalWaitsForTheRefresh) {
+    // The render window makes its device during its load, before it is shown.
     QGuiApplication app(argc, argv);
     ui::GlWindow window;
     window.setClientSize(64, 48);
-    window.show();
     D3DPRESENT_PARAMETERS params = windowedParameters(&window, D3DPRESENT_INTERVAL_DEFAULT);
     auto device = DirectX8().Direct3DCreate()->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &window,
                                                             D3DCREATE_SOFTWARE_VERTEXPROCESSING, params);
     EXPECT_EQ(window.swapInterval(), 1);
     EXPECT_EQ(device->backBufferWidth(), 64u);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+    device->Present(nullptr, nullptr, nullptr, nullptr);  // not exposed yet: nothing to swap
+    window.show();
+    QGuiApplication::processEvents();
+    for (int frame = 0; frame < 2; ++frame) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        QGuiApplication::processEvents();
+    }
+    QImage shot = window.screen()->grabWindow(window.winId()).toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.pixel(10, 10) & 0xFFFFFF, 0x00FF00u);
+    device.reset();
 }
 
 }  // namespace
