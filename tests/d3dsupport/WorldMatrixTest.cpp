@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "d3dsupport/Mdx8.h"
+#include "runtime/Error.h"
+
+namespace {
+
+D3DMATRIX unitTurn(int32_t x, int32_t y, int32_t z) { return Mdx8::makeWorldMatrix(1, 1, 1, x, y, z, 0, 0, 0); }
+
+TEST(WorldMatrix, NoTurnIsScaleThenTranslation) {
+    D3DMATRIX m = Mdx8::makeWorldMatrix(2, 3, 4, 0, 0, 0, 5, 6, 7);
+    const float expected[4][4] = {{2, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, 4, 0}, {5, 6, 7, 1}};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) EXPECT_EQ(m.m[i][j], expected[i][j]) << i << j;
+}
+
+TEST(WorldMatrix, AngleFactorIsThreePointOneFourOverOneEighty) {
+    // A half turn is 3.14 radians, so it is not quite a half turn.
+    D3DMATRIX m = unitTurn(0, 180, 0);
+    EXPECT_FLOAT_EQ(m._11, -0.99999875f);
+    EXPECT_FLOAT_EQ(m._33, -0.99999875f);
+    EXPECT_FLOAT_EQ(m._13, -0.0015926529f);
+    EXPECT_FLOAT_EQ(m._31, 0.0015926529f);
+
+    D3DMATRIX q = unitTurn(90, 0, 0);
+    EXPECT_FLOAT_EQ(q._22, 0.00079632673f);  // cX
+    EXPECT_FLOAT_EQ(q._23, 0.9999997f);      // sX
+
+    D3DMATRIX full = unitTurn(0, 0, 360);
+    EXPECT_FLOAT_EQ(full._11, 0.99999493f);
+    EXPECT_FLOAT_EQ(full._12, -0.0031853018f);
+}
+
+TEST(WorldMatrix, NegativeAnglesMirrorTheSines) {
+    D3DMATRIX plus = unitTurn(30, 40, 50);
+    D3DMATRIX minus = unitTurn(-30, -40, -50);
+    EXPECT_FLOAT_EQ(plus._13, -minus._13);  // -sY
+    EXPECT_FLOAT_EQ(plus._11, minus._11);   // cY * cZ
+}
+
+TEST(WorldMatrix, MatchesTheProductOfTheSeparateTransforms) {
+    const int32_t ax = 25, ay = -70, az = 140;
+    const float sx = 1.5f, sy = 0.5f, sz = 2.0f;
+    D3DMATRIX m = Mdx8::makeWorldMatrix(sx, sy, sz, ax, ay, az, 1, 2, 3);
+    const double k = 3.14 / 180;
+    auto rot = [](int axis, double a) {
+        D3DMATRIX r = D3DXMatrixIdentity();
+        const float c = static_cast<float>(std::cos(a)), s = static_cast<float>(std::sin(a));
+        const int p = (axis + 1) % 3, q = (axis + 2) % 3;
+        // Rows of RotationX/Y/Z for row vectors.
+        if (axis == 1) {  // Y: rows (c,0,-s), (0,1,0), (s,0,c)
+            r._11 = c; r._13 = -s; r._31 = s; r._33 = c;
+        } else {
+            r.m[p][p] = c; r.m[p][q] = s; r.m[q][p] = -s; r.m[q][q] = c;
+        }
+        return r;
+    };
+    D3DMATRIX scale = D3DXMatrixIdentity();
+    scale._11 = sx; scale._22 = sy; scale._33 = sz;
+    D3DMATRIX move = D3DXMatrixIdentity();
+    move._41 = 1; move._42 = 2; move._43 = 3;
+    D3DMATRIX product = D3DXMatrixMultiply(
+        D3DXMatrixMultiply(D3DXMatrixMultiply(D3DXMatrixMultiply(scale, rot(0, ax * k)), rot(1, ay * k)), rot(2, az * k)),
+        move);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) EXPECT_NEAR(m.m[i][j], product.m[i][j], 1e-5) << i << j;
+}
+
+TEST(WorldMatrix, AnElementBeyondTheFloatRangeIsAnOverflow) {
+    const float huge = std::numeric_limits<float>::max();
+    try {
+        Mdx8::makeWorldMatrix(huge, huge, huge, 0, 0, 0, 0, 0, 0);  // fits
+        Mdx8::makeWorldMatrix(huge, huge, huge, 0, 45, 0, 0, 0, 0);  // fits: cos 45 < 1
+        Mdx8::makeWorldMatrix(std::numeric_limits<float>::infinity(), 1, 1, 0, 0, 0, 0, 0, 0);
+        FAIL() << "no overflow";
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), rt::errc::Overflow);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#pragma once
+// A user at an X display, for end-to-end tests: finds the program's windows, moves and
+// clicks the pointer, types, and reads pixels back from the screen (no window manager:
+// windows are top-level children of the root).
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <functional>
+#include <optional>
+
+struct _XDisplay;
+
+class X11Session {
+public:
+    X11Session();
+    ~X11Session();
+    X11Session(const X11Session&) = delete;
+    X11Session& operator=(const X11Session&) = delete;
+
+    bool connected() const { return display_ != nullptr; }
+
+    // The screen rectangle of the first mapped top-level window with this client size.
+    std::optional<QRect> findWindow(int width, int height);
+    // Waits (processing nothing else) until pred holds or timeoutMs passes.
+    static bool waitFor(const std::function<bool()>& pred, int timeoutMs);
+
+    void moveTo(QPoint p);
+    void press(int button);
+    void release(int button);
+    void click(QPoint p, int button = 1);
+    void doubleClick(QPoint p);
+    // Drags from a to b in small steps with the button held.
+    void drag(QPoint a, QPoint b, int button);
+    void typeText(const QString& text);
+    void pressKeyCombo(const char* modifierKeysym, const char* keysym);
+
+    QImage grab(QRect area);
+
+private:
+    void flush();
+    _XDisplay* display_ = nullptr;
+};
