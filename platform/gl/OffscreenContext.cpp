@@ -3,12 +3,19 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
+#include <cstdio>
 #include <string>
 
 #include "runtime/Status.h"
 
 namespace gl {
 namespace {
+
+std::string eglErrorText() {
+    char text[32];
+    std::snprintf(text, sizeof text, "EGL error 0x%04X", static_cast<unsigned>(eglGetError()));
+    return text;
+}
 
 [[noreturn]] void raiseMissing(const char* call, const std::string& what) {
     rt::raiseStatus(D3DERR_NOTAVAILABLE, call, what);
@@ -21,9 +28,8 @@ EGLDisplay openSurfacelessDisplay() {
                      "no EGL display: install libegl-mesa0 and libgl1-mesa-dri");
     EGLint major = 0, minor = 0;
     if (!eglInitialize(display, &major, &minor))
-        raiseMissing("eglInitialize", "EGL did not initialize (error 0x" +
-                                          std::to_string(eglGetError()) +
-                                          "): install libegl-mesa0 and libgl1-mesa-dri");
+        raiseMissing("eglInitialize",
+                     "EGL did not initialize (" + eglErrorText() + "): install libegl-mesa0 and libgl1-mesa-dri");
     return display;
 }
 
@@ -37,9 +43,8 @@ EGLContext createCoreContext(EGLDisplay display) {
     // drawn to an EGL surface, only to framebuffer objects.
     EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
     if (context == EGL_NO_CONTEXT)
-        raiseMissing("eglCreateContext", "no OpenGL 3.3 core context (EGL error " +
-                                             std::to_string(eglGetError()) +
-                                             "): install libgl1-mesa-dri");
+        raiseMissing("eglCreateContext",
+                     "no OpenGL 3.3 core context (" + eglErrorText() + "): install libgl1-mesa-dri");
     return context;
 }
 
@@ -68,8 +73,8 @@ OffscreenContext::~OffscreenContext() {
 void OffscreenContext::makeCurrent() {
     if (eglGetCurrentContext() == context_) return;
     if (!eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_))
-        raiseMissing("eglMakeCurrent", "the off-screen OpenGL context cannot be made current "
-                                       "(EGL error " + std::to_string(eglGetError()) + ")");
+        raiseMissing("eglMakeCurrent",
+                     "the off-screen OpenGL context cannot be made current (" + eglErrorText() + ")");
 }
 
 }  // namespace gl

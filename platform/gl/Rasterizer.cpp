@@ -3,6 +3,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "gl/Programs.h"
@@ -74,11 +75,28 @@ void colorOf(uint32_t argb, float out[4]) {
     out[3] = static_cast<float>(argb >> 24) / 255.0f;
 }
 
+std::string hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+// OpenGL records failures instead of reporting them; a draw or clear that failed must not
+// pass for one that worked.
+void checkError(const char* call) {
+    GLenum error = glGetError();
+    if (error == GL_NO_ERROR) return;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    HRESULT status = error == GL_OUT_OF_MEMORY ? D3DERR_OUTOFVIDEOMEMORY : D3DERR_DRIVERINTERNALERROR;
+    rt::raiseStatus(status, call, "OpenGL error " + hex(error));
+}
+
 void checkFramebuffer() {
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE)
         rt::raiseStatus(D3DERR_NOTAVAILABLE, "glCheckFramebufferStatus",
-                        "the back buffer cannot be created (status 0x" + std::to_string(status) + ")");
+                        "the back buffer cannot be created (status " + hex(status) + ")");
 }
 
 }  // namespace
@@ -110,6 +128,7 @@ void Rasterizer::createTarget() {
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colorBuffer_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
     checkFramebuffer();
+    checkError("glRenderbufferStorage");
 }
 
 void Rasterizer::createVertexInput() {
@@ -174,6 +193,7 @@ void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, b
         }
         glDisable(GL_SCISSOR_TEST);
     }
+    checkError("glClear");
     // Clearing ignores the write masks; put the drawing masks back.
     if (haveApplied_) {
         uint32_t m = applied_.colorWriteMask;
@@ -298,6 +318,7 @@ void Rasterizer::draw(Primitive primitive, std::span<const Vertex> vertices,
     if (!pointIndices.empty())
         glDrawElements(GL_POINTS, static_cast<GLsizei>(pointIndices.size()), GL_UNSIGNED_INT,
                        reinterpret_cast<void*>(indices.size_bytes()));
+    checkError("glDrawElements");
 }
 
 std::vector<uint32_t> Rasterizer::readPixels() {
@@ -325,6 +346,7 @@ void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height) 
                       kTopRowFirst ? h : 0, w, kTopRowFirst ? 0 : h, GL_COLOR_BUFFER_BIT,
                       sameSize ? GL_NEAREST : GL_LINEAR);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    checkError("glBlitFramebuffer");
 }
 
 void Rasterizer::finish() { glFinish(); }
