@@ -1,0 +1,20 @@
+#include "dialog/ProgressReadout.h"
+
+#include <cmath>
+
+#include "runtime/Error.h"
+
+namespace dialog {
+
+std::string progressReadout(int32_t edgeProgress, int32_t numFaces) {
+    int32_t percentTimesFaces = 0;
+    if (__builtin_mul_overflow(edgeProgress, int32_t{100}, &percentTimesFaces)) {
+        rt::raiseRuntime(rt::errc::Overflow, "progress readout");
+    }
+    if (numFaces == 0) rt::raiseRuntime(rt::errc::DivisionByZero, "progress readout");
+    const double share = static_cast<double>(percentTimesFaces) / static_cast<double>(numFaces);
+    // |share| <= 2^31, so its floor fits in 64 bits and prints without exponent or point.
+    return std::to_string(static_cast<int64_t>(std::floor(share))) + "%";
+}
+
+}  // namespace dialog
