@@ -217,6 +217,7 @@ void Direct3DDevice8::cullByAlphaTest(uint32_t corners) {
 
 void Direct3DDevice8::addLastPixels(std::span<const uint32_t> lines) {
     lastPixelIndices_.clear();
+    lastPixelStarts_.clear();
     const float halfWidth = 0.5f * static_cast<float>(width_), halfHeight = 0.5f * static_cast<float>(height_);
     for (std::size_t p = 1; p < lines.size(); p += 2) {
         uint32_t end = lines[p];
@@ -224,7 +225,10 @@ void Direct3DDevice8::addLastPixels(std::span<const uint32_t> lines) {
         if (!(w > 0.0f)) continue;  // behind the eye: clipped, no last pixel
         float x = (processed_.x[end] / w + 1.0f) * halfWidth;
         float y = (1.0f - processed_.y[end] / w) * halfHeight;
-        if (endsInsideDiamond(x, y)) lastPixelIndices_.push_back(end);
+        if (endsInsideDiamond(x, y)) {
+            lastPixelIndices_.push_back(end);
+            lastPixelStarts_.push_back(lines[p - 1]);
+        }
     }
 }
 
@@ -253,6 +257,19 @@ void Direct3DDevice8::interleaveUsed() {
     };
     for (uint32_t& slot : keptIndices_) remap(slot);
     for (uint32_t& slot : lastPixelIndices_) remap(slot);
+    for (uint32_t& slot : lastPixelStarts_) remap(slot);
+}
+
+// A flat line has its first vertex's colour throughout, its last pixel included: that
+// pixel's point gets a vertex of its own at the end position with the start's colour.
+void Direct3DDevice8::colourLastPixelsFlat() {
+    for (std::size_t i = 0; i < lastPixelIndices_.size(); ++i) {
+        gl::Vertex point = interleaved_[lastPixelIndices_[i]];
+        const gl::Vertex& start = interleaved_[lastPixelStarts_[i]];
+        point.r = start.r, point.g = start.g, point.b = start.b, point.a = start.a;
+        lastPixelIndices_[i] = static_cast<uint32_t>(interleaved_.size());
+        interleaved_.push_back(point);
+    }
 }
 
 const gl::RasterState& Direct3DDevice8::rasterState() {
@@ -313,9 +330,11 @@ void Direct3DDevice8::drawAssembled(D3DPRIMITIVETYPE type, uint32_t primitiveCou
         kept = keptIndices_;
     }
     lastPixelIndices_.clear();
+    lastPixelStarts_.clear();
     if (corners == 2 && renderStates_[D3DRS_LASTPIXEL] != 0) addLastPixels(kept);
     if (cull) interleaveUsed();
     else interleave();
+    if (state.flatShading) colourLastPixelsFlat();
     makeCurrent();
     rasterizer_->draw(primitiveOf(type), interleaved_, kept, lastPixelIndices_, state);
     lastDrawStats_ = {static_cast<uint32_t>(kept.size() / corners), static_cast<uint32_t>(vertexNumbers_.size())};

@@ -126,6 +126,7 @@ private:
     void addLastPixels(std::span<const uint32_t> lines);
     void interleave();
     void interleaveUsed();
+    void colourLastPixelsFlat();
 
     // Context and rasterizer.
     NativeWindow* window_ = nullptr;
@@ -174,6 +175,7 @@ private:
     std::vector<uint32_t> keptIndices_;
     std::vector<uint32_t> compactSlot_;
     std::vector<uint32_t> lastPixelIndices_;
+    std::vector<uint32_t> lastPixelStarts_;  // the first vertex of each such line
     std::vector<gl::Vertex> interleaved_;
     std::vector<gl::Rasterizer::Rect> clearRects_;
     std::vector<gl::TextureLevel> textureLevels_;

@@ -291,6 +291,13 @@ TEST_F(ShadeMode, FlatTakesTheFirstVertexColour) {
         ASSERT_EQ(device->readBackBuffer().at(x, y), kGreen);
 }
 
+TEST_F(ShadeMode, FlatLineKeepsItsColourToTheLastPixel) {
+    device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    draw(D3DPT_LINELIST, {tl(1, 2, kGreen), tl(6, 2, kRed)});
+    BackBufferImage image = device->readBackBuffer();
+    for (uint32_t x = 1; x <= 6; ++x) EXPECT_EQ(image.at(x, 2), kGreen) << x;
+}
+
 TEST_F(ShadeMode, GouraudInterpolatesBetweenVertices) {
     draw(D3DPT_LINELIST, {tl(0, 2, 0xFF000000), tl(10, 2, 0xFFFF0000)});
     BackBufferImage image = device->readBackBuffer();
