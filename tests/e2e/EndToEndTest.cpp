@@ -85,6 +85,7 @@ protected:
         }
     }
     QImage frame() { return x.grab(render); }
+    QImage statusLine() { return x.grab(QRect(render.topLeft() + QPoint(20, 30), QSize(280, 20))); }
     QImage readout() { return x.grab(kLabel1.translated(dialog.topLeft())); }
     bool readoutShows(const QString& text) {
         QImage shown = readout();
@@ -133,16 +134,21 @@ TEST_F(EndToEnd, AUserStartsTurnsZoomsSwitchesModelsAndQuits) {
 
     // The rose takes a while to build: a second press during the build is served after it.
     x.click(dialog.topLeft() + kRose);
+    const QImage robotStatus = statusLine();
     x.click(dialog.topLeft() + kStar);
     x.click(dialog.topLeft() + kStar);
+    ASSERT_TRUE(X11Session::waitFor([&] { return statusLine() != robotStatus; }, 60000))
+        << "the status line did not change to the rose's counts";
     EXPECT_TRUE(X11Session::waitFor([&] { return readoutShows("100%"); }, 60000));
     QImage rose = frame();
     save(rose, "e2e-rose.png");
     EXPECT_GT(differingPixels(rose, turned), 1000) << "the rose did not replace the robot";
+    const QImage roseStatus = statusLine();
     x.click(dialog.topLeft() + kBox);
     x.click(dialog.topLeft() + kStar);
-    ASSERT_TRUE(X11Session::waitFor([&] { return differingPixels(frame(), rose) > 1000; }, 30000))
+    ASSERT_TRUE(X11Session::waitFor([&] { return statusLine() != roseStatus; }, 30000))
         << "the box did not replace the rose";
+    save(frame(), "e2e-box.png");
 
     x.doubleClick(centre);
     ASSERT_TRUE(program.waitForFinished(10000)) << "a double-click did not end the program";
