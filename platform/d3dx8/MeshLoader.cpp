@@ -13,8 +13,6 @@ namespace d3dx8 {
 
 namespace {
 
-constexpr uint32_t kNone = 0xFFFFFFFFu;
-
 // The merged mesh before it goes into buffers.
 struct Geometry {
     std::vector<D3DVECTOR> positions;

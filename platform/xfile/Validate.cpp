@@ -15,6 +15,7 @@ public:
     explicit Validator(Document& document) : document_(document) {}
 
     void run() {
+        validateHierarchy();
         for (Mesh& mesh : document_.meshes) validateMesh(mesh);
     }
 
@@ -25,6 +26,7 @@ private:
     std::string meshLabel(const Mesh& mesh) const {
         return mesh.name.empty() ? std::string("mesh") : "mesh '" + mesh.name + "'";
     }
+    void validateHierarchy() const;
     void validateMesh(Mesh& mesh);
     void validateFaces(const Mesh& mesh) const;
     void validateNormals(const Mesh& mesh) const;
@@ -35,6 +37,16 @@ private:
 
     Document& document_;
 };
+
+// Parents come before their children, so walking up from any frame ends.
+void Validator::validateHierarchy() const {
+    for (size_t f = 0; f < document_.frames.size(); ++f)
+        if (document_.frames[f].parent >= static_cast<int32_t>(f))
+            fail(SourcePos{}, "frame " + std::to_string(f) + " has a parent that does not precede it");
+    for (const Mesh& mesh : document_.meshes)
+        if (mesh.frame >= static_cast<int32_t>(document_.frames.size()))
+            fail(mesh.pos, meshLabel(mesh) + ": frame " + std::to_string(mesh.frame) + " does not exist");
+}
 
 void Validator::validateMesh(Mesh& mesh) {
     validateFaces(mesh);

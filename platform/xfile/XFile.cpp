@@ -1,6 +1,7 @@
 #include "xfile/XFile.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -124,8 +125,11 @@ Document parse(std::span<const std::byte> bytes, std::string_view fileName) {
 }
 
 std::vector<std::byte> readFileBytes(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) rt::raiseRuntime(rt::errc::FileNotFound, path);
+    if (!std::filesystem::is_regular_file(path, error)) rt::raiseRuntime(rt::errc::PathFileAccess, path);
     std::ifstream in(path, std::ios::binary);
-    if (!in) rt::raiseRuntime(rt::errc::FileNotFound, path);
+    if (!in) rt::raiseRuntime(rt::errc::PathFileAccess, path);
     in.seekg(0, std::ios::end);
     std::streamoff size = in.tellg();
     if (size < 0) rt::raiseRuntime(rt::errc::PathFileAccess, path);
