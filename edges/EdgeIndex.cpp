@@ -1,9 +1,13 @@
-// Grouping a range's faces by directed edge turns the neighbour search from a scan of the
-// whole range into a walk over the few faces that share the edge. The groups keep the faces
-// in ascending order, so walking a group visits candidates in the same order as a scan of
-// the range would, and the first one that passes the threshold is the same face.
+// Grouping a range's directed edges by their start position turns the neighbour search from
+// a scan of the whole range into a look at the few edges that leave one point. Within a
+// group the edges are ordered by end position and then by face, so the faces that run one
+// directed edge come out in ascending order: walking them visits candidates in the order a
+// scan of the range would, and the first that passes the threshold is the same face.
+//
+// Position ids are dense and fewer than 65,536 for a 16-bit mesh, so the per-id tables are
+// small; only the ids a range touches are reset between ranges.
 
-#include <bit>
+#include <algorithm>
 
 #include "EdgeStages.h"
 
@@ -11,70 +15,67 @@ namespace Module1::detail {
 
 namespace {
 
-constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
+uint64_t entryOf(uint32_t to, uint32_t face) { return uint64_t{to} << 32 | face; }
 
-uint64_t edgeKey(uint32_t from, uint32_t to) { return uint64_t{from} << 32 | to; }
-
-uint64_t mix(uint64_t key) { return (key ^ (key >> 29)) * 0x9E3779B97F4A7C15ull; }
+// Most groups hold a handful of edges (a vertex's valence), where insertion sort wins.
+void sortGroup(uint64_t* first, uint64_t* last) {
+    if (last - first > 32) {
+        std::sort(first, last);
+        return;
+    }
+    for (uint64_t* i = first + 1; i < last; ++i) {
+        const uint64_t value = *i;
+        uint64_t* j = i;
+        for (; j > first && *(j - 1) > value; --j) *j = *(j - 1);
+        *j = value;
+    }
+}
 
 }  // namespace
 
-size_t RangeEdgeIndex::findSlot(uint64_t key) const {
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = mix(key) >> shift_;; i = (i + 1) & mask) {
-        if (slots_[i].key == key) return i;
-        if (slots_[i].key == kEmpty) return kNoSlot;
+RangeEdgeIndex::RangeEdgeIndex(uint32_t distinctPositions)
+    : count_(distinctPositions, 0), start_(distinctPositions, 0) {}
+
+void RangeEdgeIndex::build(const MeshGeometry& geometry, uint32_t firstFace, uint32_t faceCount) {
+    for (uint32_t id : touched_) count_[id] = 0;
+    touched_.clear();
+    const size_t firstCorner = size_t{firstFace} * 3, endCorner = firstCorner + size_t{faceCount} * 3;
+    auto edgeEnds = [&](size_t c, uint32_t& from, uint32_t& to) {
+        from = geometry.cornerId(c);
+        to = geometry.cornerId(c % 3 == 2 ? c - 2 : c + 1);
+        return from != kNoPosition && to != kNoPosition;
+    };
+
+    uint32_t from = 0, to = 0;
+    for (size_t c = firstCorner; c < endCorner; ++c) {
+        if (!edgeEnds(c, from, to)) continue;
+        if (count_[from]++ == 0) touched_.push_back(from);
     }
-}
-
-size_t RangeEdgeIndex::insertSlot(uint64_t key) {
-    const size_t mask = slots_.size() - 1;
-    size_t i = mix(key) >> shift_;
-    while (slots_[i].key != key && slots_[i].key != kEmpty) i = (i + 1) & mask;
-    slots_[i].key = key;
-    return i;
-}
-
-void RangeEdgeIndex::build(std::span<const uint32_t> ids, uint32_t firstFace, uint32_t faceCount) {
-    const size_t edgeCount = size_t{faceCount} * 3;
-    const size_t size = std::bit_ceil(edgeCount * 2 + 2);  // at most half full
-    shift_ = 64 - std::countr_zero(size);
-    slots_.assign(size, Slot{kEmpty, 0, 0});
-    edgeSlot_.assign(edgeCount, kNoSlot);
-
-    // Count each face once per edge it runs; only a face whose corners all coincide runs the
-    // same directed edge more than once. `start` holds the last face counted, plus one.
-    for (size_t e = 0; e < edgeCount; ++e) {
-        const uint32_t face = firstFace + static_cast<uint32_t>(e / 3);
-        const uint32_t from = ids[3 * size_t{face} + e % 3];
-        const uint32_t to = ids[3 * size_t{face} + (e + 1) % 3];
-        if (from == kNoPosition || to == kNoPosition) continue;
-        Slot& slot = slots_[insertSlot(edgeKey(from, to))];
-        if (slot.start == face + 1) continue;
-        slot.start = face + 1;
-        ++slot.count;
-        edgeSlot_[e] = static_cast<uint32_t>(&slot - slots_.data());
-    }
-
     uint32_t next = 0;
-    for (Slot& slot : slots_) {
-        slot.start = next;
-        next += slot.count;
-        slot.count = 0;
+    for (uint32_t id : touched_) {
+        start_[id] = next;
+        next += count_[id];
     }
-    faces_.resize(next);
-    for (size_t e = 0; e < edgeCount; ++e) {
-        if (edgeSlot_[e] == kNoSlot) continue;
-        Slot& slot = slots_[edgeSlot_[e]];
-        faces_[slot.start + slot.count++] = firstFace + static_cast<uint32_t>(e / 3);
+    edges_.resize(next);
+    // Faces go in ascending, so a stable order by end position keeps them ascending per edge.
+    std::vector<uint32_t>& fill = count_;
+    for (uint32_t id : touched_) fill[id] = 0;
+    for (size_t c = firstCorner; c < endCorner; ++c) {
+        if (!edgeEnds(c, from, to)) continue;
+        edges_[start_[from] + fill[from]++] = entryOf(to, static_cast<uint32_t>(c / 3));
     }
+    for (uint32_t id : touched_) sortGroup(edges_.data() + start_[id], edges_.data() + start_[id] + count_[id]);
 }
 
-std::span<const uint32_t> RangeEdgeIndex::facesWithEdge(uint32_t from, uint32_t to) const {
-    if (from == kNoPosition || to == kNoPosition) return {};
-    const size_t i = findSlot(edgeKey(from, to));
-    if (i == kNoSlot) return {};
-    return {faces_.data() + slots_[i].start, slots_[i].count};
+std::span<const uint64_t> RangeEdgeIndex::facesWithEdge(uint32_t from, uint32_t to) const {
+    if (from == kNoPosition || to == kNoPosition || count_[from] == 0) return {};
+    const uint64_t* first = edges_.data() + start_[from];
+    const uint64_t* const end = first + count_[from];
+    const uint64_t low = entryOf(to, 0);
+    first = end - first > 16 ? std::lower_bound(first, end, low) : std::find_if(first, end, [&](uint64_t e) { return e >= low; });
+    const uint64_t* last = first;
+    while (last != end && (*last >> 32) == to) ++last;
+    return {first, last};
 }
 
 }  // namespace Module1::detail

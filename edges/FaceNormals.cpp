@@ -5,12 +5,12 @@
 
 namespace Module1::detail {
 
-std::vector<D3DVECTOR> faceNormals(std::span<const D3DVECTOR> cornerPositions) {
-    std::vector<D3DVECTOR> normals(cornerPositions.size() / 3);
+std::vector<D3DVECTOR> faceNormals(const MeshGeometry& geometry) {
+    std::vector<D3DVECTOR> normals(geometry.faceCount);
     for (size_t f = 0; f < normals.size(); ++f) {
-        const D3DVECTOR& p0 = cornerPositions[3 * f];
-        const D3DVECTOR& p1 = cornerPositions[3 * f + 1];
-        const D3DVECTOR& p2 = cornerPositions[3 * f + 2];
+        const D3DVECTOR& p0 = geometry.corner(3 * f);
+        const D3DVECTOR& p1 = geometry.corner(3 * f + 1);
+        const D3DVECTOR& p2 = geometry.corner(3 * f + 2);
         // A zero-area face has a zero cross product, which normalises to the zero vector.
         normals[f] = D3DXVec3Normalize(D3DXVec3Cross(D3DXVec3Subtract(p2, p1), D3DXVec3Subtract(p1, p0)));
     }

@@ -59,26 +59,19 @@ MeshGeometry readGeometry(const D3DXMesh& mesh) {
     const uint32_t vertexCount = mesh.GetNumVertices();
     checkFaceCount(faceCount);
 
-    std::vector<meshVertex> vertices(vertexCount);
-    std::vector<uint16_t> indices(size_t{faceCount} * 3);
-    rt::check(D3DXMeshVertexBuffer8GetData(mesh, 0, vertexCount * 32u, 0, vertices.data()),
-              "D3DXMeshVertexBuffer8GetData");
-    rt::check(D3DXMeshIndexBuffer8GetData(mesh, 0, faceCount * 6u, 0, indices.data()),
-              "D3DXMeshIndexBuffer8GetData");
-    checkIndices(indices, vertexCount);
-
-    std::vector<D3DVECTOR> positions(vertexCount);
-    for (uint32_t v = 0; v < vertexCount; ++v) positions[v] = vertices[v].position;
-    const std::vector<uint32_t> ids = positionIds(positions);
-
     MeshGeometry geometry;
     geometry.faceCount = faceCount;
-    geometry.cornerPositions.resize(indices.size());
-    geometry.cornerPositionIds.resize(indices.size());
-    for (size_t i = 0; i < indices.size(); ++i) {
-        geometry.cornerPositions[i] = positions[indices[i]];
-        geometry.cornerPositionIds[i] = ids[indices[i]];
-    }
+    std::vector<meshVertex> vertices(vertexCount);
+    geometry.corners.resize(size_t{faceCount} * 3);
+    rt::check(D3DXMeshVertexBuffer8GetData(mesh, 0, vertexCount * 32u, 0, vertices.data()),
+              "D3DXMeshVertexBuffer8GetData");
+    rt::check(D3DXMeshIndexBuffer8GetData(mesh, 0, faceCount * 6u, 0, geometry.corners.data()),
+              "D3DXMeshIndexBuffer8GetData");
+    checkIndices(geometry.corners, vertexCount);
+
+    geometry.positions.resize(vertexCount);
+    for (uint32_t v = 0; v < vertexCount; ++v) geometry.positions[v] = vertices[v].position;
+    geometry.distinctPositions = assignPositionIds(geometry.positions, geometry.positionIds);
     return geometry;
 }
 

@@ -27,14 +27,18 @@ using detail::RangeEdgeIndex;
 struct EdgeBuild {
     MeshGeometry geometry;
     std::vector<D3DVECTOR> normals;
-    std::vector<D3DVECTOR> flippedNormals;
     RangeEdgeIndex index;
     const float& threshold;
 
+    EdgeBuild(MeshGeometry g, const float& t)
+        : geometry(std::move(g)), normals(detail::faceNormals(geometry)), index(geometry.distinctPositions),
+          threshold(t) {}
+
     // The normal of the first face of the range, ascending, that runs `to` -> `from` and
     // bends away from face f by less than the threshold allows; null when there is none.
-    const D3DVECTOR* neighbourNormal(uint32_t f, uint32_t from, uint32_t to) const {
-        for (uint32_t g : index.facesWithEdge(geometry.cornerPositionIds[to], geometry.cornerPositionIds[from])) {
+    const D3DVECTOR* neighbourNormal(uint32_t f, size_t from, size_t to) const {
+        for (uint64_t entry : index.facesWithEdge(geometry.cornerId(to), geometry.cornerId(from))) {
+            const uint32_t g = RangeEdgeIndex::faceOf(entry);
             // The threshold is read at every comparison: a handler may change it in a yield.
             if (D3DXVec3Dot(normals[f], normals[g]) > threshold) return &normals[g];
         }
@@ -42,23 +46,18 @@ struct EdgeBuild {
     }
 
     // The six line vertices of face f: edges P0->P1, P1->P2, P2->P0.
-    void emitFace(uint32_t f, edgeVertex* out) const {
-        for (uint32_t k = 0; k < 3; ++k) {
-            const uint32_t from = 3 * f + k;
-            const uint32_t to = 3 * f + (k + 1) % 3;
+    void emitFace(uint32_t f, std::vector<edgeVertex>& out) const {
+        const D3DVECTOR flipped = D3DXVec3Scale(normals[f], -1.0f);
+        for (size_t k = 0; k < 3; ++k) {
+            const size_t from = 3 * size_t{f} + k;
+            const size_t to = 3 * size_t{f} + (k + 1) % 3;
             const D3DVECTOR* neighbour = neighbourNormal(f, from, to);
-            const D3DVECTOR& normalB = neighbour ? *neighbour : flippedNormals[f];
-            out[2 * k] = {geometry.cornerPositions[from], normals[f], normalB};
-            out[2 * k + 1] = {geometry.cornerPositions[to], normals[f], normalB};
+            const D3DVECTOR& normalB = neighbour ? *neighbour : flipped;
+            out.push_back({geometry.corner(from), normals[f], normalB});
+            out.push_back({geometry.corner(to), normals[f], normalB});
         }
     }
 };
-
-std::vector<D3DVECTOR> flipped(const std::vector<D3DVECTOR>& normals) {
-    std::vector<D3DVECTOR> result(normals.size());
-    for (size_t f = 0; f < normals.size(); ++f) result[f] = D3DXVec3Scale(normals[f], -1.0f);
-    return result;
-}
 
 }  // namespace
 
@@ -68,22 +67,22 @@ std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh, std::span<const D3DXATT
     // Everything the build needs from the mesh and the table is checked and copied before the
     // first yield.
     const std::vector<D3DXATTRIBUTERANGE> table = detail::checkedRanges(ranges, mesh.GetNumFaces());
-    EdgeBuild build{detail::readGeometry(mesh), {}, {}, {}, threshold};
-    build.normals = detail::faceNormals(build.geometry.cornerPositions);
-    build.flippedNormals = flipped(build.normals);
+    EdgeBuild build(detail::readGeometry(mesh), threshold);
 
-    std::vector<edgeVertex> out(size_t{build.geometry.faceCount} * 6);
-    edgeVertex* next = out.data();
+    // Reserved at the final size and filled in order: entries are written once, and those
+    // after the last face processed are zeroed at the end.
+    std::vector<edgeVertex> out;
+    out.reserve(size_t{build.geometry.faceCount} * 6);
     for (const D3DXATTRIBUTERANGE& range : table) {
         if (range.FaceCount == 0) continue;
-        build.index.build(build.geometry.cornerPositionIds, range.FaceStart, range.FaceCount);
+        build.index.build(build.geometry, range.FaceStart, range.FaceCount);
         for (uint32_t f = range.FaceStart; f < range.FaceStart + range.FaceCount; ++f) {
-            build.emitFace(f, next);
-            next += 6;
+            build.emitFace(f, out);
             if (yield) yield();
             ++edgeProgress;
         }
     }
+    out.resize(size_t{build.geometry.faceCount} * 6);
     return out;
 }
 

@@ -30,21 +30,18 @@ uint64_t hashOf(const PositionKey& k) {
     return (h ^ k.z) * 0xC2B2AE3D27D4EB4Full;
 }
 
-size_t tableSizeFor(size_t count) {
-    return std::bit_ceil(count * 2 + 2);
-}
-
 }  // namespace
 
-std::vector<uint32_t> positionIds(std::span<const D3DVECTOR> positions) {
+uint32_t assignPositionIds(std::span<const D3DVECTOR> positions, std::vector<uint32_t>& ids) {
     struct Entry {
         PositionKey key;
         uint32_t id;
     };
-    const size_t size = tableSizeFor(positions.size());
+    // Kept at most two-thirds full; small enough to stay in cache for 16-bit meshes.
+    const size_t size = std::bit_ceil(positions.size() + positions.size() / 2 + 2);
     const unsigned shift = 64 - std::countr_zero(size);
     std::vector<Entry> table(size, Entry{{}, kNoPosition});
-    std::vector<uint32_t> ids(positions.size(), kNoPosition);
+    ids.assign(positions.size(), kNoPosition);
     uint32_t nextId = 0;
     for (size_t v = 0; v < positions.size(); ++v) {
         const D3DVECTOR& p = positions[v];
@@ -55,7 +52,7 @@ std::vector<uint32_t> positionIds(std::span<const D3DVECTOR> positions) {
         if (table[i].id == kNoPosition) table[i] = Entry{key, nextId++};
         ids[v] = table[i].id;
     }
-    return ids;
+    return nextId;
 }
 
 }  // namespace Module1::detail

@@ -1,0 +1,102 @@
+// celshade-tool edges FILE [--threshold T] [--out PATH]: the outline pass's edge list for a
+// model, loaded the way scene setup loads it.
+
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+#include "d3dx8/D3DX8.h"
+#include "d3dx8/PMesh.h"
+#include "edges/Module1.h"
+#include "runtime/Error.h"
+
+namespace {
+
+struct Options {
+    std::string file;
+    float threshold = 0.5f;
+    std::optional<std::string> out;
+};
+
+std::optional<Options> parseOptions(const std::vector<std::string>& args) {
+    Options o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--threshold" && hasValue) {
+            char* end = nullptr;
+            o.threshold = std::strtof(args[++i].c_str(), &end);
+            if (end == args[i].c_str() || *end != '\0') return std::nullopt;
+        } else if (args[i] == "--out" && hasValue) {
+            o.out = args[++i];
+        } else if (o.file.empty() && args[i].rfind("--", 0) != 0) {
+            o.file = args[i];
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (o.file.empty()) return std::nullopt;
+    return o;
+}
+
+// The attribute table of the progressive mesh, as scene setup takes it.
+std::vector<D3DXATTRIBUTERANGE> progressiveAttributeTable(D3DX8& d3dx, const std::string& file) {
+    std::shared_ptr<D3DXBuffer> fileAdjacency;
+    auto mesh = d3dx.LoadMeshFromX(file, D3DXMESH_MANAGED, nullptr, &fileAdjacency, nullptr, nullptr);
+    std::vector<uint32_t> adjacency(size_t{mesh->GetNumFaces()} * 3);
+    mesh->GenerateAdjacency(0.0f, adjacency.data());
+    auto pmesh = d3dx.GeneratePMesh(*mesh, adjacency.data(), nullptr, nullptr, 1000, D3DXMESHSIMP_VERTEX);
+    pmesh->SetNumVertices(mesh->GetNumVertices());
+    uint32_t count = 0;
+    pmesh->GetAttributeTable(nullptr, &count);
+    std::vector<D3DXATTRIBUTERANGE> table(count);
+    pmesh->GetAttributeTable(table.data(), &count);
+    return table;
+}
+
+bool carriesNeighbourNormal(const edgeVertex& v) {
+    return !(v.normalB.x == -v.normalA.x && v.normalB.y == -v.normalA.y && v.normalB.z == -v.normalA.z);
+}
+
+void writeRecords(const std::string& path, const std::vector<edgeVertex>& lines) {
+    static_assert(std::endian::native == std::endian::little, "records are written as little-endian bytes");
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(lines.data()), std::streamsize(lines.size() * sizeof(edgeVertex)));
+    if (!out) rt::raiseRuntime(rt::errc::PathFileAccess, path);
+}
+
+int run(const std::vector<std::string>& args) {
+    const std::optional<Options> options = parseOptions(args);
+    if (!options) {
+        std::fprintf(stderr, "usage: celshade-tool edges FILE [--threshold T] [--out PATH]\n");
+        return 2;
+    }
+    D3DX8 d3dx;
+    const std::vector<D3DXATTRIBUTERANGE> ranges = progressiveAttributeTable(d3dx, options->file);
+    auto loaded = d3dx.LoadMeshFromX(options->file, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr);
+    auto mesh = loaded->CloneMeshFVF(D3DXMESH_MANAGED, 274, nullptr);
+
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<edgeVertex> lines = Module1::buildEdges(*mesh, ranges, options->threshold, [] {});
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+
+    size_t withNeighbour = 0;
+    for (size_t i = 0; i < lines.size(); i += 2) withNeighbour += carriesNeighbourNormal(lines[i]) ? 1 : 0;
+    std::printf("%s: %u faces in %zu ranges, %zu entries (%zu lines), %zu lines carry a neighbour normal "
+                "(threshold %g), built in %.3f ms\n",
+                options->file.c_str(), mesh->GetNumFaces(), ranges.size(), lines.size(), lines.size() / 2,
+                withNeighbour, options->threshold, elapsed.count());
+    if (options->out) writeRecords(*options->out, lines);
+    return 0;
+}
+
+const Command kCommand{"edges", "edges FILE [--threshold T] [--out PATH]   the outline edge list of a .x model",
+                       &run};
+
+}  // namespace
