@@ -21,6 +21,13 @@ std::vector<const Face*> facesOfPart(const Model& model, uint32_t part) {
     return out;
 }
 
+std::vector<const Face*> facesNamed(const Model& model, const std::string& name) {
+    std::vector<const Face*> out;
+    for (const Face& f : model.faces)
+        if (model.parts[f.part].name == name) out.push_back(&f);
+    return out;
+}
+
 Vec3 windingNormal(const Model& model, const Face& face) {
     Vec3 p0 = toVec(model.vertices[face.corners[0]].position);
     Vec3 p1 = toVec(model.vertices[face.corners[1]].position);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "Model.h"
@@ -12,6 +13,8 @@ namespace datagen::test {
 
 // Faces of one placed shape.
 std::vector<const Face*> facesOfPart(const Model& model, uint32_t part);
+// Faces of every shape placed under `name`.
+std::vector<const Face*> facesNamed(const Model& model, const std::string& name);
 
 // (P1 - P0) x (P2 - P0): outward for a front face.
 Vec3 windingNormal(const Model& model, const Face& face);

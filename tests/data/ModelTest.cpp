@@ -85,12 +85,14 @@ TEST_P(EveryModel, VertexNormalsAreUnitAndAgreeWithWinding) {
 // that culling never opens a hole and their rims come out as creases.
 TEST_P(EveryModel, SolidsAreClosedOutwardAndSheetsTwoSided) {
     const Model& m = model();
-    for (uint32_t p = 0; p < m.parts.size(); ++p) {
-        SCOPED_TRACE(m.parts[p].name + " (part " + std::to_string(p) + ")");
-        auto faces = facesOfPart(m, p);
+    std::map<std::string, Closure> names;
+    for (const Part& p : m.parts) names[p.name] = p.closure;
+    for (const auto& [name, closure] : names) {
+        SCOPED_TRACE(name);
+        auto faces = facesNamed(m, name);
         ASSERT_FALSE(faces.empty());
         EXPECT_EQ(unmatchedEdges(m, faces), 0u);
-        if (m.parts[p].closure == Closure::Solid) {
+        if (closure == Closure::Solid) {
             EXPECT_GT(signedVolume(m, faces), 0.0);
         }
     }

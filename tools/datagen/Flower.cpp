@@ -17,8 +17,10 @@ Affine headFrame() {
     return Affine::translate(kHeadCentre) * Affine::alignY(Vec3{0, std::sin(tilt), -std::cos(tilt)});
 }
 
-// One petal in the head's frame (head axis +y): it runs out along `angle` from the centre,
-// narrow at the base, widest past the middle, with a rounded tip, its sides cupped upwards.
+// One petal in the head's frame (head axis +y), running out along `angle`: narrow at the
+// base, widest past the middle, with a rounded tip, its sides cupped upwards. It starts just
+// inside the rim of the centre: an outline hidden close under the centre would show through
+// it, since the outline pass pulls its lines towards the viewer.
 Shape petal(double angle, double lift, double length) {
     const Vec3 along{std::cos(angle), 0, std::sin(angle)};
     const Vec3 across{-std::sin(angle), 0, std::cos(angle)};
@@ -28,7 +30,7 @@ Shape petal(double angle, double lift, double length) {
         // The cup rises with the square of the distance from the midrib, so it flattens
         // out where the petal narrows to its tip instead of standing up like a wall.
         double height = lift + 0.9 * s * s - 0.25 * s + 0.6 * w * w;
-        return along * (1.0 + length * s) + across * w + Vec3{0, height, 0};
+        return along * (1.5 + length * s) + across * w + Vec3{0, height, 0};
     };
     return sheet(f, 16, 8);
 }
@@ -48,8 +50,16 @@ Shape leaf(Vec3 base, double angle, double length) {
     return sheet(f, 20, 10);
 }
 
-Vec3 stemPath(double s) {
-    return {0.45 * std::sin(kPi * s * 1.2), -6.8 + 11.5 * s, -0.8 * s * s};
+// Ends at the back pole of the calyx, well behind the face of the flower.
+Vec3 stemPath(double s) { return {0.45 * std::sin(kPi * s), -6.8 + 11.6 * s, 0.44 * s * s}; }
+
+// The head's centre: a yellow dome in front and a green calyx cone behind, meeting at one
+// rim; together, under one part name, they close. Nothing lies hidden just under the dome, where the outline pass would show it through.
+void centre(ModelBuilder& b, const Affine& head) {
+    std::vector<ProfilePoint> dome{{1.55, 0, false}, {1.35, 0.45, false}, {0.9, 0.75, false}, {0, 0.88, false}};
+    std::vector<ProfilePoint> calyx{{0, -1.3, false}, {0.45, -1.1, false}, {1.1, -0.45, false}, {1.55, 0, false}};
+    b.add("centre and calyx", lathe(calyx, 40, false), head, Stem);
+    b.add("centre and calyx", lathe(dome, 40, false), head, Centre);
 }
 
 }  // namespace
@@ -61,13 +71,12 @@ Model buildFlower() {
     b.add("leaf", leaf(stemPath(0.22), radians(188), 5.0), Affine{}, Leaf);
     b.add("leaf", leaf(stemPath(0.45), radians(-14), 4.4), Affine{}, Leaf);
     const Affine head = headFrame();
-    b.add("calyx", sphere(1.2, 24, 12), head * Affine::translate({0, -0.55, 0}) * Affine::scale({1, 0.6, 1}), Stem);
+    centre(b, head);
     for (int i = 0; i < kPetals; ++i) {
         bool back = i % 2 == 1;
         double angle = 2 * kPi * i / kPetals;
-        b.add("petal", petal(angle, back ? -0.12 : 0.0, back ? 3.9 : 4.3), head, Petal);
+        b.add("petal", petal(angle, back ? -0.12 : 0.0, back ? 3.4 : 3.8), head, Petal);
     }
-    b.add("centre", sphere(1.55, 40, 20), head * Affine::translate({0, 0.15, 0}) * Affine::scale({1, 0.5, 1}), Centre);
     return b.finish();
 }
 

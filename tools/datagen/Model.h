@@ -36,6 +36,8 @@ struct Face {
     uint32_t part = 0;  // which placed shape the face came from
 };
 
+// A placed shape. Shapes placed under one name must together be closed (a solid made of
+// pieces in different materials) or each be a sheet.
 struct Part {
     std::string name;
     Closure closure = Closure::Solid;
