@@ -1,6 +1,7 @@
 // The keyed neighbour search must take the same face as a scan of the whole range, in every
 // case, including when the threshold changes between faces.
 
+#include <cmath>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -59,5 +60,37 @@ TEST(KeyedSearchAgreesWithScan, OnGridsWithSharedVerticesAcrossRanges) {
         const auto expected = edgetest::scanEdges(*mesh, ranges, threshold, [] {}, progress);
         const auto actual = Module1::buildEdges(*mesh, ranges, threshold, [] {});
         ASSERT_TRUE(edgetest::sameBytes(actual, expected)) << "threshold " << threshold;
+    }
+}
+
+TEST(KeyedSearchAgreesWithScan, AroundAVertexThatStartsHundredsOfEdges) {
+    // A closed fan of 300 faces around one centre, then the same fan again wound the other
+    // way and a third copy as it was: the centre's edges form one large group, every spoke
+    // is shared by several faces, and the heights make some joints creases.
+    std::vector<D3DVECTOR> positions = {{0, 0, 0}};
+    const uint16_t spokes = 300;
+    for (uint16_t i = 0; i < spokes; ++i) {
+        const float a = 6.2831853f * i / spokes;
+        positions.push_back({std::cos(a), std::sin(a), (i % 7) * 0.02f});
+    }
+    std::vector<uint16_t> corners;
+    for (int copy = 0; copy < 3; ++copy) {
+        for (uint16_t i = 0; i < spokes; ++i) {
+            const uint16_t rim = 1 + i, next = 1 + (i + 1) % spokes;
+            if (copy == 1)
+                corners.insert(corners.end(), {0, rim, next});
+            else
+                corners.insert(corners.end(), {0, next, rim});
+        }
+    }
+    auto mesh = edgetest::makeMesh(positions, corners);
+    for (float threshold : {0.5f, 0.9999f}) {
+        for (const auto& ranges : {std::vector<D3DXATTRIBUTERANGE>{edgetest::range(0, 3 * spokes)},
+                                   std::vector<D3DXATTRIBUTERANGE>{edgetest::range(500, 400), edgetest::range(0, 500)}}) {
+            int32_t progress = 0;
+            const auto expected = edgetest::scanEdges(*mesh, ranges, threshold, [] {}, progress);
+            EXPECT_TRUE(edgetest::sameBytes(Module1::buildEdges(*mesh, ranges, threshold, [] {}), expected))
+                << "threshold " << threshold << ", " << ranges.size() << " ranges";
+        }
     }
 }
