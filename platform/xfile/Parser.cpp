@@ -152,7 +152,9 @@ Polygons Parser::readPolygons(const char* what) {
     Polygons polygons;
     uint32_t count = readCount(what, 1);
     polygons.sizes.reserve(count);
+    polygons.where.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
+        polygons.where.push_back(SourcePos{atEnd() ? lastPos() : tokens_[at_].pos});
         uint32_t corners = readCount("corner count", 1);
         polygons.sizes.push_back(corners);
         for (uint32_t k = 0; k < corners; ++k) polygons.indices.push_back(readUInt("corner index"));

@@ -61,12 +61,13 @@ void Validator::validateFaces(const Mesh& mesh) const {
     size_t at = 0;
     for (size_t face = 0; face < mesh.faces.sizes.size(); ++face) {
         uint32_t corners = mesh.faces.sizes[face];
+        const SourcePos where = face < mesh.faces.where.size() ? mesh.faces.where[face] : mesh.pos;
         if (corners < 3)
-            fail(mesh.pos, meshLabel(mesh) + ": face " + std::to_string(face) + " has " + std::to_string(corners) +
+            fail(where, meshLabel(mesh) + ": face " + std::to_string(face) + " has " + std::to_string(corners) +
                                " corners; a face needs at least 3");
         for (uint32_t k = 0; k < corners; ++k, ++at) {
             if (mesh.faces.indices[at] >= vertexCount)
-                fail(mesh.pos, meshLabel(mesh) + ": face " + std::to_string(face) + " uses vertex " +
+                fail(where, meshLabel(mesh) + ": face " + std::to_string(face) + " uses vertex " +
                                    std::to_string(mesh.faces.indices[at]) + " of " + std::to_string(vertexCount));
         }
     }

@@ -58,6 +58,7 @@ Matrix4 multiply(const Matrix4& a, const Matrix4& b);
 struct Polygons {
     std::vector<uint32_t> sizes;
     std::vector<uint32_t> indices;
+    std::vector<SourcePos> where;  // where each polygon starts, for error messages
 };
 
 struct Material {

@@ -32,7 +32,7 @@ struct BadText {
 };
 
 const BadText kBadTexts[] = {
-    {"index at the vertex count", "Mesh {\n3; 0;0;0;, 1;0;0;, 0;1;0;;\n1; 3;0,1,3;;\n}", "line 2", "uses vertex 3 of 3"},
+    {"index at the vertex count", "Mesh {\n3; 0;0;0;, 1;0;0;, 0;1;0;;\n1; 3;0,1,3;;\n}", "line 4", "uses vertex 3 of 3"},
     {"material index out of range",
      "Mesh {\n3; 0;0;0;, 1;0;0;, 0;1;0;;\n1; 3;0,1,2;;\nMeshMaterialList { 1; 1; 1;;\nMaterial { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; } }\n}",
      "line 5", "uses material 1 of 1"},
@@ -44,7 +44,7 @@ const BadText kBadTexts[] = {
      "normal index 1 of 1"},
     {"unclosed brace", "Frame F {\nMesh {\n3; 0;0;0;, 1;0;0;, 0;1;0;;\n1; 3;0,1,2;;\n", "line 3", "never closed"},
     {"vertex count beyond the file", "Mesh {\n4000000000;\n0;0;0;;\n}", "line 3", "more than the file holds"},
-    {"face with two corners", "Mesh {\n3; 0;0;0;, 1;0;0;, 0;1;0;;\n1; 2;0,1;;\n}", "line 2", "needs at least 3"},
+    {"face with two corners", "Mesh {\n3; 0;0;0;, 1;0;0;, 0;1;0;;\n1; 2;0,1;;\n}", "line 4", "needs at least 3"},
     {"reference to a missing material",
      "Mesh {\n3; 0;0;0;, 1;0;0;, 0;1;0;;\n1; 3;0,1,2;;\nMeshMaterialList { 1; 1; 0;;\n{ Nowhere } }\n}", "line 6",
      "unknown material 'Nowhere'"},
