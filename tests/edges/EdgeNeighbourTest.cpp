@@ -1,4 +1,5 @@
-// Hand-made meshes whose expected lines can be worked out on paper.
+// Hand-made meshes whose expected lines can be worked out on paper. Range boundaries and
+// edges shared by several faces are left to the comparison with the plain scan.
 
 #include <cmath>
 #include <limits>
@@ -70,12 +71,6 @@ TEST(HingeThreshold, GentleBendTakesTheNeighbourAndCreasesKeepTheFlippedNormal) 
     EXPECT_TRUE(equal(smooth[6].normalB, {0, 0, -1}));
 }
 
-TEST(NeighbourRange, FacesOfDifferentRangesAreNeverNeighbours) {
-    auto mesh = hinge(30.0f);
-    const auto lines = build(*mesh, {range(0, 1), range(1, 1)}, 0.5f);
-    for (const edgeVertex& v : lines) EXPECT_TRUE(equal(v.normalB, negated(v.normalA)));
-}
-
 TEST(NeighbourByPosition, SplitVerticesAndSignedZeroJoinWrongWindingAndNaNDoNot) {
     // Face 1 reaches the shared edge through its own vertices 3 and 4, the first written -0.
     auto split = makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {-0.0f, 0, -0.0f}, {1, 0, 0}, {0.5f, -1, 0.2f}},
@@ -97,19 +92,6 @@ TEST(NeighbourByPosition, SplitVerticesAndSignedZeroJoinWrongWindingAndNaNDoNot)
     lines = build(*withNaN, {range(0, 2)}, -2.0f);
     EXPECT_TRUE(std::isnan(lines[2].normalB.x));
     EXPECT_TRUE(equal(lines[6].normalB, negated(lines[6].normalA)));
-}
-
-TEST(NonManifoldEdge, FirstFaceInRangeOrderThatPassesTheThresholdWins) {
-    // Faces 1 and 2 both run face 0's first edge backwards; face 1 is bent 80 degrees from
-    // face 0, face 2 only 10, face 3 duplicates face 2.
-    const float a1 = 80.0f * 3.14159265f / 180.0f, a2 = 10.0f * 3.14159265f / 180.0f;
-    auto mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {0.5f, -std::cos(a1), -std::sin(a1)},
-                          {0.5f, -std::cos(a2), -std::sin(a2)}},
-                         {0, 1, 2, 1, 0, 3, 1, 0, 4, 1, 0, 4});
-    auto lines = build(*mesh, {range(0, 4)}, 0.5f);
-    EXPECT_TRUE(equal(lines[0].normalB, lines[12].normalA)) << "face 2 passes, face 1 does not";
-    lines = build(*mesh, {range(0, 4)}, 0.1f);
-    EXPECT_TRUE(equal(lines[0].normalB, lines[6].normalA)) << "now face 1 passes and is lower";
 }
 
 TEST(ZeroAreaFace, GetsTheZeroNormalNeverNaN) {
