@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -170,12 +171,26 @@ void drawFrame(Renderer& r, float angle) {
     d.Present(nullptr, nullptr, nullptr, nullptr);
 }
 
+// With CELSHADE_SNAPSHOT=<file.ppm> set, the first frame is written there to look at.
+void writeSnapshot(Direct3DDevice8& device) {
+    const char* path = std::getenv("CELSHADE_SNAPSHOT");
+    if (!path) return;
+    BackBufferImage image = device.readBackBuffer();
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << image.width << " " << image.height << "\n255\n";
+    for (uint32_t p : image.pixels) {
+        const char rgb[3] = {static_cast<char>(p >> 16), static_cast<char>(p >> 8), static_cast<char>(p)};
+        out.write(rgb, 3);
+    }
+}
+
 void BM_ModelFrame(benchmark::State& state) {
     Renderer r;
     setUp(r);
     r.device->setAlphaCullEnabled(state.range(0) != 0);
     float angle = 0;
     drawFrame(r, angle);
+    writeSnapshot(*r.device);
     uint32_t edgesKept = r.device->lastDrawStats().primitivesSubmitted;
     for (auto _ : state) drawFrame(r, angle += 0.01f);
     state.counters["edges_kept"] = edgesKept;
