@@ -168,12 +168,12 @@ private:
     std::vector<uint32_t> vertexNumbers_;    // distinct vertices the draw references
     std::vector<uint32_t> sequence_;         // the draw's vertices in order, as slots
     std::vector<uint32_t> primitiveIndices_; // per primitive corner: slot in vertexNumbers_
-    std::vector<uint32_t> slotOfVertex_;     // vertex number -> slot, valid where stamped
-    std::vector<uint32_t> slotStamp_;
+    std::vector<uint32_t> slotOfVertex_;     // index value -> slot, valid where stamped
+    std::vector<uint32_t> slotStamp_;        // the draw (stamp_) that set slotOfVertex_[i]
     uint32_t stamp_ = 0;
     ProcessedVertices processed_;
     std::vector<uint32_t> keptIndices_;
-    std::vector<uint32_t> compactSlot_;
+    std::vector<uint32_t> compactSlot_;      // slot -> position among the vertices handed on
     std::vector<uint32_t> lastPixelIndices_;
     std::vector<uint32_t> lastPixelStarts_;  // the first vertex of each such line
     std::vector<gl::Vertex> interleaved_;
