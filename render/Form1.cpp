@@ -64,7 +64,7 @@ void Form1::loadWithoutLoop() {
     zoom = kInitialZoom;
     placeBesideOtherWindows();
     create();
-    Mdx8::initDevice(800, 600, D3DFMT_X8R8G8B8, this, true, 1, false);
+    Mdx8::initDevice(800, 600, D3DFMT_X8R8G8B8, this, true, 1, presentImmediately);
     Mdx8::initScene();
     ui::GlWindow::show();
     // No font is set on the window: it uses the environment's default one.

@@ -57,6 +57,8 @@ public:
     std::vector<edgeVertex> edgeList;
     int32_t celShader = 0;
     int32_t edgeShader = 0;
+    // The program waits for the display's refresh when it presents; benchmarks do not.
+    bool presentImmediately = false;
 
     // One pass of the main loop without its event step (for tests and benchmarks).
     void drawFrame();
