@@ -1,6 +1,7 @@
 // Text .x files: names, numbers, quoted strings, <GUID>s, braces; ',' and ';' separate
 // values; "//" and "#" start comments that run to the end of the line.
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -11,13 +12,23 @@ namespace xfile::detail {
 
 namespace {
 
+// Character classes, looked up per byte: the lexer's inner loops run over every character.
+enum CharClass : uint8_t { kWordChar = 0, kSpace = 1, kDelimiter = 2 };
+
+constexpr std::array<uint8_t, 256> makeClasses() {
+    std::array<uint8_t, 256> classes{};
+    for (char c : std::string_view(" \t\r\n\f\v,;\0", 9)) classes[static_cast<uint8_t>(c)] = kSpace;
+    for (char c : std::string_view("{}<>\"[]()")) classes[static_cast<uint8_t>(c)] = kDelimiter;
+    return classes;
+}
+constexpr std::array<uint8_t, 256> kClasses = makeClasses();
+
 bool isSpaceOrSeparator(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ';' || c == '\f' ||
-           c == '\v' || c == '\0';
+    return kClasses[static_cast<uint8_t>(c)] == kSpace;
 }
 
 bool endsWord(char c) {
-    return isSpaceOrSeparator(c) || std::strchr("{}<>\"[]()", c) != nullptr;
+    return kClasses[static_cast<uint8_t>(c)] != kWordChar;
 }
 
 bool allDigits(std::string_view s) {
@@ -134,6 +145,7 @@ void TextLexer::lexWord() {
 }
 
 std::vector<Token> TextLexer::run() {
+    tokens_.reserve(text_.size() / 8);  // typical density; sized by bytes actually present
     for (;;) {
         skipSpaceAndComments();
         if (at_ >= text_.size()) return std::move(tokens_);
