@@ -47,6 +47,31 @@ uint16_t destinationSlot(const Destination& d) {
     }
 }
 
+bool perComponent(KOp op) {
+    switch (op) {
+    case KOp::Mov: case KOp::Add: case KOp::Mul: case KOp::Mad: case KOp::Min: case KOp::Max:
+    case KOp::Slt: case KOp::Sge: case KOp::Frc: return true;
+    default: return false;
+    }
+}
+
+// Channels are written one after the other. An operation that works channel by channel and
+// reads, in a later channel, a component of its own destination that an earlier channel has
+// already overwritten ("mov r0.xy, r0.yx") must work aside and copy. Every other operation
+// reads all it needs of a lane before writing that lane.
+bool crossChannelHazard(const Step& step) {
+    if (!perComponent(step.op)) return false;
+    for (int s = 0; s < step.sources; ++s) {
+        const SrcRef& src = step.src[size_t(s)];
+        if (src.kind != SrcKind::Direct || src.slot != step.dstSlot) continue;
+        for (uint32_t c = 0; c < 4; ++c) {
+            const uint32_t comp = src.swz[c];
+            if ((step.mask & (1u << c)) && comp < c && (step.mask & (1u << comp))) return true;
+        }
+    }
+    return false;
+}
+
 class PlanBuilder {
 public:
     explicit PlanBuilder(Plan& plan) : plan_(plan) {}
@@ -72,10 +97,8 @@ private:
 
     void addStep(KOp op, const Destination& dst, uint8_t mask, std::array<Source, 3> src, int sources) {
         Step step{op, mask, destinationSlot(dst), false, uint8_t(sources), {}};
-        for (int s = 0; s < sources; ++s) {
-            step.src[size_t(s)] = resolve(src[size_t(s)]);
-            step.viaScratch |= step.src[size_t(s)].kind == SrcKind::Direct && step.src[size_t(s)].slot == step.dstSlot;
-        }
+        for (int s = 0; s < sources; ++s) step.src[size_t(s)] = resolve(src[size_t(s)]);
+        step.viaScratch = crossChannelHazard(step);
         if (dst.type == RegType::RastOut || dst.type == RegType::AttrOut || dst.type == RegType::TexCrdOut)
             plan_.outputsWritten |= 1u << (step.dstSlot - kOutputSlot0);
         plan_.steps.push_back(step);

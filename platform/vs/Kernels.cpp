@@ -19,39 +19,48 @@ constexpr int N = kBatch;
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
 #define VS_INLINE [[gnu::always_inline]] inline
+// A destination may be the very array a source reads (an instruction writing the register it
+// reads, channel for channel); each lane is read before it is written, so no lane depends on
+// another, which is all the vectoriser needs to know.
+// (GCC builds the program; other compilers check for overlap at run time instead.)
+#if defined(__GNUC__) && !defined(__clang__)
+#define VS_LOOP _Pragma("GCC ivdep")
+#else
+#define VS_LOOP
+#endif
 
-VS_INLINE void kMov(float* __restrict d, const float* __restrict a) { for (int i = 0; i < N; ++i) d[i] = a[i]; }
-VS_INLINE void kAdd(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] + b[i]; }
-VS_INLINE void kMul(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] * b[i]; }
-VS_INLINE void kMad(float* __restrict d, const float* __restrict a, const float* __restrict b, const float* __restrict c) {
-    for (int i = 0; i < N; ++i) d[i] = a[i] * b[i] + c[i];
+VS_INLINE void kMov(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i]; }
+VS_INLINE void kAdd(float* d, const float* a, const float* b) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] + b[i]; }
+VS_INLINE void kMul(float* d, const float* a, const float* b) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] * b[i]; }
+VS_INLINE void kMad(float* d, const float* a, const float* b, const float* c) {
+    VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] * b[i] + c[i];
 }
-VS_INLINE void kMin(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] < b[i] ? a[i] : b[i]; }
-VS_INLINE void kMax(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] >= b[i] ? a[i] : b[i]; }
-VS_INLINE void kSlt(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] < b[i] ? 1.0f : 0.0f; }
-VS_INLINE void kSge(float* __restrict d, const float* __restrict a, const float* __restrict b) { for (int i = 0; i < N; ++i) d[i] = a[i] >= b[i] ? 1.0f : 0.0f; }
+VS_INLINE void kMin(float* d, const float* a, const float* b) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] < b[i] ? a[i] : b[i]; }
+VS_INLINE void kMax(float* d, const float* a, const float* b) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] >= b[i] ? a[i] : b[i]; }
+VS_INLINE void kSlt(float* d, const float* a, const float* b) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] < b[i] ? 1.0f : 0.0f; }
+VS_INLINE void kSge(float* d, const float* a, const float* b) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] >= b[i] ? 1.0f : 0.0f; }
 
-VS_INLINE void kDp3(float* __restrict d, const float* const* a, const float* const* b) {
-    const float* __restrict a0 = a[0]; const float* __restrict a1 = a[1]; const float* __restrict a2 = a[2];
-    const float* __restrict b0 = b[0]; const float* __restrict b1 = b[1]; const float* __restrict b2 = b[2];
-    for (int i = 0; i < N; ++i) d[i] = a0[i] * b0[i] + a1[i] * b1[i] + a2[i] * b2[i];
+VS_INLINE void kDp3(float* d, const float* const* a, const float* const* b) {
+    const float* a0 = a[0]; const float* a1 = a[1]; const float* a2 = a[2];
+    const float* b0 = b[0]; const float* b1 = b[1]; const float* b2 = b[2];
+    VS_LOOP for (int i = 0; i < N; ++i) d[i] = a0[i] * b0[i] + a1[i] * b1[i] + a2[i] * b2[i];
 }
-VS_INLINE void kDp4(float* __restrict d, const float* const* a, const float* const* b) {
-    const float* __restrict a0 = a[0]; const float* __restrict a1 = a[1]; const float* __restrict a2 = a[2]; const float* __restrict a3 = a[3];
-    const float* __restrict b0 = b[0]; const float* __restrict b1 = b[1]; const float* __restrict b2 = b[2]; const float* __restrict b3 = b[3];
-    for (int i = 0; i < N; ++i) d[i] = a0[i] * b0[i] + a1[i] * b1[i] + a2[i] * b2[i] + a3[i] * b3[i];
+VS_INLINE void kDp4(float* d, const float* const* a, const float* const* b) {
+    const float* a0 = a[0]; const float* a1 = a[1]; const float* a2 = a[2]; const float* a3 = a[3];
+    const float* b0 = b[0]; const float* b1 = b[1]; const float* b2 = b[2]; const float* b3 = b[3];
+    VS_LOOP for (int i = 0; i < N; ++i) d[i] = a0[i] * b0[i] + a1[i] * b1[i] + a2[i] * b2[i] + a3[i] * b3[i];
 }
 
 // 1/x with the platform's special cases: 0 gives +inf (either sign), 1 stays exactly 1.
-VS_INLINE void kRcp(float* __restrict d, const float* __restrict a) {
-    for (int i = 0; i < N; ++i) d[i] = a[i] == 0.0f ? kInf : 1.0f / a[i];
+VS_INLINE void kRcp(float* d, const float* a) {
+    VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] == 0.0f ? kInf : 1.0f / a[i];
 }
-VS_INLINE void kRsq(float* __restrict d, const float* __restrict a) {
-    for (int i = 0; i < N; ++i) d[i] = 1.0f / std::sqrt(std::fabs(a[i]));
+VS_INLINE void kRsq(float* d, const float* a) {
+    VS_LOOP for (int i = 0; i < N; ++i) d[i] = 1.0f / std::sqrt(std::fabs(a[i]));
 }
-VS_INLINE void kExp(float* __restrict d, const float* __restrict a) { for (int i = 0; i < N; ++i) d[i] = std::exp2(a[i]); }
-VS_INLINE void kLog(float* __restrict d, const float* __restrict a) { for (int i = 0; i < N; ++i) d[i] = std::log2(std::fabs(a[i])); }
-VS_INLINE void kFrc(float* __restrict d, const float* __restrict a) { for (int i = 0; i < N; ++i) d[i] = a[i] - std::floor(a[i]); }
+VS_INLINE void kExp(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = std::exp2(a[i]); }
+VS_INLINE void kLog(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = std::log2(std::fabs(a[i])); }
+VS_INLINE void kFrc(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] - std::floor(a[i]); }
 
 // The partial-precision results keep only the top 15 bits of the mantissa.
 VS_INLINE float reducedPrecision(float v) { return std::bit_cast<float>(std::bit_cast<uint32_t>(v) & 0xFFFFFF00u); }
@@ -103,15 +112,20 @@ struct Operands {
 };
 
 VS_INLINE void gatherRelative(const SrcRef& s, const ConstantFile& k, const int32_t* a0, float* out) {
+    const int32_t offset = s.offset;
+    const bool negate = s.negate;
     for (int c = 0; c < 4; ++c) {
-        const int comp = s.swz[size_t(c)];
+        const size_t comp = s.swz[size_t(c)];
+        float* to = out + c * N;
         for (int i = 0; i < N; ++i) {
-            const int32_t index = a0[i] + s.offset;
-            const float v = uint32_t(index) < kNumConstants ? k[size_t(index)][size_t(comp)] : 0.0f;
-            out[c * N + i] = s.negate ? -v : v;
+            const int32_t index = a0[i] + offset;
+            const float v = uint32_t(index) < kNumConstants ? k[size_t(index)][comp] : 0.0f;
+            to[i] = negate ? -v : v;
         }
     }
 }
+
+VS_INLINE void negatedCopy(const float* from, float* to) { VS_LOOP for (int i = 0; i < N; ++i) to[i] = -from[i]; }
 
 VS_INLINE void resolveSources(const Step& step, BatchContext& ctx, const ConstantFile& k, Operands& ops) {
     for (int s = 0; s < step.sources; ++s) {
@@ -121,8 +135,7 @@ VS_INLINE void resolveSources(const Step& step, BatchContext& ctx, const Constan
             gatherRelative(src, k, ctx.a0.data(), scratch);
         } else if (src.kind == SrcKind::NegatedCopy) {
             const float* from = ctx.slot[src.slot];
-            for (int c = 0; c < 4; ++c)
-                for (int i = 0; i < N; ++i) scratch[c * N + i] = -from[src.swz[size_t(c)] * N + i];
+            for (int c = 0; c < 4; ++c) negatedCopy(from + src.swz[size_t(c)] * N, scratch + c * N);
         }
         for (int c = 0; c < 4; ++c)
             ops.p[s][c] = src.kind == SrcKind::Direct ? ctx.slot[src.slot] + src.swz[size_t(c)] * N : scratch + c * N;
