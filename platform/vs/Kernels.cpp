@@ -215,17 +215,23 @@ VS_INLINE void executeStep(const Step& step, const Operands& o, float* d, int32_
     for (; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
 }
 
-const bool kHaveAvx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+bool haveAvx512() {
+    static const bool have = [] {
+        __builtin_cpu_init();  // may run before the library's own start-up code
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    }();
+    return have;
+}
 
 VS_INLINE void loadComponent(float* __restrict d, const float* __restrict f, size_t stride, int n) {
     // Lane offsets are 32-bit: 16 * stride must stay far below 2^31.
-    if (kHaveAvx512 && stride < (1u << 20)) return gatherAvx512(d, f, uint32_t(stride), n);
+    if (haveAvx512() && stride < (1u << 20)) return gatherAvx512(d, f, uint32_t(stride), n);
     for (int i = 0; i < n; ++i) d[i] = f[size_t(i) * stride];
 }
 
 VS_INLINE void loadComponentIndexed(float* __restrict d, const float* __restrict f, const uint32_t* __restrict index,
                                     size_t stride, int n) {
-    if (kHaveAvx512 && stride < (1u << 20)) return gatherIndexedAvx512(d, f, index, uint32_t(stride), n);
+    if (haveAvx512() && stride < (1u << 20)) return gatherIndexedAvx512(d, f, index, uint32_t(stride), n);
     for (int i = 0; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
 }
 
