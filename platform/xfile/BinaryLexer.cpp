@@ -50,6 +50,7 @@ private:
     uint32_t read(size_t width);
     uint32_t pos() const { return static_cast<uint32_t>(at_ + kHeaderSize); }
     void lexText(Tok kind, const char* what);
+    void skipDwordTerminator();
     void lexIntegerList();
     void lexFloatList();
     void lexToken(uint16_t code, size_t start);
@@ -80,6 +81,15 @@ void BinaryLexer::lexText(Tok kind, const char* what) {
     std::string_view text(reinterpret_cast<const char*>(data_.data() + at_), length);
     at_ += length;
     push(kind, position, text);
+}
+
+// A string ends with a separator token. Some writers store it as a DWORD rather than a WORD;
+// token 0 does not exist, so a separator followed by a zero WORD is that DWORD.
+void BinaryLexer::skipDwordTerminator() {
+    if (left() < 4) return;
+    uint32_t next = static_cast<uint32_t>(data_[at_]) | static_cast<uint32_t>(data_[at_ + 1]) << 8 |
+                    static_cast<uint32_t>(data_[at_ + 2]) << 16 | static_cast<uint32_t>(data_[at_ + 3]) << 24;
+    if (next == kComma || next == kSemicolon) at_ += 4;
 }
 
 void BinaryLexer::lexIntegerList() {
@@ -117,7 +127,10 @@ void BinaryLexer::lexToken(uint16_t code, size_t start) {
     uint32_t position = static_cast<uint32_t>(start + kHeaderSize);
     switch (code) {
     case kName: lexText(Tok::Name, "a name"); return;
-    case kString: lexText(Tok::String, "a string"); return;
+    case kString:
+        lexText(Tok::String, "a string");
+        skipDwordTerminator();
+        return;
     case kInteger: {
         need(4, "an integer");
         Token token{Tok::Integer, pos(), 0, 0, {}};

@@ -119,6 +119,20 @@ TEST(XFileReader, BinaryStreamsReadLikeText) {
     EXPECT_EQ(dbl.header.floatBits, 64u);
 }
 
+// The separator after a binary string is a WORD token in most files and a DWORD in some.
+TEST(XFileReader, BinaryStringsEndWithAWordOrADwordSeparator) {
+    for (bool dword : {false, true}) {
+        fixtures::BinaryWriter w;
+        w.name("Material").name("M").open().floats({1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0});
+        w.name("TextureFilename").open().word(2).dword(5).raw("a.bmp").word(20);
+        if (dword) w.word(0);
+        w.close().close();
+        xfile::Document d = xfile::parse(w.bytes(), "s.x");
+        ASSERT_EQ(d.namedMaterials.size(), 1u);
+        EXPECT_EQ(d.namedMaterials[0].textureFilename, "a.bmp");
+    }
+}
+
 // Blocks after the first refer back into earlier blocks' output; inflating each block on its
 // own would corrupt them.
 TEST(XFileReader, CompressedBlocksKeepTheHistoryOfEarlierBlocks) {
