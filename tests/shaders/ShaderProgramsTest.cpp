@@ -127,7 +127,7 @@ TEST(EdgeProgram, FacingUsesThePerspectiveEyeVector) {
     EXPECT_EQ(edgeAlpha({10, 0, 0}, {1, 0, 0}, {0.2f, 0, -0.9f}), 0.0f);     // 10 - 0.9 * 40 < 0: toward
 }
 
-// The line is pulled toward the camera by 1e-4 in depth: some six steps of a 16-bit buffer.
+// The line is pulled toward the camera by 5e-5 in depth: some three steps of a 16-bit buffer.
 TEST(EdgeProgram, DepthBiasTowardTheCamera) {
     const D3DMATRIX world = worldMatrix(3, 0.4f, 0.9f);
     const Out edge = shade("shver2.txt", edgeVertex({1, 2, -3}, {0, 1, 0}, {0, -1, 0}), true, frameConstants(world))[0];
@@ -136,9 +136,9 @@ TEST(EdgeProgram, DepthBiasTowardTheCamera) {
     EXPECT_EQ(edge.pos[1], cel.pos[1]);
     EXPECT_EQ(edge.pos[3], cel.pos[3]);
     const float bias = edge.pos[2] / edge.pos[3] - cel.pos[2] / cel.pos[3];
-    EXPECT_NEAR(bias, -1e-4f, 2e-6f);
-    EXPECT_GT(-bias * 65535.0f, 4.0f);
-    EXPECT_LT(-bias * 65535.0f, 10.0f);
+    EXPECT_NEAR(bias, -5e-5f, 2e-6f);
+    EXPECT_GT(-bias * 65535.0f, 2.0f);
+    EXPECT_LT(-bias * 65535.0f, 5.0f);
 }
 
 }  // namespace
