@@ -91,6 +91,24 @@ TEST_F(ShaderCreation, SyntaxErrorRaisesTheAssemblerStatusAndCreatesNothing) {
     EXPECT_EQ(device->GetVertexShader(), before);
 }
 
+// Constants a program defines itself never reach the device: only the declaration given at
+// creation does, and it has none.
+TEST_F(ShaderCreation, ProgramDefinedConstantsAreDropped) {
+    const std::string path = writeTemp("def.vsh", "vs.1.1\ndef c20, 1, 1, 1, 1\nmov oPos, v0\nmov oD0, c20\n");
+    createVertexShaderFromFile(d3dx, *device, path, celShaderDeclaration());
+    device->SetRenderState(D3DRS_ZENABLE, 0);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    // One triangle over the whole target, in clip coordinates; 32-byte cel-pass vertices.
+    const float tri[3][8] = {{-1, -1, 0.5f, 0, 0, 1, 0, 0}, {-1, 3, 0.5f, 0, 0, 1, 0, 0}, {3, -1, 0.5f, 0, 0, 1, 0, 0}};
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->BeginScene();
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 32);
+    device->EndScene();
+    EXPECT_EQ(device->readBackBuffer().at(4, 4) & 0xFFFFFF, 0u);  // c20 read as 0, not white
+}
+
 TEST_F(ShaderCreation, MissingFileRaisesNotFound) {
     try {
         createVertexShaderFromFile(d3dx, *device, dataPath("no-such-shader.txt"), celShaderDeclaration());
