@@ -72,39 +72,128 @@ bool crossChannelHazard(const Step& step) {
     return false;
 }
 
-class PlanBuilder {
-public:
-    explicit PlanBuilder(Plan& plan) : plan_(plan) {}
+// One operation after macro expansion, before its operands are given slots.
+struct RawStep {
+    KOp op;
+    Destination dst;
+    uint8_t mask;
+    std::array<Source, 3> src;
+    int sources;
+};
 
-    void add(const Instruction& ins) {
-        if (ins.op.opcode == Opcode::Nop) return;
-        if (const uint32_t rows = matrixRows(ins.op.opcode)) return addMatrix(ins, rows);
+std::vector<RawStep> expand(const Program& program) {
+    std::vector<RawStep> raw;
+    for (const Instruction& ins : program.instructions) {
+        if (ins.op.opcode == Opcode::Nop) continue;
+        if (const uint32_t rows = matrixRows(ins.op.opcode)) {
+            // Row r of a matrix macro is a dot product with register src1 + r into channel r.
+            for (uint32_t r = 0; r < rows; ++r) {
+                if (!(ins.dst.mask & (1u << r))) continue;
+                Source row = ins.src[1];
+                row.number = uint16_t(row.number + r);
+                raw.push_back({kernelOp(ins), ins.dst, uint8_t(1u << r), {ins.src[0], row, Source{}}, 2});
+            }
+            continue;
+        }
         Instruction in = ins;
         if (in.op.opcode == Opcode::Sub) in.src[1].negate = !in.src[1].negate;
-        addStep(kernelOp(in), in.dst, in.dst.mask, {in.src[0], in.src[1], in.src[2]}, in.op.sources);
+        raw.push_back({kernelOp(in), in.dst, in.dst.mask, in.src, in.op.sources});
+    }
+    return raw;
+}
+
+uint32_t rawChannelsRead(const RawStep& st, int index) {
+    switch (st.op) {
+    case KOp::Dp3: return 0x7;
+    case KOp::Dp4: return 0xF;
+    case KOp::Rcp: case KOp::Rsq: case KOp::Exp: case KOp::Log: case KOp::Expp: case KOp::Logp: return 0x8;
+    case KOp::Lit: return 0xB;
+    case KOp::Dst: return index == 0 ? 0x6 : 0xA;
+    case KOp::MovA0: return 0x1;
+    default: return st.mask;
+    }
+}
+
+uint32_t rawComponentsRead(const RawStep& st, int index) {
+    uint32_t comps = 0;
+    for (uint32_t c = 0; c < 4; ++c)
+        if (rawChannelsRead(st, index) & (1u << c)) comps |= 1u << swizzleComponent(st.src[size_t(index)].swizzle, c);
+    return comps;
+}
+
+bool writesTemp(const RawStep& st, uint32_t temps) {
+    return st.dst.type == RegType::Temp && (temps & (1u << st.dst.number));
+}
+
+// A step whose every source is a constant or a uniform temporary gives every vertex the
+// same result.
+bool readsOnlyUniforms(const RawStep& st, uint32_t uniform) {
+    for (int s = 0; s < st.sources; ++s) {
+        const Source& src = st.src[size_t(s)];
+        const bool constant = src.type == RegType::Const && !src.relative;
+        const bool uniformTemp = src.type == RegType::Temp && (uniform & (1u << src.number));
+        if (!constant && !uniformTemp) return false;
+    }
+    return true;
+}
+
+// Whether a later uniform write to temporary t would change a value a per-vertex step has
+// already read; the uniform steps all run before the per-vertex ones, so t must not move.
+bool readBeforeLastWrite(const std::vector<RawStep>& raw, uint32_t t, uint32_t uniform) {
+    uint32_t readSoFar = 0;
+    for (const RawStep& st : raw) {
+        if (writesTemp(st, 1u << t) && (readSoFar & st.mask)) return true;
+        if (writesTemp(st, uniform)) continue;
+        for (int s = 0; s < st.sources; ++s)
+            if (st.src[size_t(s)].type == RegType::Temp && st.src[size_t(s)].number == t) readSoFar |= rawComponentsRead(st, s);
+    }
+    return false;
+}
+
+// The temporaries whose every write is uniform and can be done once per run instead of once
+// per vertex (a light vector, a scale made from constants).
+uint32_t uniformTemporaries(const std::vector<RawStep>& raw) {
+    uint32_t uniform = 0;
+    for (const RawStep& st : raw)
+        if (st.dst.type == RegType::Temp) uniform |= 1u << st.dst.number;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (const RawStep& st : raw) {
+            if (!writesTemp(st, uniform) || readsOnlyUniforms(st, uniform)) continue;
+            uniform &= ~(1u << st.dst.number);
+            changed = true;
+        }
+        for (uint32_t t = 0; t < kNumTemps; ++t) {
+            if (!(uniform & (1u << t)) || !readBeforeLastWrite(raw, t, uniform)) continue;
+            uniform &= ~(1u << t);
+            changed = true;
+        }
+    }
+    return uniform;
+}
+
+class PlanBuilder {
+public:
+    PlanBuilder(Plan& plan, uint32_t uniformTemps) : plan_(plan), uniform_(uniformTemps) {}
+
+    void add(const RawStep& raw) {
+        const bool prologue = writesTemp(raw, uniform_);
+        Step step{raw.op, raw.mask, destinationSlot(raw.dst), false, uint8_t(raw.sources), {}};
+        for (int s = 0; s < raw.sources; ++s) {
+            step.src[size_t(s)] = resolve(raw.src[size_t(s)], prologue);
+            step.src[size_t(s)].channels = uint8_t(rawChannelsRead(raw, s));
+        }
+        step.viaScratch = crossChannelHazard(step);
+        const RegType t = raw.dst.type;
+        if (t == RegType::RastOut || t == RegType::AttrOut || t == RegType::TexCrdOut)
+            plan_.outputsWritten |= 1u << (step.dstSlot - kOutputSlot0);
+        (prologue ? plan_.prologue : plan_.steps).push_back(step);
     }
 
 private:
-    // Row r of a matrix macro is a dot product with register src1 + r into channel r.
-    void addMatrix(const Instruction& ins, uint32_t rows) {
-        for (uint32_t r = 0; r < rows; ++r) {
-            if (!(ins.dst.mask & (1u << r))) continue;
-            Source row = ins.src[1];
-            row.number = uint16_t(row.number + r);
-            addStep(kernelOp(ins), ins.dst, uint8_t(1u << r), {ins.src[0], row, Source{}}, 2);
-        }
-    }
-
-    void addStep(KOp op, const Destination& dst, uint8_t mask, std::array<Source, 3> src, int sources) {
-        Step step{op, mask, destinationSlot(dst), false, uint8_t(sources), {}};
-        for (int s = 0; s < sources; ++s) step.src[size_t(s)] = resolve(src[size_t(s)]);
-        step.viaScratch = crossChannelHazard(step);
-        if (dst.type == RegType::RastOut || dst.type == RegType::AttrOut || dst.type == RegType::TexCrdOut)
-            plan_.outputsWritten |= 1u << (step.dstSlot - kOutputSlot0);
-        plan_.steps.push_back(step);
-    }
-
-    SrcRef resolve(const Source& s) {
+    // Uniform steps read uniform temporaries where they live, in the temporaries of the
+    // context that runs them; per-vertex steps read the copies shared with every thread.
+    SrcRef resolve(const Source& s, bool prologue) {
         SrcRef ref;
         for (uint32_t c = 0; c < 4; ++c) ref.swz[c] = uint8_t(swizzleComponent(s.swizzle, c));
         ref.negate = s.negate;
@@ -114,23 +203,30 @@ private:
             return ref;
         }
         if (s.type == RegType::Const) {
-            ref.slot = constantSlot(s.number, s.negate);  // the negation is folded into the copy
+            ref.slot = sharedSlot({s.number, s.negate, false});  // the negation is folded into the copy
             return ref;
         }
+        if (s.type == RegType::Temp && !prologue && (uniform_ & (1u << s.number)))
+            ref.slot = sharedSlot({s.number, false, true});
+        else
+            ref.slot = uint16_t((s.type == RegType::Input ? kInputSlot0 : kTempSlot0) + s.number);
         if (s.type == RegType::Input) plan_.inputsRead |= 1u << s.number;
-        ref.slot = uint16_t((s.type == RegType::Input ? kInputSlot0 : kTempSlot0) + s.number);
         ref.kind = s.negate ? SrcKind::NegatedCopy : SrcKind::Direct;
         return ref;
     }
 
-    uint16_t constantSlot(uint16_t reg, bool negate) {
-        for (size_t k = 0; k < plan_.constSlots.size(); ++k)
-            if (plan_.constSlots[k].reg == reg && plan_.constSlots[k].negate == negate) return uint16_t(kBatchSlots + k);
-        plan_.constSlots.push_back({reg, negate});
+    uint16_t sharedSlot(const ConstSlot& wanted) {
+        for (size_t k = 0; k < plan_.constSlots.size(); ++k) {
+            const ConstSlot& cs = plan_.constSlots[k];
+            if (cs.reg == wanted.reg && cs.negate == wanted.negate && cs.uniformTemp == wanted.uniformTemp)
+                return uint16_t(kBatchSlots + k);
+        }
+        plan_.constSlots.push_back(wanted);
         return uint16_t(kBatchSlots + plan_.constSlots.size() - 1);
     }
 
     Plan& plan_;
+    uint32_t uniform_;
 };
 
 // Each referenced constant (and negated constant) as kBatch copies per component.
@@ -138,6 +234,7 @@ std::vector<float> broadcastConstants(const Plan& plan, const ConstantFile& cons
     std::vector<float> memory(plan.constSlots.size() * kSlotFloats);
     for (size_t k = 0; k < plan.constSlots.size(); ++k) {
         const ConstSlot& cs = plan.constSlots[k];
+        if (cs.uniformTemp) continue;  // filled by the prologue
         for (int c = 0; c < 4; ++c) {
             const float v = constants[cs.reg][size_t(c)];
             std::fill_n(memory.begin() + ptrdiff_t(k * kSlotFloats + size_t(c) * kBatch), kBatch, cs.negate ? -v : v);
@@ -193,8 +290,9 @@ void initContext(BatchContext& ctx, const Plan& plan, float* constantMemory, con
 }
 
 CompiledShader::CompiledShader(const Program& program) : plan_(std::make_unique<Plan>()) {
-    PlanBuilder builder(*plan_);
-    for (const Instruction& ins : program.instructions) builder.add(ins);
+    const std::vector<RawStep> raw = expand(program);
+    PlanBuilder builder(*plan_, uniformTemporaries(raw));
+    for (const RawStep& step : raw) builder.add(step);
 }
 
 CompiledShader::~CompiledShader() = default;
@@ -208,6 +306,11 @@ void CompiledShader::run(const ConstantFile& constants, const VertexSource& sour
                          const OutputArrays& outputs, unsigned maxThreads) const {
     if (count == 0) return;
     std::vector<float> constantMemory = broadcastConstants(*plan_, constants);
+    if (!plan_->prologue.empty()) {
+        BatchContext ctx;
+        initContext(ctx, *plan_, constantMemory.data(), source, outputs);
+        runPrologue(*plan_, ctx, constants);
+    }
     const size_t batches = (count + kBatch - 1) / kBatch;
     // Tasks of 16 batches: big enough to make the hand-over cheap, small enough to balance.
     constexpr size_t kBatchesPerTask = 16;

@@ -115,6 +115,7 @@ VS_INLINE void gatherRelative(const SrcRef& s, const ConstantFile& k, const int3
     const int32_t offset = s.offset;
     const bool negate = s.negate;
     for (int c = 0; c < 4; ++c) {
+        if (!(s.channels & (1u << c))) continue;
         const size_t comp = s.swz[size_t(c)];
         float* to = out + c * N;
         for (int i = 0; i < N; ++i) {
@@ -135,7 +136,8 @@ VS_INLINE void resolveSources(const Step& step, BatchContext& ctx, const Constan
             gatherRelative(src, k, ctx.a0.data(), scratch);
         } else if (src.kind == SrcKind::NegatedCopy) {
             const float* from = ctx.slot[src.slot];
-            for (int c = 0; c < 4; ++c) negatedCopy(from + src.swz[size_t(c)] * N, scratch + c * N);
+            for (int c = 0; c < 4; ++c)
+                if (src.channels & (1u << c)) negatedCopy(from + src.swz[size_t(c)] * N, scratch + c * N);
         }
         for (int c = 0; c < 4; ++c)
             ops.p[s][c] = src.kind == SrcKind::Direct ? ctx.slot[src.slot] + src.swz[size_t(c)] * N : scratch + c * N;
@@ -301,13 +303,8 @@ VS_INLINE void storeOutputs(BatchContext& ctx, size_t start, int n, const Output
     }
 }
 
-}  // namespace
-
-[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
-void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,
-                const VertexSource& source, size_t start, int n, const OutputArrays& outputs) {
-    loadInputs(plan, ctx, source, start, n);
-    for (const Step& step : plan.steps) {
+VS_INLINE void runSteps(const std::vector<Step>& steps, BatchContext& ctx, const ConstantFile& constants) {
+    for (const Step& step : steps) {
         Operands ops;
         resolveSources(step, ctx, constants, ops);
         float* d = ctx.slot[step.viaScratch ? kScratchDst : step.dstSlot];
@@ -316,6 +313,23 @@ void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const Const
             for (int c = 0; c < 4; ++c)
                 if (step.mask & (1u << c)) kMov(ctx.slot[step.dstSlot] + c * N, d + c * N);
     }
+}
+
+}  // namespace
+
+void runPrologue(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants) {
+    runSteps(plan.prologue, ctx, constants);
+    for (size_t k = 0; k < plan.constSlots.size(); ++k) {
+        const ConstSlot& cs = plan.constSlots[k];
+        if (cs.uniformTemp) std::memcpy(ctx.slot[kBatchSlots + k], ctx.slot[kTempSlot0 + cs.reg], kSlotFloats * sizeof(float));
+    }
+}
+
+[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
+void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,
+                const VertexSource& source, size_t start, int n, const OutputArrays& outputs) {
+    loadInputs(plan, ctx, source, start, n);
+    runSteps(plan.steps, ctx, constants);
     storeOutputs(ctx, start, n, outputs);
 }
 

@@ -31,6 +31,7 @@ struct SrcRef {
     SrcKind kind = SrcKind::Direct;
     bool negate = false;
     uint16_t offset = 0;  // Relative: added to a0.x
+    uint8_t channels = 0xF;  // the channels the step reads: only these are copied or gathered
 };
 
 struct Step {
@@ -42,12 +43,16 @@ struct Step {
     std::array<SrcRef, 3> src;
 };
 
+// A slot shared by all threads: a constant register (negated or not) or the value a
+// uniform temporary has once the prologue has run.
 struct ConstSlot {
     uint16_t reg;
     bool negate;
+    bool uniformTemp;
 };
 
 struct CompiledShader::Plan {
+    std::vector<Step> prologue;  // steps giving every vertex the same value: run once per run
     std::vector<Step> steps;
     std::vector<ConstSlot> constSlots;  // slot kBatchSlots + k
     uint32_t inputsRead = 0;
@@ -65,6 +70,9 @@ struct BatchContext {
 // `constantMemory` and the defaults of the inputs read and the outputs wanted filled in.
 void initContext(BatchContext& ctx, const CompiledShader::Plan& plan, float* constantMemory,
                  const VertexSource& source, const OutputArrays& outputs);
+
+// Runs the prologue and copies the uniform temporaries into their shared slots.
+void runPrologue(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants);
 
 // Shades vertices [start, start + n) of the run, n <= kBatch.
 void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,

@@ -188,6 +188,24 @@ TEST(InterpreterRegisters, ColourInputsAndIndexedVertices) {
     EXPECT_EQ(t[3][1], 1.0f);
 }
 
+// Steps on constants alone run once per draw; what per-vertex steps read of them must be
+// the value at that point of the program.
+TEST(InterpreterUniformSteps, ValuesAsThoughEveryStepRanPerVertex) {
+    const auto k = constantsWith({{2, {3, 4, 0, 2}}, {3, {10, 20, 30, 40}}});
+    // A unit vector from a constant, used per vertex, negated and as an address.
+    EXPECT_EQ(runOne("dp3 r1.w, c2, c2\nrsq r1.w, r1.w\nmul r1.xyz, c2, r1.w\ndp3 r2.x, v1, r1\nmov r3.x, c2.w\n"
+                     "mov a0.x, r3.x\nadd r2.y, v1.x, -r1.x\nmov r2.zw, c[a0.x + 1].xyxy\nmov oT0, r2", {10, 0, 0, 0}, k),
+              (Vec4{6, 9.4f, 10, 20}));
+    // Overwritten after a per-vertex read: the read keeps the earlier value.
+    EXPECT_EQ(runOne("mov r0, c2\nadd r1, v1, r0\nmov r0, c3\nadd r1.zw, v1, r0\nmov oT0, r1", {1, 1, 1, 1}, k),
+              (Vec4{4, 5, 31, 41}));
+    // Partly uniform, partly per vertex.
+    EXPECT_EQ(runOne("mov r0.x, c2.x\nmov r0.y, v1.y\nadd oT0, r0.xyyy, c3", {0, 7, 0, 0}, k), (Vec4{13, 27, 37, 47}));
+    // A uniform chain whose later step reads an earlier one in the same register.
+    EXPECT_EQ(runOne("mov r4.y, c2.y\nmul r4.w, c2.w, r4.y\nmul r4.w, r4.w, r4.y\nmad oT0, v1, r4.w, r4.y", {1, 2, 3, 4}, k),
+              (Vec4{36, 68, 100, 132}));
+}
+
 // Vertices spread over batches and threads must come out exactly as one at a time.
 TEST(InterpreterBatches, ThreadsAndBatchBoundariesGiveIdenticalBits) {
     const std::string source =
