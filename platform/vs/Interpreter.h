@@ -2,7 +2,9 @@
 // Runs a decoded vertex-shader program over many vertices at once. Vertices are processed in
 // batches held as structure-of-arrays (one float array per register component), so each
 // instruction is a handful of plain loops the compiler vectorises; large draws are spread
-// over the machine's cores. Results are bit-identical whatever the number of threads.
+// over the machine's cores. Steps that read only constants (a light vector normalised, a
+// scale made of constants) run once per draw, not once per vertex. Results are
+// bit-identical whatever the number of threads.
 //
 // Semantics chosen where the platform leaves room:
 // - Scalar operations (rcp, rsq, exp, log, expp, logp) read the w channel of their swizzled
