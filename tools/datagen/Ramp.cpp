@@ -2,13 +2,10 @@
 
 #include <cstddef>
 
+#include "Bytes.h"
+
 namespace datagen {
 namespace {
-
-void put16(std::vector<uint8_t>& v, uint16_t x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-    v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)});
-}
 
 constexpr uint32_t kFileHeaderSize = 14;
 constexpr uint32_t kInfoHeaderSize = 40;
@@ -16,21 +13,22 @@ constexpr uint32_t kRowBytes = (kRampWidth * 3 + 3) / 4 * 4;
 
 void headers(std::vector<uint8_t>& out) {
     const uint32_t pixelBytes = kRowBytes * kRampHeight;
-    out.insert(out.end(), {'B', 'M'});
-    put32(out, kFileHeaderSize + kInfoHeaderSize + pixelBytes);
-    put32(out, 0);  // reserved
-    put32(out, kFileHeaderSize + kInfoHeaderSize);
-    put32(out, kInfoHeaderSize);
-    put32(out, kRampWidth);
-    put32(out, kRampHeight);  // positive: rows stored bottom-up
-    put16(out, 1);            // planes
-    put16(out, 24);           // bits per pixel
-    put32(out, 0);            // BI_RGB
-    put32(out, pixelBytes);
-    put32(out, 2835);  // 72 dpi, in pixels per metre
-    put32(out, 2835);
-    put32(out, 0);  // palette colours
-    put32(out, 0);  // important colours
+    out.push_back('B');
+    out.push_back('M');
+    appendLE32(out, kFileHeaderSize + kInfoHeaderSize + pixelBytes);
+    appendLE32(out, 0);  // reserved
+    appendLE32(out, kFileHeaderSize + kInfoHeaderSize);
+    appendLE32(out, kInfoHeaderSize);
+    appendLE32(out, kRampWidth);
+    appendLE32(out, kRampHeight);  // positive: rows stored bottom-up
+    appendLE16(out, 1);            // planes
+    appendLE16(out, 24);           // bits per pixel
+    appendLE32(out, 0);            // BI_RGB
+    appendLE32(out, pixelBytes);
+    appendLE32(out, 2835);  // 72 dpi, in pixels per metre
+    appendLE32(out, 2835);
+    appendLE32(out, 0);  // palette colours
+    appendLE32(out, 0);  // important colours
 }
 
 }  // namespace
@@ -48,7 +46,9 @@ std::vector<uint8_t> rampBitmap() {
     for (int y = 0; y < kRampHeight; ++y) {
         for (int x = 0; x < kRampWidth; ++x) {
             const RampBand& b = bands[static_cast<std::size_t>(x * 4 / kRampWidth)];
-            out.insert(out.end(), {b.b, b.g, b.r});  // BMP stores blue first
+            out.push_back(b.b);  // BMP stores blue first
+            out.push_back(b.g);
+            out.push_back(b.r);
         }
         out.resize(out.size() + (kRowBytes - kRampWidth * 3), 0);
     }

@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include "Bytes.h"
 #include "XWriter.h"
 #include "runtime/Error.h"
 
@@ -115,14 +116,10 @@ std::vector<uint8_t> deflateBlock(const uint8_t* data, size_t size) {
     return out;
 }
 
-void append16(std::vector<uint8_t>& v, uint16_t x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }
-void append32(std::vector<uint8_t>& v, uint32_t x) {
-    v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)});
-}
-
 std::vector<uint8_t> withHeader(const char (&header)[17], const std::vector<uint8_t>& body) {
-    std::vector<uint8_t> file(header, header + 16);
-    file.insert(file.end(), body.begin(), body.end());
+    std::vector<uint8_t> file(16 + body.size());
+    std::memcpy(file.data(), header, 16);
+    if (!body.empty()) std::memcpy(file.data() + 16, body.data(), body.size());
     return file;
 }
 
@@ -142,14 +139,15 @@ std::vector<uint8_t> xBinaryBody(const Model& m) {
 std::vector<uint8_t> compressXBody(const char (&header)[17], const std::vector<uint8_t>& body) {
     if (body.size() > 0xFFFFFFFFu - 16) rt::raiseRuntime(rt::errc::Overflow, "file too large to compress");
     std::vector<uint8_t> file(header, header + 16);
-    append32(file, static_cast<uint32_t>(body.size() + 16));
+    appendLE32(file, static_cast<uint32_t>(body.size() + 16));
     for (size_t at = 0; at < body.size(); at += kCompressedBlockInput) {
         size_t n = std::min(kCompressedBlockInput, body.size() - at);
         std::vector<uint8_t> packed = deflateBlock(body.data() + at, n);
         if (packed.size() + 2 > 0xFFFF) rt::raiseRuntime(rt::errc::Overflow, "compressed block too large");
-        append16(file, static_cast<uint16_t>(n));
-        append16(file, static_cast<uint16_t>(packed.size() + 2));
-        file.insert(file.end(), {'C', 'K'});
+        appendLE16(file, static_cast<uint16_t>(n));
+        appendLE16(file, static_cast<uint16_t>(packed.size() + 2));
+        file.push_back('C');
+        file.push_back('K');
         file.insert(file.end(), packed.begin(), packed.end());
     }
     return file;
