@@ -21,18 +21,7 @@ constexpr uint32_t kFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 constexpr uint32_t kWidth = 800, kHeight = 600;
 constexpr int kTriangles = 20000, kLines = 60000;
 
-std::shared_ptr<Direct3DDevice8> makeDevice() {
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = kWidth;
-    params.BackBufferHeight = kHeight;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.SwapEffect = D3DSWAPEFFECT_FLIP;
-    params.Windowed = 1;
-    params.EnableAutoDepthStencil = 1;
-    params.AutoDepthStencilFormat = D3DFMT_D16;
-    return DirectX8().Direct3DCreate()->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, params);
-}
+std::shared_ptr<Direct3DDevice8> makeDevice() { return createOffscreenDevice(kWidth, kHeight); }
 
 // A grid of small triangles covering the middle of the screen, like a mesh in view, and
 // lines along their edges; `visibleShare` of the lines carry alpha 0 (the outline), the

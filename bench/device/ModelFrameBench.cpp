@@ -102,15 +102,7 @@ struct Renderer {
 };
 
 void setUp(Renderer& r) {
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = 800;
-    params.BackBufferHeight = 600;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.SwapEffect = D3DSWAPEFFECT_FLIP;
-    params.Windowed = 1;
-    params.EnableAutoDepthStencil = 1;
-    params.AutoDepthStencilFormat = D3DFMT_D16;
-    r.device = DirectX8().Direct3DCreate()->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, params);
+    r.device = createOffscreenDevice(800, 600);
     addGrid(r.sphere);
     addEdges(r.sphere);
     auto& d = *r.device;

@@ -33,3 +33,17 @@ std::shared_ptr<Direct3DDevice8> Direct3D8::CreateDevice(uint32_t adapter, uint3
     // Direct3D 8 only reads the parameters; the chosen sizes are the device's to report.
     return std::make_shared<Direct3DDevice8>(focusWindow, behaviorFlags, params);
 }
+
+std::shared_ptr<Direct3DDevice8> createOffscreenDevice(uint32_t width, uint32_t height) {
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = width;
+    params.BackBufferHeight = height;
+    params.BackBufferFormat = D3DFMT_X8R8G8B8;
+    params.BackBufferCount = 1;
+    params.SwapEffect = D3DSWAPEFFECT_FLIP;
+    params.Windowed = 1;
+    params.EnableAutoDepthStencil = 1;
+    params.AutoDepthStencilFormat = D3DFMT_D16;
+    return DirectX8().Direct3DCreate()->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
+                                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, params);
+}

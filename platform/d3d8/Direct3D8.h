@@ -27,3 +27,7 @@ public:
                                                   HWND focusWindow, uint32_t behaviorFlags,
                                                   const D3DPRESENT_PARAMETERS& params);
 };
+
+// A windowless device of width × height with the program's back-buffer format, D16 depth and
+// software vertex processing: for tests, benchmarks and tools that draw without a display.
+std::shared_ptr<Direct3DDevice8> createOffscreenDevice(uint32_t width, uint32_t height);

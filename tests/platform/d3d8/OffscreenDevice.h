@@ -23,18 +23,7 @@ inline TLVertex tl(float x, float y, uint32_t diffuse = 0xFFFFFFFF, float z = 0.
 }
 
 inline std::shared_ptr<Direct3DDevice8> makeOffscreenDevice(uint32_t width, uint32_t height) {
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = width;
-    params.BackBufferHeight = height;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.BackBufferCount = 1;
-    params.SwapEffect = D3DSWAPEFFECT_FLIP;
-    params.Windowed = 1;
-    params.EnableAutoDepthStencil = 1;
-    params.AutoDepthStencilFormat = D3DFMT_D16;
-    auto d3d = DirectX8().Direct3DCreate();
-    return d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                             D3DCREATE_SOFTWARE_VERTEXPROCESSING, params);
+    return createOffscreenDevice(width, height);
 }
 
 class OffscreenDeviceTest : public ::testing::Test {

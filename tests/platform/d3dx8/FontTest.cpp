@@ -86,17 +86,7 @@ class TextOnDevice : public ::testing::Test {
 protected:
     void SetUp() override {
         font_ = windowFont();
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = 200;
-        params.BackBufferHeight = 100;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.Windowed = 1;
-        params.EnableAutoDepthStencil = 1;
-        params.AutoDepthStencilFormat = D3DFMT_D16;
-        device_ = DirectX8().Direct3DCreate()->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
-                                                            D3DCREATE_SOFTWARE_VERTEXPROCESSING, params);
+        device_ = createOffscreenDevice(200, 100);
         font3d_ = D3DX8().CreateFont(device_, &font_);
     }
 
