@@ -260,6 +260,7 @@ void Direct3DDevice8::SetVertexShader(uint32_t handle) {
         if (found == vertexShaders_.end())
             invalid("SetVertexShader", "handle " + std::to_string(handle) + " is not a vertex shader");
         currentStage_ = found->second;
+        currentStage_->loadDeclaredConstants(shaderConstants_);
     } else {
         fixedStage_->setFormat(handle);
         currentStage_ = fixedStage_;

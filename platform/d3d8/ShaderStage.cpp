@@ -25,7 +25,12 @@ void ShaderStage::gatherConstants(const VertexInput& input) {
         const D3DXVECTOR4& c = input.constants[r];
         constants_[r] = {c.x, c.y, c.z, c.w};
     }
-    for (const vs::DeclaredConstant& c : declaration_.constants) constants_[c.reg] = c.value;
+}
+
+void ShaderStage::loadDeclaredConstants(std::span<D3DXVECTOR4> registers) const {
+    for (const vs::DeclaredConstant& c : declaration_.constants) {
+        if (c.reg < registers.size()) registers[c.reg] = {c.value[0], c.value[1], c.value[2], c.value[3]};
+    }
 }
 
 void ShaderStage::process(const VertexInput& input, std::span<const uint32_t> vertexNumbers,

@@ -12,9 +12,9 @@ class ShaderStage : public VertexStage {
 public:
     ShaderStage(vs::Declaration declaration, const vs::Program& program);
 
-    // Constants the declaration carries are laid over the device's registers at each draw.
     void process(const VertexInput& input, std::span<const uint32_t> vertexNumbers,
                  ProcessedVertices& out, const char* call) override;
+    void loadDeclaredConstants(std::span<D3DXVECTOR4> registers) const override;
     uint32_t stream0VertexSize() const override { return declaration_.vertexSize; }
 
     const vs::Declaration& declaration() const { return declaration_; }

@@ -58,6 +58,11 @@ public:
     virtual void process(const VertexInput& input, std::span<const uint32_t> vertexNumbers,
                          ProcessedVertices& out, const char* call) = 0;
 
+    // Called when the stage becomes the current one: a shader whose declaration carries
+    // constants loads them into the device's registers here, once, so that a later
+    // SetVertexShaderConstant on the same registers wins.
+    virtual void loadDeclaredConstants(std::span<D3DXVECTOR4> /*registers*/) const {}
+
     // The bytes per vertex the stage reads from stream 0 (for DrawPrimitiveUP's stride check);
     // 0 when it does not know.
     virtual uint32_t stream0VertexSize() const = 0;

@@ -53,13 +53,15 @@ TEST_F(ShaderStageTest, ShadesTheListedVerticesInOrder) {
     EXPECT_EQ(out.v[0], 8.0f);
 }
 
-// Constants carried by the declaration are laid over the device's registers.
+// Constants carried by the declaration are loaded into the device's registers when the
+// stage is selected; the program then reads them like any other constant.
 TEST_F(ShaderStageTest, DeclarationConstantsReachTheProgram) {
     std::vector<uint32_t> decl = {0x20000000, 0x40020000, 0x82000014, 0, 0, 0, 0, 0xFFFFFFFF};
     const float value[4] = {1.5f, -2.0f, 3.0f, 4.0f};
     std::memcpy(&decl[3], value, sizeof value);
     ShaderStage stage = makeStage(decl, "vs.1.1\nmov oPos, v0\nmov oT0, c20");
     constants[20] = {9, 9, 9, 9};
+    stage.loadDeclaredConstants(constants);
     const uint32_t numbers[] = {1};
     stage.process(input(), numbers, out, "DrawPrimitive");
     EXPECT_EQ(out.u[0], 1.5f);

@@ -3,6 +3,8 @@
 #include "OffscreenDevice.h"
 #include "vs/Assembler.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kWhite = 0xFFFFFFFF;
@@ -79,3 +81,30 @@ TEST_F(ClipSpace, DepthIsZOverWLikePreTransformedZ) {
 }
 
 }  // namespace
+
+TEST(DeclaredConstants, LoadWhenTheShaderIsSelectedSoLaterConstantsWin) {
+    auto device = makeOffscreenDevice(16, 16);
+    // c4 = (1, 0, 0, 1) from the declaration: D3DVSD_CONST(4, 1) and four floats.
+    const float one = 1.0f, zero = 0.0f;
+    uint32_t oneBits, zeroBits;
+    std::memcpy(&oneBits, &one, 4);
+    std::memcpy(&zeroBits, &zero, 4);
+    const uint32_t declaration[] = {kStream0, reg(0, 3), reg(5, 4), 0x82000004u, oneBits, zeroBits, zeroBits, oneBits, kEnd};
+    vs::Assembly assembly = vs::assemble("vs.1.1\nmov oPos, v0\nmov oD0, c4\n", "declared");
+    const uint32_t shader = device->CreateVertexShader(declaration, assembly.function.data(), D3DUSAGE_SOFTWAREPROCESSING);
+    const std::vector<ClipVertex> quad = {{-1, 1, 0.5f, 1, kWhite}, {1, 1, 0.5f, 1, kWhite}, {1, -1, 0.5f, 1, kWhite}};
+    auto drawQuad = [&] {
+        device->BeginScene();
+        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, quad.data(), sizeof(ClipVertex));
+        device->EndScene();
+        return device->readBackBuffer().at(12, 3);
+    };
+
+    device->SetVertexShader(shader);
+    EXPECT_EQ(drawQuad(), kRed);
+    const D3DXVECTOR4 green{0, 1, 0, 1};
+    device->SetVertexShaderConstant(4, &green, 1);
+    EXPECT_EQ(drawQuad(), kGreen) << "a constant set after selection must win over the declaration's";
+    device->SetVertexShader(shader);
+    EXPECT_EQ(drawQuad(), kRed) << "selecting the shader again loads its constants again";
+}
