@@ -8,6 +8,7 @@
 #include "d3d8/Direct3D8.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dx8/D3DX8.h"
+#include "runtime/Error.h"
 
 namespace Mdx8 {
 
@@ -62,29 +63,35 @@ void initDevice(int32_t width, int32_t height, int32_t backBufferFormat, HWND hW
 
 D3DVECTOR makeVector(float x, float y, float z) { return {x, y, z}; }
 
+Direct3DDevice8& device() {
+    if (!d3dDevice) rt::raiseRuntime(rt::errc::ObjectNotSet, "d3dDevice");
+    return *d3dDevice;
+}
+
 void initScene() {
-    d3dDevice->SetRenderState(D3DRS_LIGHTING, 0);
-    d3dDevice->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
-    d3dDevice->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    d3dDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    d3dDevice->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-    d3dDevice->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+    Direct3DDevice8& dev = device();
+    dev.SetRenderState(D3DRS_LIGHTING, 0);
+    dev.SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
+    dev.SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    dev.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    dev.SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+    dev.SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
 
     matWorld = D3DXMatrixIdentity();
-    d3dDevice->SetTransform(D3DTS_WORLD, matWorld);
+    dev.SetTransform(D3DTS_WORLD, matWorld);
 
     D3DVECTOR eye = makeVector(0, 0, -40);
     D3DVECTOR at = makeVector(0, 0, 0);
     D3DVECTOR up = makeVector(0, 1, 0);
     matView = D3DXMatrixLookAtLH(eye, at, up);
-    d3dDevice->SetTransform(D3DTS_VIEW, matView);
+    dev.SetTransform(D3DTS_VIEW, matView);
 
     // 0.785 rad rather than π/4, and an aspect of 4/5 rather than the window's 4:3: the
     // picture is stretched horizontally, as it always was.
     constexpr float fieldOfView = 0.785f;
     const float aspect = static_cast<float>(4.0 / 5.0);
     matProj = D3DXMatrixPerspectiveFovLH(fieldOfView, aspect, 0.1f, 1400.0f);
-    d3dDevice->SetTransform(D3DTS_PROJECTION, matProj);
+    dev.SetTransform(D3DTS_PROJECTION, matProj);
 }
 
 void shutdown(bool endProgram) {

@@ -81,6 +81,10 @@ PMeshRecord loadProgressiveMesh(const std::string& fileName, bool readMaterials)
 // A D3DX font made from a window's font.
 std::shared_ptr<D3DXFont> makeFont(const QFont& font);
 
+// The device, for a call on it. Once shutdown has dropped it (or before initDevice made it)
+// a call fails with error 91, like any call on an object that is not set.
+Direct3DDevice8& device();
+
 // Drops the Direct3D objects and the model's mesh and buffers, ignoring every error; ends
 // the process at once when endProgram is true.
 void shutdown(bool endProgram);

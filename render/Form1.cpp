@@ -71,7 +71,7 @@ void Form1::loadWithoutLoop() {
     overlayFont = Mdx8::makeFont(QGuiApplication::font());
     STAR();
     rampTexture = Mdx8::loadTexture(Mdx8::dataPath("\\banda2.bmp"), 0, false);
-    Mdx8::d3dDevice->SetTexture(0, rampTexture);
+    Mdx8::device().SetTexture(0, rampTexture);
 }
 
 void Form1::Form_Load() {
@@ -87,7 +87,7 @@ void Form1::mainLoop() {
 }
 
 void Form1::drawFrame() {
-    auto& device = *Mdx8::d3dDevice;
+    auto& device = Mdx8::device();
     device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DColorRGBA(0.3f, 0.3f, 1.0f, 0.0f), 1.0f, 0);
     device.BeginScene();
     const float s = worldScale();

@@ -62,7 +62,7 @@ int32_t startIndexOf(const D3DXATTRIBUTERANGE& range) {
 
 void Form1::renderFrame() {
     using Mdx8::sceneMesh;
-    auto& device = *Mdx8::d3dDevice;
+    auto& device = Mdx8::device();
 
     setCelPassStageStates(device);
     device.SetVertexShader(static_cast<uint32_t>(celShader));

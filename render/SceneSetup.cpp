@@ -27,7 +27,7 @@ std::vector<D3DXATTRIBUTERANGE> attributeTableOf(D3DXPMesh& pmesh) {
 }
 
 void deleteShader(int32_t handle) {
-    if (handle != 0) Mdx8::d3dDevice->DeleteVertexShader(static_cast<uint32_t>(handle));
+    if (handle != 0) Mdx8::device().DeleteVertexShader(static_cast<uint32_t>(handle));
 }
 
 }  // namespace
@@ -58,10 +58,10 @@ void Form1::setUpScene() {
 
 int32_t Form1::creaVShader(const std::string& fileName) {
     const auto declaration = D3DShaders::celShaderDeclaration();
-    return D3DShaders::createVertexShaderFromFile(Mdx8::d3dx, *Mdx8::d3dDevice, fileName, declaration);
+    return D3DShaders::createVertexShaderFromFile(Mdx8::d3dx, Mdx8::device(), fileName, declaration);
 }
 
 int32_t Form1::creaVShader2(const std::string& fileName) {
     const auto declaration = D3DShaders::edgeShaderDeclaration();
-    return D3DShaders::createVertexShaderFromFile(Mdx8::d3dx, *Mdx8::d3dDevice, fileName, declaration);
+    return D3DShaders::createVertexShaderFromFile(Mdx8::d3dx, Mdx8::device(), fileName, declaration);
 }

@@ -3,6 +3,7 @@
 #include "d3d8/Direct3D8.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dsupport/Mdx8.h"
+#include "runtime/Error.h"
 
 namespace {
 
@@ -33,3 +34,13 @@ TEST(Shutdown, BeforeAnyDeviceExistsItEndsTheProgramCleanly) {
 }
 
 }  // namespace
+
+TEST(Shutdown, ADeviceCallAfterItFailsWithAnErrorInsteadOfACrash) {
+    Mdx8::shutdown(false);
+    try {
+        Mdx8::initScene();
+        FAIL() << "no error";
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), rt::errc::ObjectNotSet);
+    }
+}
