@@ -3,12 +3,9 @@
 // camera 40 units in front of the origin, the fixed perspective, and a world matrix.
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
-#include <string>
+#include <cstring>
 
 #include "math/d3dmath.h"
-#include "vs/Assembler.h"
 #include "vs/Interpreter.h"
 
 namespace shadertest {
@@ -27,29 +24,18 @@ inline D3DMATRIX worldMatrix(float scale, float angleX, float angleY) {
     return D3DXMatrixMultiply(D3DXMatrixMultiply(s, rx), ry);
 }
 
-inline const float* row(const D3DMATRIX& m, int r) { return &m._11 + 4 * r; }
-
+// c0.y the ramp's v, c1..c3 world-view and c5..c8 world-view-projection (transposed), c9 the
+// diffuse colour, c10 the light vector and the edge pass's depth bias.
 inline vs::ConstantFile frameConstants(const D3DMATRIX& world, const std::array<float, 4>& diffuse = {1, 1, 1, 1}) {
-    const D3DMATRIX wv = D3DXMatrixTranspose(D3DXMatrixMultiply(world, viewMatrix()));
-    const D3DMATRIX wvp = D3DXMatrixTranspose(D3DXMatrixMultiply(D3DXMatrixMultiply(world, viewMatrix()), projectionMatrix()));
+    const D3DMATRIX wv = D3DXMatrixMultiply(world, viewMatrix());
+    const D3DMATRIX wvT = D3DXMatrixTranspose(wv), wvpT = D3DXMatrixTranspose(D3DXMatrixMultiply(wv, projectionMatrix()));
     vs::ConstantFile k{};
     k[0] = {0, 0.5f, 0, 0};
-    for (int r = 0; r < 3; ++r) k[size_t(1 + r)] = {row(wv, r)[0], row(wv, r)[1], row(wv, r)[2], row(wv, r)[3]};
-    for (int r = 0; r < 4; ++r) k[size_t(5 + r)] = {row(wvp, r)[0], row(wvp, r)[1], row(wvp, r)[2], row(wvp, r)[3]};
+    std::memcpy(&k[1], &wvT, 3 * 16);
+    std::memcpy(&k[5], &wvpT, 4 * 16);
     k[9] = diffuse;
     k[10] = {-0.4f, 0.1f, -0.5f, -0.0002f};
     return k;
-}
-
-inline std::string dataFile(const char* name) {
-    std::ifstream in(std::string(CELSHADE_SOURCE_DIR) + "/data/" + name);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline vs::Program shippedProgram(const char* name) {
-    return vs::decodeProgram(vs::assemble(dataFile(name), name).function);
 }
 
 }  // namespace shadertest
