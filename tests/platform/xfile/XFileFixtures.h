@@ -24,6 +24,10 @@ class BinaryWriter {
 public:
     explicit BinaryWriter(std::string_view header = "xof 0303bin 0032") { raw(header); }
 
+    template <class T>
+    BinaryWriter& pod(T v) { return raw(std::string_view(reinterpret_cast<const char*>(&v), sizeof v)); }
+    BinaryWriter& word(uint16_t v) { return pod(v); }
+    BinaryWriter& dword(uint32_t v) { return pod(v); }
     BinaryWriter& name(std::string_view s) { return word(1).dword(static_cast<uint32_t>(s.size())).raw(s); }
     BinaryWriter& string(std::string_view s) { return word(2).dword(static_cast<uint32_t>(s.size())).raw(s).word(20); }
     BinaryWriter& integer(uint32_t v) { return word(3).dword(v); }
@@ -32,20 +36,14 @@ public:
         for (uint32_t v : values) dword(v);
         return *this;
     }
-    BinaryWriter& floats(const std::vector<float>& values) {
+    // Floats in the file's width: 4 bytes each, or 8 when `doubles`.
+    BinaryWriter& floats(const std::vector<float>& values, bool doubles = false) {
         word(7).dword(static_cast<uint32_t>(values.size()));
-        for (float f : values) raw(std::string_view(reinterpret_cast<const char*>(&f), 4));
-        return *this;
-    }
-    BinaryWriter& doubles(const std::vector<double>& values) {
-        word(7).dword(static_cast<uint32_t>(values.size()));
-        for (double d : values) raw(std::string_view(reinterpret_cast<const char*>(&d), 8));
+        for (float f : values) doubles ? pod(double{f}) : pod(f);
         return *this;
     }
     BinaryWriter& open() { return word(10); }
     BinaryWriter& close() { return word(11); }
-    BinaryWriter& word(uint16_t v) { return raw(std::string_view(reinterpret_cast<const char*>(&v), 2)); }
-    BinaryWriter& dword(uint32_t v) { return raw(std::string_view(reinterpret_cast<const char*>(&v), 4)); }
     BinaryWriter& raw(std::string_view s) {
         bytes_.insert(bytes_.end(), s.begin(), s.end());
         return *this;
@@ -55,6 +53,19 @@ public:
 private:
     std::string bytes_;
 };
+
+// The unit square as two triangles over 4 vertices, with one textured material, in binary;
+// the texture name's string token ends with a WORD separator, or a DWORD when `dwordSeparator`.
+inline std::vector<std::byte> binarySquare(std::string_view header = "xof 0303bin 0032", bool doubles = false,
+                                           bool dwordSeparator = false) {
+    BinaryWriter w(header);
+    w.name("Mesh").name("M").open().integer(4).floats({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, doubles);
+    w.integers({2, 3, 0, 1, 2, 3, 0, 2, 3}).name("MeshMaterialList").open().integers({1, 2, 0, 0});
+    w.name("Material").open().floats({1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, doubles);
+    w.name("TextureFilename").open().string("tex.bmp");
+    if (dwordSeparator) w.word(0);
+    return w.close().close().close().close().bytes();
+}
 
 // Compresses the body of an uncompressed .x file (everything after its 16-byte header) into
 // MSZIP blocks of at most `blockSize` bytes, each block allowed to refer back into the
@@ -66,9 +77,8 @@ inline std::vector<std::byte> compress(const std::vector<std::byte>& file, std::
     uint32_t total = static_cast<uint32_t>(file.size());
     out.append(reinterpret_cast<const char*>(&total), 4);
     const auto* body = reinterpret_cast<const Bytef*>(file.data()) + 16;
-    const size_t bodySize = file.size() - 16;
-    for (size_t at = 0; at < bodySize; at += blockSize) {
-        size_t size = std::min(blockSize, bodySize - at);
+    for (size_t at = 0; at < file.size() - 16; at += blockSize) {
+        size_t size = std::min(blockSize, file.size() - 16 - at);
         z_stream z{};
         deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
         size_t history = std::min<size_t>(at, 32768);
@@ -82,71 +92,26 @@ inline std::vector<std::byte> compress(const std::vector<std::byte>& file, std::
         size_t packedSize = packed.size() - z.avail_out;
         deflateEnd(&z);
         uint16_t sizes[2] = {static_cast<uint16_t>(size), static_cast<uint16_t>(packedSize + 2)};
-        out.append(reinterpret_cast<const char*>(sizes), 4);
-        out += "CK";
+        out.append(reinterpret_cast<const char*>(sizes), 4).append("CK");
         out.append(reinterpret_cast<const char*>(packed.data()), packedSize);
     }
     return bytesOf(out);
 }
 
 // A small complete text file: a quad and a triangle, normals, texture coordinates, vertex
-// colours and two materials (one inline, one referenced), inside a frame.
+// colours and two materials (one referenced, one inline), inside a frame.
 inline const char* kQuadAndTriangle = R"(xof 0303txt 0032
-template Vector {
- <3D82AB5E-62DA-11cf-AB39-0020AF71E433>
- FLOAT x;
- FLOAT y;
- FLOAT z;
-}
-Material Red {
- 1.0;0.0;0.0;1.0;;
- 8.0;
- 0.5;0.5;0.5;;
- 0.0;0.0;0.0;;
- TextureFilename { "red.bmp"; }
-}
+template Vector { <3D82AB5E-62DA-11cf-AB39-0020AF71E433> FLOAT x; FLOAT y; FLOAT z; }
+Material Red { 1.0;0.0;0.0;1.0;; 8.0; 0.5;0.5;0.5;; 0.0;0.0;0.0;; TextureFilename { "red.bmp"; } }
 Frame Root {
- FrameTransformMatrix {
-  1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;;
- }
+ FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }
  Mesh Shape {
-  5;
-  0.0;0.0;0.0;,
-  1.0;0.0;0.0;,
-  1.0;1.0;0.0;,
-  0.0;1.0;0.0;,
-  2.0;0.0;0.0;;
-  2;
-  4;0,1,2,3;,
-  3;1,4,2;;
-  MeshNormals {
-   1;
-   0.0;0.0;-2.0;;
-   2;
-   4;0,0,0,0;,
-   3;0,0,0;;
-  }
-  MeshTextureCoords {
-   5;
-   0.0;0.0;, 1.0;0.0;, 1.0;1.0;, 0.0;1.0;, 2.0;0.0;;
-  }
-  MeshVertexColors {
-   1;
-   4;0.0;1.0;0.0;1.0;;
-  }
-  MeshMaterialList {
-   2;
-   2;
-   1,
-   0;;
-   { Red }
-   Material {
-    0.0;0.0;1.0;1.0;;
-    1.0;
-    0.0;0.0;0.0;;
-    0.0;0.0;0.0;;
-   }
-  }
+  5; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 1.0;1.0;0.0;, 0.0;1.0;0.0;, 2.0;0.0;0.0;;
+  2; 4;0,1,2,3;, 3;1,4,2;;
+  MeshNormals { 1; 0.0;0.0;-2.0;; 2; 4;0,0,0,0;, 3;0,0,0;; }
+  MeshTextureCoords { 5; 0.0;0.0;, 1.0;0.0;, 1.0;1.0;, 0.0;1.0;, 2.0;0.0;; }
+  MeshVertexColors { 1; 4;0.0;1.0;0.0;1.0;; }
+  MeshMaterialList { 2; 2; 1, 0;; { Red } Material { 0.0;0.0;1.0;1.0;; 1.0; 0.0;0.0;0.0;; 0.0;0.0;0.0;; } }
  }
 }
 )";
