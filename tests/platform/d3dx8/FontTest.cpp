@@ -68,10 +68,10 @@ protected:
         font3d_ = D3DX8().CreateFont(device_, &font_);
     }
 
-    BackBufferImage drawOnBlack(const QString& text, const D3DRECT& rect, uint32_t format, int32_t count = -1) {
+    BackBufferImage drawOnBlack(const QString& text, const D3DRECT& rect, uint32_t format) {
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
         device_->BeginScene();
-        height_ = font3d_->DrawTextW(text, count, rect, format, kWhite);
+        height_ = font3d_->DrawTextW(text, -1, rect, format, kWhite);
         device_->EndScene();
         return device_->readBackBuffer();
     }
@@ -141,15 +141,6 @@ TEST_F(TextOnDevice, RepeatedLinesReuseTheirTextureAndTheCacheStaysBoundedAndPri
     for (int n = 0; n < 40; ++n) font3d_->DrawTextW(QString::number(n), -1, D3DRECT{0, 0, 50, 20}, 0, kWhite);
     EXPECT_EQ(font3d_->cachedTextCount(), D3DXFont::kCacheSize);
     device_->EndScene();
-}
-
-TEST_F(TextOnDevice, CountLimitsTheTextAndOverlongCountsMeanAllOfIt) {
-    const D3DRECT rect{0, 0, 200, 100};
-    BackBufferImage prefix = drawOnBlack("abc", rect, 0);
-    const int32_t height = height_;
-    EXPECT_EQ(drawOnBlack("abcdef", rect, 0, 3).pixels, prefix.pixels);
-    EXPECT_EQ(drawOnBlack("abc", rect, 0, 99).pixels, prefix.pixels);
-    EXPECT_EQ(height_, height);
 }
 
 }  // namespace
