@@ -1,4 +1,5 @@
-// data/ is what the generator writes: run it and compare every file byte for byte.
+// data/ is what the generator writes: run it and compare every file byte for byte. The ramp
+// must read through the program's image loader as a few flat bands, dark to light.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -6,10 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <span>
 
 #include <unistd.h>
 
 #include "Models.h"
+#include "Ramp.h"
+#include "d3dx8/TextureImage.h"
 
 namespace datagen::test {
 namespace {
@@ -22,49 +27,48 @@ std::vector<char> readAll(const fs::path& p) {
 }
 
 int runGenerator(const std::string& args) {
-    std::string command = std::string("\"") + CELSHADE_DATAGEN + "\" " + args + " 2>/dev/null";
-    int status = std::system(command.c_str());
+    const std::string command = std::string("\"") + CELSHADE_DATAGEN + "\" " + args + " 2>/dev/null";
+    const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class TempDir {
-public:
-    TempDir() : path_(fs::temp_directory_path() / ("celshade-datagen-" + std::to_string(::getpid()))) {
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-TEST(Generator, RewritesTheCommittedDataByteForByte) {
-    TempDir out;
-    ASSERT_EQ(runGenerator("\"" + out.path().string() + "\""), 0);
-    const fs::path committed = fs::path(CELSHADE_SOURCE_DIR) / "data";
-    std::vector<std::string> expected;
-    for (const ModelFile& f : modelFiles()) expected.push_back(f.fileName);
-    expected.push_back("banda2.bmp");
-    size_t written = 0;
-    for (const auto& entry : fs::directory_iterator(out.path())) {
-        (void)entry;
-        ++written;
-    }
-    EXPECT_EQ(written, expected.size());
+TEST(Generator, RewritesTheCommittedDataByteForByteAndRefusesBadArguments) {
+    const fs::path out = fs::temp_directory_path() / ("celshade-datagen-" + std::to_string(::getpid()));
+    fs::remove_all(out);
+    fs::create_directories(out);
+    ASSERT_EQ(runGenerator("\"" + out.string() + "\""), 0);
+    std::set<std::string> expected = {"banda2.bmp"}, written;
+    for (const ModelFile& f : modelFiles()) expected.insert(f.fileName);
+    for (const auto& entry : fs::directory_iterator(out)) written.insert(entry.path().filename().string());
+    EXPECT_EQ(written, expected);
     for (const std::string& name : expected) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(fs::exists(committed / name)) << "run celshade-datagen data/ and commit the result";
-        EXPECT_TRUE(readAll(out.path() / name) == readAll(committed / name))
-            << "data/" << name << " differs from what the generator writes now";
+        const fs::path committed = fs::path(CELSHADE_SOURCE_DIR) / "data" / name;
+        EXPECT_TRUE(fs::exists(committed) && readAll(out / name) == readAll(committed))
+            << "data/" << name << " differs from what the generator writes now: run celshade-datagen data/";
     }
+    EXPECT_EQ(runGenerator("\"" + (out / "absent").string() + "\""), 1);
+    EXPECT_EQ(runGenerator(""), 2);
+    fs::remove_all(out);
 }
 
-TEST(Generator, RefusesAMissingDirectoryAndAMissingArgument) {
-    TempDir out;
-    EXPECT_EQ(runGenerator("\"" + (out.path() / "absent").string() + "\""), 1);
-    EXPECT_EQ(runGenerator(""), 2);
+TEST(Ramp, ReadsAsThreeOrFourFlatBandsFromDarkToLight) {
+    const std::vector<uint8_t> bmp = rampBitmap();
+    const ArgbImage image = decodeImage(std::as_bytes(std::span(bmp)), "banda2.bmp");
+    ASSERT_EQ(image.width, static_cast<uint32_t>(kRampWidth));
+    ASSERT_EQ(image.height, static_cast<uint32_t>(kRampHeight));
+    std::set<uint32_t> colours;
+    int previousLuma = -1;
+    for (uint32_t x = 0; x < image.width; ++x) {
+        const uint32_t argb = image.texels[x];
+        for (uint32_t y = 1; y < image.height; ++y) ASSERT_EQ(image.texels[y * image.width + x], argb);
+        const int luma = static_cast<int>((argb >> 16 & 0xFF) + 2 * (argb >> 8 & 0xFF) + (argb & 0xFF));
+        EXPECT_GE(luma, previousLuma) << "column " << x;
+        EXPECT_TRUE(x == 0 || argb == image.texels[x - 1] || luma > previousLuma + 60) << "bands too close at " << x;
+        previousLuma = luma;
+        colours.insert(argb);
+    }
+    EXPECT_GE(colours.size(), 3u);
+    EXPECT_LE(colours.size(), 4u);
 }
 
 }  // namespace

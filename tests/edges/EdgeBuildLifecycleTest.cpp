@@ -1,5 +1,5 @@
-// What a build promises around its data: limits checked before anything is touched, one
-// yield per face with the progress count behind it, and a build nested inside a yield that
+// What a build promises around its data: limits checked before anything is touched, the
+// scene's threshold read afresh after every yield, and a build nested inside a yield that
 // leaves the suspended one intact.
 
 #include <gtest/gtest.h>
@@ -15,78 +15,50 @@ using edgetest::range;
 
 namespace {
 
-const Module1::YieldFn kNoYield = [] {};
-
-int errorNumberOf(const D3DXMesh& mesh, std::vector<D3DXATTRIBUTERANGE> ranges, std::string* text = nullptr) {
-    try {
-        Module1::buildEdges(mesh, ranges, 0.5f, kNoYield);
-    } catch (const rt::Error& e) {
-        if (text) *text = e.text();
-        return e.number();
-    }
-    return 0;
-}
-
-std::shared_ptr<D3DXMesh> twoFaces() {
-    return makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {0.5f, -1, 0.2f}}, {0, 1, 2, 1, 0, 3});
-}
-
 class RestoreEventProcessor : public ::testing::Test {
 protected:
-    ~RestoreEventProcessor() override { rt::setPendingEventProcessor(saved_); }
+    ~RestoreEventProcessor() override {
+        rt::setPendingEventProcessor(saved_);
+        Module1::threshold = 0.5f;
+    }
     rt::PendingEventProcessor saved_ = rt::setPendingEventProcessor({});
 };
 
 }  // namespace
 
 TEST(BrokenMeshLimits, RaiseSubscriptOrCallErrorsBeforeReadingOutOfBounds) {
-    std::string text;
-    auto badIndex = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 2, 3, 0});
-    EXPECT_EQ(errorNumberOf(*badIndex, {range(0, 2)}, &text), rt::errc::SubscriptOutOfRange);
-    EXPECT_NE(text.find("corner 1 of face 1 names vertex 3"), std::string::npos) << text;
-
-    auto mesh = twoFaces();
-    EXPECT_EQ(errorNumberOf(*mesh, {range(1, 2)}, &text), rt::errc::SubscriptOutOfRange);
-    EXPECT_NE(text.find("attribute range 0"), std::string::npos) << text;
-    EXPECT_EQ(errorNumberOf(*mesh, {range(0xFFFFFFFFu, 2)}), rt::errc::SubscriptOutOfRange) << "no wrap-around";
-    EXPECT_EQ(errorNumberOf(*mesh, {range(0, 2), range(1, 1)}), rt::errc::SubscriptOutOfRange) << "3 faces into 2";
-    EXPECT_EQ(errorNumberOf(*mesh, {range(0, 1), range(0, 1)}), 0) << "overlap that still fits";
-
-    auto wideIndices = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, D3DXMESH_MANAGED | D3DXMESH_32BIT);
-    EXPECT_EQ(errorNumberOf(*wideIndices, {range(0, 1)}), rt::errc::InvalidCall);
-    auto positionOnly = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, D3DXMESH_MANAGED, 2 /* XYZ */);
-    EXPECT_EQ(errorNumberOf(*positionOnly, {range(0, 1)}, &text), rt::errc::InvalidCall);
-    EXPECT_NE(text.find("format 2 has 12-byte vertices"), std::string::npos) << text;
-}
-
-TEST(EmptyInputs, NoFacesOrNoRangesGiveZeroedListsAndNoYield) {
-    int yields = 0;
-    auto empty = makeMesh({}, {});
-    EXPECT_TRUE(Module1::buildEdges(*empty, {}, 0.5f, [&] { ++yields; }).empty());
-    const std::vector<D3DXATTRIBUTERANGE> emptyRange = {range(0, 0)};
-    EXPECT_TRUE(Module1::buildEdges(*empty, emptyRange, 0.5f, [&] { ++yields; }).empty());
-
-    auto mesh = twoFaces();
-    const auto lines = Module1::buildEdges(*mesh, {}, 0.5f, [&] { ++yields; });
-    EXPECT_EQ(lines.size(), 12u);
-    EXPECT_TRUE(edgetest::sameBytes(lines, std::vector<edgeVertex>(12)));
-    EXPECT_EQ(yields, 0);
-    EXPECT_EQ(Module1::edgeProgress, 0);
-}
-
-TEST(ProgressCount, OneYieldPerFaceWithProgressBehindItAndUnprocessedTailZero) {
-    auto mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, {0, 1, 2, 2, 1, 3, 0, 1, 3, 0, 2, 3});
-    std::vector<int32_t> seen;
-    Module1::edgeProgress = 77;
-    const std::vector<D3DXATTRIBUTERANGE> ranges = {range(2, 1), range(0, 2)};
-    const auto lines = Module1::buildEdges(*mesh, ranges, 0.5f, [&] { seen.push_back(Module1::edgeProgress); });
-    EXPECT_EQ(seen, (std::vector<int32_t>{0, 1, 2}));
-    EXPECT_EQ(Module1::edgeProgress, 3);
-    // Face 2 is written first, then faces 0 and 1; face 3 is in no range.
-    EXPECT_EQ(lines[0].position.x, 0.0f);
-    EXPECT_EQ(lines[1].position.x, 1.0f);
-    EXPECT_EQ(lines[1].position.y, 0.0f);
-    EXPECT_TRUE(edgetest::sameBytes({lines.begin() + 18, lines.end()}, std::vector<edgeVertex>(6)));
+    const std::vector<D3DVECTOR> triangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    auto twoFaces = makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {0.5f, -1, 0.2f}}, {0, 1, 2, 1, 0, 3});
+    struct Case {
+        const char* what;
+        std::shared_ptr<D3DXMesh> mesh;
+        std::vector<D3DXATTRIBUTERANGE> ranges;
+        int error;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"index past the vertices", makeMesh(triangle, {0, 1, 2, 2, 3, 0}), {range(0, 2)},
+         rt::errc::SubscriptOutOfRange, "corner 1 of face 1 names vertex 3"},
+        {"range past the faces", twoFaces, {range(1, 2)}, rt::errc::SubscriptOutOfRange, "attribute range 0"},
+        {"no wrap-around", twoFaces, {range(0xFFFFFFFFu, 2)}, rt::errc::SubscriptOutOfRange, ""},
+        {"3 faces into 2", twoFaces, {range(0, 2), range(1, 1)}, rt::errc::SubscriptOutOfRange, ""},
+        {"32-bit indices", makeMesh(triangle, {0, 1, 2}, D3DXMESH_MANAGED | D3DXMESH_32BIT), {range(0, 1)},
+         rt::errc::InvalidCall, ""},
+        {"position-only vertices", makeMesh(triangle, {0, 1, 2}, D3DXMESH_MANAGED, 2 /* XYZ */), {range(0, 1)},
+         rt::errc::InvalidCall, "format 2 has 12-byte vertices"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int yields = 0;
+        try {
+            Module1::buildEdges(*c.mesh, c.ranges, 0.5f, [&] { ++yields; });
+            ADD_FAILURE() << "no error";
+        } catch (const rt::Error& e) {
+            EXPECT_EQ(e.number(), c.error);
+            EXPECT_NE(e.text().find(c.text), std::string::npos) << e.text();
+            EXPECT_EQ(yields, 0);
+        }
+    }
 }
 
 TEST_F(RestoreEventProcessor, NestedBuildInAYieldLeavesTheSuspendedBuildIntact) {
@@ -135,5 +107,4 @@ TEST_F(RestoreEventProcessor, SceneBuildReadsTheDialogsThresholdAtEveryCompariso
     }
     EXPECT_EQ(smoothBeforeChange, 4) << "face 0 has two neighbours";
     EXPECT_EQ(smoothAfterChange, 0);
-    Module1::threshold = 0.5f;
 }

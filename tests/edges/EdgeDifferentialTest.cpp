@@ -11,62 +11,49 @@
 
 namespace {
 
-// Runs one build with the case's threshold schedule applied at the yields; returns the
-// entries and the final progress count.
+// The build's lines and the progress count each yield saw, with the case's threshold
+// schedule applied at the yields.
 template <typename Build>
-std::vector<edgeVertex> runWithSchedule(const edgetest::RandomCase& rc, Build build, int32_t& progress) {
+std::pair<std::vector<edgeVertex>, std::vector<int32_t>> run(const edgetest::RandomCase& rc, const int32_t& progress,
+                                                              Build build) {
     float threshold = rc.threshold;
     int facesDone = 0;
-    auto yield = [&] {
+    std::vector<int32_t> seen;
+    auto lines = build(threshold, [&] {
+        seen.push_back(progress);
         for (const auto& [face, value] : rc.thresholdChanges)
             if (face == facesDone) threshold = value;
         ++facesDone;
-    };
-    return build(threshold, yield, progress);
+    });
+    seen.push_back(progress);
+    return {std::move(lines), std::move(seen)};
 }
 
-std::string describe(const edgetest::RandomCase& rc, uint32_t seed) {
-    std::string s = "seed " + std::to_string(seed) + ", faces " + std::to_string(rc.mesh->GetNumFaces()) +
-                    ", ranges";
-    for (const auto& r : rc.ranges) s += " [" + std::to_string(r.FaceStart) + "+" + std::to_string(r.FaceCount) + "]";
-    return s + ", threshold " + std::to_string(rc.threshold);
-}
-
-}  // namespace
-
+// Progress is counted behind each face's yield, so each yield sees the faces before it.
 TEST(KeyedSearchAgreesWithScan, OnRandomMeshesWithThresholdChangesMidBuild) {
     for (uint32_t seed = 1; seed <= 6000; ++seed) {
         std::mt19937 rng(seed);
         const edgetest::RandomCase rc = edgetest::randomCase(rng);
-        int32_t scanProgress = 0, unused = 0;
-        const auto expected = runWithSchedule(
-            rc,
-            [&](const float& t, auto yield, int32_t& p) { return edgetest::scanEdges(*rc.mesh, rc.ranges, t, yield, p); },
-            scanProgress);
-        const auto actual = runWithSchedule(
-            rc,
-            [&](const float& t, auto yield, int32_t&) { return Module1::buildEdges(*rc.mesh, rc.ranges, t, yield); },
-            unused);
-        ASSERT_TRUE(edgetest::sameBytes(actual, expected)) << describe(rc, seed);
-        ASSERT_EQ(Module1::edgeProgress, scanProgress) << describe(rc, seed);
+        int32_t scanProgress = 0;
+        const auto expected = run(rc, scanProgress, [&](const float& t, auto yield) {
+            return edgetest::scanEdges(*rc.mesh, rc.ranges, t, yield, scanProgress);
+        });
+        Module1::edgeProgress = 77;
+        const auto actual = run(rc, Module1::edgeProgress, [&](const float& t, auto yield) {
+            return Module1::buildEdges(*rc.mesh, rc.ranges, t, yield);
+        });
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        ASSERT_TRUE(edgetest::sameBytes(actual.first, expected.first));
+        ASSERT_EQ(actual.second, expected.second);
     }
 }
 
-TEST(KeyedSearchAgreesWithScan, OnGridsWithSharedVerticesAcrossRanges) {
-    for (float threshold : {0.5f, 0.999f, -1.0f}) {
-        std::vector<D3DXATTRIBUTERANGE> ranges;
-        auto mesh = edgetest::gridMesh(12, 3, ranges);
-        int32_t progress = 0;
-        const auto expected = edgetest::scanEdges(*mesh, ranges, threshold, [] {}, progress);
-        const auto actual = Module1::buildEdges(*mesh, ranges, threshold, [] {});
-        ASSERT_TRUE(edgetest::sameBytes(actual, expected)) << "threshold " << threshold;
-    }
-}
-
-TEST(KeyedSearchAgreesWithScan, AroundAVertexThatStartsHundredsOfEdges) {
-    // A closed fan of 300 faces around one centre, then the same fan again wound the other
-    // way and a third copy as it was: the centre's edges form one large group, every spoke
-    // is shared by several faces, and the heights make some joints creases.
+// Large groups: grids whose ranges share every vertex, and a closed fan of 300 faces around
+// one centre, then the fan again wound the other way and a third copy as it was, so that
+// the centre starts hundreds of edges and every spoke is shared by several faces.
+TEST(KeyedSearchAgreesWithScan, OnGridsAndAroundAVertexThatStartsHundredsOfEdges) {
+    std::vector<D3DXATTRIBUTERANGE> gridRanges;
+    auto grid = edgetest::gridMesh(12, 3, gridRanges);
     std::vector<D3DVECTOR> positions = {{0, 0, 0}};
     const uint16_t spokes = 300;
     for (uint16_t i = 0; i < spokes; ++i) {
@@ -74,23 +61,25 @@ TEST(KeyedSearchAgreesWithScan, AroundAVertexThatStartsHundredsOfEdges) {
         positions.push_back({std::cos(a), std::sin(a), (i % 7) * 0.02f});
     }
     std::vector<uint16_t> corners;
-    for (int copy = 0; copy < 3; ++copy) {
+    for (int copy = 0; copy < 3; ++copy)
         for (uint16_t i = 0; i < spokes; ++i) {
             const uint16_t rim = 1 + i, next = 1 + (i + 1) % spokes;
-            if (copy == 1)
-                corners.insert(corners.end(), {0, rim, next});
-            else
-                corners.insert(corners.end(), {0, next, rim});
+            corners.insert(corners.end(), {0, copy == 1 ? rim : next, copy == 1 ? next : rim});
         }
-    }
-    auto mesh = edgetest::makeMesh(positions, corners);
-    for (float threshold : {0.5f, 0.9999f}) {
-        for (const auto& ranges : {std::vector<D3DXATTRIBUTERANGE>{edgetest::range(0, 3 * spokes)},
-                                   std::vector<D3DXATTRIBUTERANGE>{edgetest::range(500, 400), edgetest::range(0, 500)}}) {
+    auto fan = edgetest::makeMesh(positions, corners);
+    const std::pair<std::shared_ptr<D3DXMesh>, std::vector<D3DXATTRIBUTERANGE>> cases[] = {
+        {grid, gridRanges},
+        {fan, {edgetest::range(0, 3 * spokes)}},
+        {fan, {edgetest::range(500, 400), edgetest::range(0, 500)}},
+    };
+    for (const auto& [mesh, ranges] : cases)
+        for (float threshold : {0.5f, 0.9999f, -1.0f}) {
+            SCOPED_TRACE(std::to_string(mesh->GetNumFaces()) + " faces, " + std::to_string(ranges.size()) +
+                         " ranges, threshold " + std::to_string(threshold));
             int32_t progress = 0;
             const auto expected = edgetest::scanEdges(*mesh, ranges, threshold, [] {}, progress);
-            EXPECT_TRUE(edgetest::sameBytes(Module1::buildEdges(*mesh, ranges, threshold, [] {}), expected))
-                << "threshold " << threshold << ", " << ranges.size() << " ranges";
+            EXPECT_TRUE(edgetest::sameBytes(Module1::buildEdges(*mesh, ranges, threshold, [] {}), expected));
         }
-    }
 }
+
+}  // namespace

@@ -15,97 +15,78 @@ using edgetest::range;
 namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-const Module1::YieldFn kNoYield = [] {};
 
 bool equal(const D3DVECTOR& a, const D3DVECTOR& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 D3DVECTOR negated(const D3DVECTOR& v) { return {-v.x, -v.y, -v.z}; }
 
-// Two faces on the edge (0,0,0)-(1,0,0): face 0 lies in z = 0, face 1 runs the edge the
-// other way and is turned about it so that the normals are `degrees` apart.
-std::shared_ptr<D3DXMesh> hinge(float degrees) {
-    const float rad = degrees * 3.14159265358979f / 180.0f;
-    return makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {0.5f, -std::cos(rad), -std::sin(rad)}},
-                    {0, 1, 2, 1, 0, 3});
-}
-
-std::vector<edgeVertex> build(const D3DXMesh& mesh, std::vector<D3DXATTRIBUTERANGE> ranges, float threshold) {
-    return Module1::buildEdges(mesh, ranges, threshold, kNoYield);
+std::vector<edgeVertex> build(const std::shared_ptr<D3DXMesh>& mesh, std::vector<D3DXATTRIBUTERANGE> ranges,
+                              float threshold) {
+    return Module1::buildEdges(*mesh, ranges, threshold, [] {});
 }
 
 }  // namespace
 
-TEST(FaceNormalOrder, ClockwiseFromTheViewerFacesMinusZ) {
-    // (P2 - P1) x (P1 - P0): a counter-clockwise triangle in the xy-plane points down z.
-    auto mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2});
-    const auto lines = build(*mesh, {range(0, 1)}, 0.5f);
-    ASSERT_EQ(lines.size(), 6u);
-    for (const edgeVertex& v : lines) {
-        EXPECT_TRUE(equal(v.normalA, {0, 0, -1}));
-        EXPECT_TRUE(equal(v.normalB, {0, 0, 1}));
-    }
-    const D3DVECTOR ends[6] = {{0, 0, 0}, {1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 1, 0}, {0, 0, 0}};
-    for (int i = 0; i < 6; ++i) EXPECT_TRUE(equal(lines[i].position, ends[i])) << "entry " << i;
-}
-
+// Two faces on the edge (0,0,0)-(1,0,0): face 0 lies in z = 0 and, by (P2 - P1) x (P1 - P0),
+// faces -z; face 1 runs the edge the other way. The shared edge is entries 0, 1 of face 0
+// and 6, 7 of face 1; every other line keeps its face's flipped normal.
 TEST(HingeThreshold, GentleBendTakesTheNeighbourAndCreasesKeepTheFlippedNormal) {
-    auto gentle = hinge(30.0f);
-    const auto lines = build(*gentle, {range(0, 2)}, 0.5f);
-    ASSERT_EQ(lines.size(), 12u);
-    const D3DVECTOR n0 = lines[0].normalA, n1 = lines[6].normalA;
-    EXPECT_NEAR(n1.y, 0.5f, 1e-6f);
-    EXPECT_NEAR(n1.z, -0.8660254f, 1e-6f);
-    // The shared edge is e0 of face 0 (entries 0, 1) and e0 of face 1 (entries 6, 7).
-    for (int i : {0, 1}) EXPECT_TRUE(equal(lines[i].normalB, n1));
-    for (int i : {6, 7}) EXPECT_TRUE(equal(lines[i].normalB, n0));
-    for (int i : {2, 3, 4, 5, 8, 9, 10, 11}) EXPECT_TRUE(equal(lines[i].normalB, negated(lines[i].normalA)));
-
-    // Bent by exactly 90 degrees the normals are (0,0,-1) and (0,1,0), their dot exactly 0:
-    // a crease for thresholds 0.5 and 0 alike (the test is strict), smooth just below 0.
-    auto square = makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {0.5f, 0, -1}}, {0, 1, 2, 1, 0, 3});
-    for (float t : {0.5f, 0.0f}) {
-        const auto creased = build(*square, {range(0, 2)}, t);
-        EXPECT_TRUE(equal(creased[0].normalB, {0, 0, 1})) << "threshold " << t;
+    const float c30 = std::cos(3.14159265f / 6), s30 = std::sin(3.14159265f / 6);
+    struct Case {
+        const char* what;
+        D3DVECTOR far;  // face 1's third corner
+        float threshold;
+        bool smooth;
+    };
+    const Case cases[] = {
+        {"30 degrees", {0.5f, -c30, -s30}, 0.5f, true},
+        // Exactly 90 degrees: the normals (0,0,-1) and (0,1,0) have dot exactly 0, and the
+        // comparison is strict.
+        {"90 degrees at 0.5", {0.5f, 0, -1}, 0.5f, false},
+        {"90 degrees at 0", {0.5f, 0, -1}, 0.0f, false},
+        {"90 degrees just below 0", {0.5f, 0, -1}, -1e-6f, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto lines = build(makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, c.far}, {0, 1, 2, 1, 0, 3}),
+                                 {range(0, 2)}, c.threshold);
+        ASSERT_EQ(lines.size(), 12u);
+        const D3DVECTOR n0 = lines[0].normalA, n1 = lines[6].normalA;
+        EXPECT_TRUE(equal(n0, {0, 0, -1}));
+        EXPECT_NEAR(n1.y, c.far.z == -1 ? 1.0f : 0.5f, 1e-6f);
+        EXPECT_NEAR(n1.z, c.far.z == -1 ? 0.0f : -0.8660254f, 1e-6f);
+        for (int i = 0; i < 12; ++i) {
+            const bool shared = i == 0 || i == 1 || i == 6 || i == 7;
+            const D3DVECTOR& other = i < 6 ? n1 : n0;
+            EXPECT_TRUE(equal(lines[i].normalB, shared && c.smooth ? other : negated(lines[i].normalA))) << i;
+        }
+        const D3DVECTOR ends[6] = {{0, 0, 0}, {1, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {0.5f, 1, 0}, {0, 0, 0}};
+        for (int i = 0; i < 6; ++i) EXPECT_TRUE(equal(lines[i].position, ends[i])) << "entry " << i;
     }
-    const auto smooth = build(*square, {range(0, 2)}, -1e-6f);
-    EXPECT_TRUE(equal(smooth[0].normalB, {0, 1, 0}));
-    EXPECT_TRUE(equal(smooth[6].normalB, {0, 0, -1}));
 }
 
-TEST(NeighbourByPosition, SplitVerticesAndSignedZeroJoinWrongWindingAndNaNDoNot) {
+TEST(NeighbourByPosition, SplitVerticesAndSignedZeroJoinWrongWindingAndZeroAreaDoNot) {
     // Face 1 reaches the shared edge through its own vertices 3 and 4, the first written -0.
     auto split = makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {-0.0f, 0, -0.0f}, {1, 0, 0}, {0.5f, -1, 0.2f}},
                           {0, 1, 2, 4, 3, 5});
-    auto lines = build(*split, {range(0, 1), range(1, 1)}, 0.5f);
+    auto lines = build(split, {range(0, 1), range(1, 1)}, 0.5f);
     EXPECT_FALSE(equal(lines[0].normalB, lines[6].normalA)) << "ranges still separate";
-    lines = build(*split, {range(0, 2)}, 0.5f);
+    lines = build(split, {range(0, 2)}, 0.5f);
     EXPECT_TRUE(equal(lines[0].normalB, lines[6].normalA));
     EXPECT_TRUE(equal(lines[6].normalB, lines[0].normalA));
 
     // Face 1 runs the shared edge the same way as face 0.
-    auto wrongWinding = makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {0.5f, -1, 0}}, {0, 1, 2, 0, 1, 3});
-    lines = build(*wrongWinding, {range(0, 2)}, -2.0f);
+    auto sameWay = makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, {0.5f, -1, 0}}, {0, 1, 2, 0, 1, 3});
+    lines = build(sameWay, {range(0, 2)}, -2.0f);
     EXPECT_TRUE(equal(lines[0].normalB, negated(lines[0].normalA)));
 
-    // A face with a NaN corner has a NaN normal, which passes no threshold: its neighbour
-    // across a clean edge keeps its own flipped normal.
-    auto withNaN = makeMesh({{0, kNaN, 0}, {1, 0, 0}, {0.5f, 1, 0}, {2, 1, 0}}, {0, 1, 2, 2, 1, 3});
-    lines = build(*withNaN, {range(0, 2)}, -2.0f);
-    EXPECT_TRUE(std::isnan(lines[2].normalB.x));
-    EXPECT_TRUE(equal(lines[6].normalB, negated(lines[6].normalA)));
+    // Faces without area get the zero normal, never NaN, whatever the threshold.
+    auto flat = makeMesh({{1, 2, 3}, {2, 4, 6}, {4, 8, 12}}, {0, 0, 0, 0, 1, 2, 1, 1, 2});
+    for (float t : {0.5f, -0.5f})
+        for (const edgeVertex& v : build(flat, {range(0, 3)}, t))
+            EXPECT_TRUE(equal(v.normalA, {0, 0, 0}) && equal(v.normalB, {0, 0, 0})) << "threshold " << t;
 }
 
-TEST(ZeroAreaFace, GetsTheZeroNormalNeverNaN) {
-    auto mesh = makeMesh({{1, 2, 3}, {2, 4, 6}, {4, 8, 12}}, {0, 0, 0, 0, 1, 2, 1, 1, 2});
-    for (float t : {0.5f, -0.5f}) {
-        const auto lines = build(*mesh, {range(0, 3)}, t);
-        for (const edgeVertex& v : lines) {
-            EXPECT_TRUE(equal(v.normalA, {0, 0, 0}));
-            EXPECT_TRUE(equal(v.normalB, {0, 0, 0}));
-            EXPECT_FALSE(std::isnan(v.normalB.x) || std::isnan(v.normalB.y) || std::isnan(v.normalB.z));
-        }
-    }
-}
-
+// The plain scan shares this comparison, so it is pinned here on its own.
 TEST(SameVector, ComparesAsFloatsWithoutTolerance) {
     EXPECT_TRUE(Module1::sameVector({0.0f, 1, 2}, {-0.0f, 1, 2}));
     EXPECT_FALSE(Module1::sameVector({1, 2, 3}, {1, 2, std::nextafter(3.0f, 4.0f)}));

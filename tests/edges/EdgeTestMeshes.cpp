@@ -19,12 +19,8 @@ std::shared_ptr<D3DXMesh> makeMesh(const std::vector<D3DVECTOR>& positions, cons
         std::memcpy(&vertices[v * stride + 12], rest, std::min<size_t>(sizeof rest, stride - 12));
     }
     mesh->GetVertexBuffer()->write(0, vertices);
-    if (options & D3DXMESH_32BIT) {
-        std::vector<uint32_t> wide(corners.begin(), corners.end());
-        mesh->GetIndexBuffer()->write(0, std::as_bytes(std::span(wide)));
-    } else {
-        mesh->GetIndexBuffer()->write(0, std::as_bytes(std::span(corners)));
-    }
+    // A 32-bit index buffer gets the same bytes: the builder refuses it before reading them.
+    mesh->GetIndexBuffer()->write(0, std::as_bytes(std::span(corners)));
     return mesh;
 }
 
@@ -32,19 +28,16 @@ D3DXATTRIBUTERANGE range(uint32_t faceStart, uint32_t faceCount) { return {0, fa
 
 namespace {
 
-struct Corners {
-    std::vector<D3DVECTOR> at;  // 3 x F
-};
-
-Corners readCorners(const D3DXMesh& mesh) {
+// The position of every corner, 3 x F, read through the mesh's own accessors.
+std::vector<D3DVECTOR> readCorners(const D3DXMesh& mesh) {
     const uint32_t faces = mesh.GetNumFaces(), vertices = mesh.GetNumVertices();
     std::vector<float> vertexCopy(size_t{vertices} * 8);
     std::vector<uint16_t> indexCopy(size_t{faces} * 3);
     D3DXMeshVertexBuffer8GetData(mesh, 0, vertices * 32, 0, vertexCopy.data());
     D3DXMeshIndexBuffer8GetData(mesh, 0, faces * 6, 0, indexCopy.data());
-    Corners c;
-    for (uint16_t i : indexCopy) c.at.push_back({vertexCopy[i * 8], vertexCopy[i * 8 + 1], vertexCopy[i * 8 + 2]});
-    return c;
+    std::vector<D3DVECTOR> at;
+    for (uint16_t i : indexCopy) at.push_back({vertexCopy[i * 8], vertexCopy[i * 8 + 1], vertexCopy[i * 8 + 2]});
+    return at;
 }
 
 }  // namespace
@@ -52,12 +45,12 @@ Corners readCorners(const D3DXMesh& mesh) {
 std::vector<edgeVertex> scanEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges,
                                   const float& threshold, const std::function<void()>& yield, int32_t& progress) {
     progress = 0;
-    const Corners c = readCorners(mesh);
-    const size_t faces = c.at.size() / 3;
+    const std::vector<D3DVECTOR> at = readCorners(mesh);
+    const size_t faces = at.size() / 3;
     std::vector<D3DVECTOR> normal(faces), flippedNormal(faces);
     for (size_t f = 0; f < faces; ++f) {
-        normal[f] = D3DXVec3Normalize(D3DXVec3Cross(D3DXVec3Subtract(c.at[3 * f + 2], c.at[3 * f + 1]),
-                                                    D3DXVec3Subtract(c.at[3 * f + 1], c.at[3 * f])));
+        normal[f] = D3DXVec3Normalize(D3DXVec3Cross(D3DXVec3Subtract(at[3 * f + 2], at[3 * f + 1]),
+                                                    D3DXVec3Subtract(at[3 * f + 1], at[3 * f])));
         flippedNormal[f] = D3DXVec3Scale(normal[f], -1.0f);
     }
     std::vector<edgeVertex> out(faces * 6);
@@ -66,11 +59,11 @@ std::vector<edgeVertex> scanEdges(const D3DXMesh& mesh, std::span<const D3DXATTR
         const size_t s = r.FaceStart, e = size_t{r.FaceStart} + r.FaceCount;  // e is one past
         for (size_t f = s; f < e; ++f) {
             for (size_t k = 0; k < 3; ++k) {
-                const D3DVECTOR a = c.at[3 * f + k], b = c.at[3 * f + (k + 1) % 3];
+                const D3DVECTOR a = at[3 * f + k], b = at[3 * f + (k + 1) % 3];
                 out[w] = {a, normal[f], flippedNormal[f]};
                 out[w + 1] = {b, normal[f], flippedNormal[f]};
                 for (size_t g = s; g < e; ++g) {
-                    const D3DVECTOR* gc = &c.at[3 * g];
+                    const D3DVECTOR* gc = &at[3 * g];
                     // All six comparisons are made for every face examined, as the plain
                     // scan does; the benchmark times exactly that.
                     const bool candidate = (Module1::sameVector(a, gc[1]) & Module1::sameVector(b, gc[0])) |
@@ -94,60 +87,39 @@ std::vector<edgeVertex> scanEdges(const D3DXMesh& mesh, std::span<const D3DXATTR
 
 namespace {
 
-float randomCoordinate(std::mt19937& rng) {
-    static const float pool[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 2.0f, 3.0f};
-    const unsigned pick = rng() % 100;
-    if (pick < 2) return std::numeric_limits<float>::quiet_NaN();
-    if (pick < 10) return std::uniform_real_distribution<float>(-4.0f, 4.0f)(rng);
-    return pool[rng() % std::size(pool)];
-}
-
-float randomThreshold(std::mt19937& rng) {
-    static const float pool[] = {0.5f,  0.0f, -0.0f, 1.0f,  -1.0f, 0.70710677f, 0.8660254f,
-                                 -0.5f, 2.0f, -2.0f, 0.99f, std::numeric_limits<float>::quiet_NaN()};
-    return pool[rng() % std::size(pool)];
-}
+float pick(std::mt19937& rng, std::initializer_list<float> pool) { return pool.begin()[rng() % pool.size()]; }
 
 // Faces drawn from a small vertex pool, often reusing an edge of an earlier face either way
-// round, sometimes repeating a whole face.
+// round, sometimes repeating a whole face or repeating a vertex (no area).
 std::vector<uint16_t> randomCorners(std::mt19937& rng, uint32_t faces, uint32_t vertices) {
     std::vector<uint16_t> c;
     auto vertex = [&] { return static_cast<uint16_t>(rng() % vertices); };
     for (uint32_t f = 0; f < faces; ++f) {
         const unsigned kind = rng() % 10;
-        if (f == 0 || kind < 3) {
+        const size_t g = f == 0 ? 0 : 3 * (rng() % f), k = rng() % 3;
+        if (f == 0 || kind < 3)
             c.insert(c.end(), {vertex(), vertex(), vertex()});
-        } else if (kind < 4) {
-            const size_t g = 3 * (rng() % f);
+        else if (kind < 4)
             c.insert(c.end(), {c[g], c[g + 1], c[g + 2]});
-        } else {
-            const size_t g = 3 * (rng() % f), k = rng() % 3;
-            const uint16_t a = c[g + k], b = c[g + (k + 1) % 3];
-            if (kind < 8)
-                c.insert(c.end(), {b, a, vertex()});
-            else
-                c.insert(c.end(), {a, b, vertex()});
-        }
+        else if (kind < 8)
+            c.insert(c.end(), {c[g + (k + 1) % 3], c[g + k], vertex()});
+        else
+            c.insert(c.end(), {c[g + k], c[g + (k + 1) % 3], vertex()});
     }
     return c;
 }
 
 std::vector<D3DXATTRIBUTERANGE> randomRanges(std::mt19937& rng, uint32_t faces) {
-    std::vector<D3DXATTRIBUTERANGE> ranges;
     const unsigned kind = rng() % 10;
-    if (kind == 0) return ranges;  // an empty table
-    if (kind == 1 && faces > 2) {  // overlapping ranges that still hold at most F faces
-        const uint32_t half = faces / 2;
-        ranges.push_back(range(faces - half, half));
-        ranges.push_back(range(rng() % (faces - half + 1), half));
-        return ranges;
-    }
+    if (kind == 0) return {};  // an empty table
+    const uint32_t half = faces / 2;
+    if (kind == 1 && faces > 2)  // overlapping ranges that still hold at most F faces
+        return {range(faces - half, half), range(rng() % (faces - half + 1), half)};
     // Consecutive ranges, in shuffled table order, some faces left out.
-    uint32_t start = 0;
-    while (start < faces) {
-        const uint32_t count = 1 + rng() % (faces - start);
+    std::vector<D3DXATTRIBUTERANGE> ranges;
+    for (uint32_t start = 0, count = 0; start < faces; start += count) {
+        count = 1 + rng() % (faces - start);
         if (rng() % 5 != 0) ranges.push_back(range(start, count));
-        start += count;
     }
     std::shuffle(ranges.begin(), ranges.end(), rng);
     return ranges;
@@ -156,22 +128,28 @@ std::vector<D3DXATTRIBUTERANGE> randomRanges(std::mt19937& rng, uint32_t faces) 
 }  // namespace
 
 RandomCase randomCase(std::mt19937& rng) {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    auto coordinate = [&] {
+        const unsigned kind = rng() % 100;
+        return kind < 2 ? kNaN
+               : kind < 10 ? std::uniform_real_distribution<float>(-4.0f, 4.0f)(rng)
+                           : pick(rng, {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 2.0f, 3.0f});
+    };
+    auto threshold = [&] {
+        return pick(rng, {0.5f, 0.0f, -0.0f, 1.0f, -1.0f, 0.70710677f, 0.8660254f, -0.5f, 2.0f, -2.0f, 0.99f, kNaN});
+    };
     const uint32_t vertices = 1 + rng() % 12;
     std::vector<D3DVECTOR> positions;
     for (uint32_t v = 0; v < vertices; ++v) {
         if (v > 0 && rng() % 4 == 0)
             positions.push_back(positions[rng() % v]);  // a split vertex
         else
-            positions.push_back({randomCoordinate(rng), randomCoordinate(rng), randomCoordinate(rng)});
+            positions.push_back({coordinate(), coordinate(), coordinate()});
     }
     const uint32_t faces = rng() % 40;
-    RandomCase rc;
-    rc.mesh = makeMesh(positions, randomCorners(rng, faces, vertices));
-    rc.ranges = randomRanges(rng, faces);
-    rc.threshold = randomThreshold(rng);
-    const unsigned changes = rng() % 3;
-    for (unsigned i = 0; i < changes && faces > 0; ++i)
-        rc.thresholdChanges.push_back({static_cast<int>(rng() % faces), randomThreshold(rng)});
+    RandomCase rc{makeMesh(positions, randomCorners(rng, faces, vertices)), randomRanges(rng, faces), threshold(), {}};
+    for (unsigned i = 0, changes = rng() % 3; i < changes && faces > 0; ++i)
+        rc.thresholdChanges.push_back({static_cast<int>(rng() % faces), threshold()});
     return rc;
 }
 
