@@ -15,6 +15,7 @@
 #include "d3dx8/PMesh.h"
 #include "runtime/Error.h"
 #include "runtime/Events.h"
+#include "runtime/Rounding.h"
 #include "ui/ErrorReport.h"
 
 namespace {
@@ -91,7 +92,9 @@ void Form1::drawFrame() {
     device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DColorRGBA(0.3f, 0.3f, 1.0f, 0.0f), 1.0f, 0);
     device.BeginScene();
     const float s = worldScale();
-    Mdx8::matWorld = Mdx8::makeWorldMatrix(s, s, s, -pitch, yaw, 0, 0, 0, 0);
+    // Negated through the checked conversion: the one pitch without a negation is an Overflow.
+    const int32_t angleX = rt::roundToInt32(-static_cast<double>(pitch));
+    Mdx8::matWorld = Mdx8::makeWorldMatrix(s, s, s, angleX, yaw, 0, 0, 0, 0);
     device.SetTransform(D3DTS_WORLD, Mdx8::matWorld);
     renderFrame();
     drawOverlay();
