@@ -9,6 +9,8 @@
 #include <QFont>
 #include <QLabel>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <QFile>
 
 #include "X11Session.h"
 #include "dialog/Form2.h"
@@ -66,13 +68,16 @@ QImage expectedReadout(const QString& text) {
 
 class EndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { launch(QStringLiteral(CELSHADE_RUNTIME_DIR), QProcess::ForwardedChannels); }
+
+    // Starts the program found in `directory` (with its data files beside it).
+    void launch(const QString& directory, QProcess::ProcessChannelMode channels) {
         if (!x.connected()) GTEST_SKIP() << "no X display";
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("CELSHADE_NO_ERROR_DIALOG", "1");
         program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start(QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade"), {});
+        program.setProcessChannelMode(channels);
+        program.start(directory + QStringLiteral("/celshade"), {});
         ASSERT_TRUE(program.waitForStarted(10000));
         ASSERT_TRUE(X11Session::waitFor([&] { return x.findWindow(kDialogWidth, kDialogHeight).has_value(); }, 20000))
             << "the start dialog did not appear";
@@ -156,6 +161,29 @@ TEST_F(EndToEnd, AUserStartsTurnsZoomsSwitchesModelsAndQuits) {
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_FALSE(x.findWindow(kRenderWidth, kRenderHeight).has_value());
     EXPECT_FALSE(x.findWindow(kDialogWidth, kDialogHeight).has_value());
+}
+
+// The program with its default model missing: STAR ends it with the error report.
+class EndToEndWithoutTheRobot : public EndToEnd {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(directory.isValid());
+        const QDir source(QStringLiteral(CELSHADE_RUNTIME_DIR));
+        for (const char* name : {"celshade", "banda2.bmp", "celshading.txt", "shver2.txt"})
+            ASSERT_TRUE(QFile::copy(source.filePath(name), directory.filePath(name))) << name;
+        launch(directory.path(), QProcess::SeparateChannels);
+    }
+    QTemporaryDir directory;
+};
+
+TEST_F(EndToEndWithoutTheRobot, StarEndsTheProgramWithAReportNamingTheFile) {
+    x.click(dialog.topLeft() + kStar);
+    ASSERT_TRUE(program.waitForFinished(30000)) << "the program did not end";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << "it crashed instead of reporting";
+    EXPECT_EQ(program.exitCode(), 1);
+    const QString report = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_TRUE(report.contains(QStringLiteral("Run-time error '53'"))) << report.toStdString();
+    EXPECT_TRUE(report.contains(directory.filePath(QStringLiteral("doom1.x")))) << report.toStdString();
 }
 
 TEST_F(EndToEnd, ExitEndsTheProgramBeforeAnyRender) {
