@@ -1,21 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 
+#include "../platform/xfile/XFileFixtures.h"
 #include "d3dsupport/Mdx8.h"
-#include "runtime/Error.h"
 
 namespace {
 
 D3DMATRIX unitTurn(int32_t x, int32_t y, int32_t z) { return Mdx8::makeWorldMatrix(1, 1, 1, x, y, z, 0, 0, 0); }
-
-TEST(WorldMatrix, NoTurnIsScaleThenTranslation) {
-    D3DMATRIX m = Mdx8::makeWorldMatrix(2, 3, 4, 0, 0, 0, 5, 6, 7);
-    const float expected[4][4] = {{2, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, 4, 0}, {5, 6, 7, 1}};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) EXPECT_EQ(m.m[i][j], expected[i][j]) << i << j;
-}
 
 TEST(WorldMatrix, AngleFactorIsThreePointOneFourOverOneEighty) {
     // A half turn is 3.14 radians, so it is not quite a half turn.
@@ -34,10 +28,9 @@ TEST(WorldMatrix, AngleFactorIsThreePointOneFourOverOneEighty) {
     EXPECT_FLOAT_EQ(full._12, -0.0031853018f);
 }
 
+// Also with no turn, where it is scale then translation.
 TEST(WorldMatrix, MatchesTheProductOfTheSeparateTransforms) {
-    const int32_t ax = 25, ay = -70, az = 140;
     const float sx = 1.5f, sy = 0.5f, sz = 2.0f;
-    D3DMATRIX m = Mdx8::makeWorldMatrix(sx, sy, sz, ax, ay, az, 1, 2, 3);
     const double k = 3.14 / 180;
     auto rot = [](int axis, double a) {
         D3DMATRIX r = D3DXMatrixIdentity();
@@ -55,23 +48,22 @@ TEST(WorldMatrix, MatchesTheProductOfTheSeparateTransforms) {
     scale._11 = sx; scale._22 = sy; scale._33 = sz;
     D3DMATRIX move = D3DXMatrixIdentity();
     move._41 = 1; move._42 = 2; move._43 = 3;
-    D3DMATRIX product = D3DXMatrixMultiply(
-        D3DXMatrixMultiply(D3DXMatrixMultiply(D3DXMatrixMultiply(scale, rot(0, ax * k)), rot(1, ay * k)), rot(2, az * k)),
-        move);
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) EXPECT_NEAR(m.m[i][j], product.m[i][j], 1e-5) << i << j;
+    for (auto [ax, ay, az] : {std::array<int32_t, 3>{0, 0, 0}, {25, -70, 140}}) {
+        D3DMATRIX m = Mdx8::makeWorldMatrix(sx, sy, sz, ax, ay, az, 1, 2, 3);
+        D3DMATRIX product = D3DXMatrixMultiply(
+            D3DXMatrixMultiply(D3DXMatrixMultiply(D3DXMatrixMultiply(scale, rot(0, ax * k)), rot(1, ay * k)), rot(2, az * k)),
+            move);
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) EXPECT_NEAR(m.m[i][j], product.m[i][j], 1e-5) << ax << " " << i << j;
+    }
 }
 
 TEST(WorldMatrix, AnElementBeyondTheFloatRangeIsAnOverflow) {
     const float huge = std::numeric_limits<float>::max();
-    try {
-        Mdx8::makeWorldMatrix(huge, huge, huge, 0, 0, 0, 0, 0, 0);  // fits
-        Mdx8::makeWorldMatrix(huge, huge, huge, 0, 45, 0, 0, 0, 0);  // fits: cos 45 < 1
-        Mdx8::makeWorldMatrix(std::numeric_limits<float>::infinity(), 1, 1, 0, 0, 0, 0, 0, 0);
-        FAIL() << "no overflow";
-    } catch (const rt::Error& e) {
-        EXPECT_EQ(e.number(), rt::errc::Overflow);
-    }
+    EXPECT_NO_THROW(Mdx8::makeWorldMatrix(huge, huge, huge, 0, 0, 0, 0, 0, 0));
+    EXPECT_NO_THROW(Mdx8::makeWorldMatrix(huge, huge, huge, 0, 45, 0, 0, 0, 0));  // cos 45 < 1
+    const float inf = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(fixtures::raised([&] { Mdx8::makeWorldMatrix(inf, 1, 1, 0, 0, 0, 0, 0, 0); }).first, rt::errc::Overflow);
 }
 
 }  // namespace

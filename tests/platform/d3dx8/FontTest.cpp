@@ -62,11 +62,6 @@ TEST(TextImages, CjkTextUsesRealGlyphsNotPlaceholderBoxes) {
 
 class TextOnDevice : public ::testing::Test {
 protected:
-    void SetUp() override {
-        font_ = windowFont();
-        device_ = createOffscreenDevice(200, 100);
-        font3d_ = D3DX8().CreateFont(device_, &font_);
-    }
 
     BackBufferImage drawOnBlack(const QString& text, const D3DRECT& rect, uint32_t format) {
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
@@ -76,9 +71,9 @@ protected:
         return device_->readBackBuffer();
     }
 
-    QFont font_;
-    std::shared_ptr<Direct3DDevice8> device_;
-    std::shared_ptr<D3DXFont> font3d_;
+    QFont font_ = windowFont();
+    std::shared_ptr<Direct3DDevice8> device_ = createOffscreenDevice(200, 100);
+    std::shared_ptr<D3DXFont> font3d_ = D3DX8().CreateFont(device_, &font_);
     int32_t height_ = 0;
 };
 
@@ -89,7 +84,6 @@ TEST_F(TextOnDevice, PixelsMatchTheTextImageExactlyAndNoneFallOutside) {
     QString text = "wrapped words on the back buffer";
     BackBufferImage screen = drawOnBlack(text, rect, DT_WORDBREAK);
     TextImage expected = renderTextImage(font_, text, rect, DT_WORDBREAK, kWhite, kScreen);
-    ASSERT_FALSE(expected.area.isEmpty());
     EXPECT_EQ(height_, expected.height);
     int mismatches = 0, lit = 0;
     for (uint32_t y = 0; y < screen.height; ++y)

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "../xfile/XFileFixtures.h"
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/PMesh.h"
-#include "runtime/Error.h"
 #include "runtime/Status.h"
 
 namespace {
@@ -34,16 +34,6 @@ std::vector<uint32_t> adjacencyOf(const D3DXMesh& mesh, float epsilon) {
     return adjacency;
 }
 
-template <class F>
-HRESULT statusOf(F f) {
-    try {
-        f();
-    } catch (const rt::Error& e) {
-        return e.number();
-    }
-    return S_OK;
-}
-
 constexpr uint32_t N = D3DX_NO_NEIGHBOUR;
 
 }  // namespace
@@ -53,9 +43,9 @@ TEST(MeshClone, CopiesSharedElementsZeroFillsNewOnesAndKeepsAttributes) {
     mesh->sortFacesByAttribute();
     auto clone = mesh->CloneMeshFVF(D3DXMESH_MANAGED | D3DXMESH_32BIT, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, nullptr);
     ASSERT_EQ(clone->vertexSize(), 24u);
-    float v[6];  // vertex 1: x y z diffuse u v
-    std::memcpy(v, clone->GetVertexBuffer()->bytes().data() + 24, 24);
-    EXPECT_EQ((std::vector<float>{v[0], v[1], v[2], v[3], v[4], v[5]}), (std::vector<float>{4, 5, 6, 0, 1, 2}));
+    std::array<float, 6> v;  // vertex 1: x y z diffuse u v
+    std::memcpy(v.data(), clone->GetVertexBuffer()->bytes().data() + 24, 24);
+    EXPECT_EQ(v, (std::array<float, 6>{4, 5, 6, 0, 1, 2}));
     EXPECT_EQ(clone->GetIndexBuffer()->indexSize(), 4u);
     EXPECT_EQ(clone->indices(), mesh->indices());
     EXPECT_EQ(clone->attributeTable().size(), 1u);
@@ -110,7 +100,7 @@ TEST(ProgressiveMesh, StaysAtFullDetailAndNeedsAdjacency) {
     EXPECT_EQ(pmesh->attributeTable()[1].FaceCount, 2u);
     pmesh->SetNumVertices(1);  // clamped: no simplification below full detail
     EXPECT_EQ(pmesh->currentVertices(), 4u);
-    EXPECT_EQ(statusOf([&] { d3dx.GeneratePMesh(*mesh, nullptr, nullptr, nullptr, 1000, D3DXMESHSIMP_VERTEX); }),
+    EXPECT_EQ(fixtures::raised([&] { d3dx.GeneratePMesh(*mesh, nullptr, nullptr, nullptr, 1000, D3DXMESHSIMP_VERTEX); }).first,
               D3DERR_INVALIDCALL);
 }
 
@@ -123,5 +113,6 @@ TEST(BoundingSphere, CentreIsTheMeanAndAnEmptyMeshIsAnInvalidCallNotADivisionByZ
     EXPECT_FLOAT_EQ(centre.z, 1.5f);
     EXPECT_FLOAT_EQ(radius, std::sqrt(0.25f + 4.5f * 4.5f));  // the farthest vertex
     D3DXMesh empty(0, 0, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, nullptr);
-    EXPECT_EQ(statusOf([&] { D3DX8().ComputeBoundingSphereFromMesh(empty, centre, radius); }), D3DERR_INVALIDCALL);
+    EXPECT_EQ(fixtures::raised([&] { D3DX8().ComputeBoundingSphereFromMesh(empty, centre, radius); }).first,
+              D3DERR_INVALIDCALL);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,9 +35,7 @@ std::vector<Row> manifest() {
             continue;
         }
         auto field = [&](const char* name) {
-            for (size_t i = 0; i < columns.size() && i < fields.size(); ++i)
-                if (columns[i] == name) return fields[i];
-            return std::string();
+            return fields.at(std::find(columns.begin(), columns.end(), name) - columns.begin());
         };
         auto number = [&](const char* name) { return std::stoi(field(name)); };
         rows.push_back({field("file"), number("file_meshes"), number("file_vertices"), number("file_faces"),

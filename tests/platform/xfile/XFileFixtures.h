@@ -1,6 +1,7 @@
 #pragma once
 // Builders for .x files in memory: text as it stands, binary token streams, and MSZIP
-// compression of either, so tests can state a file in a few lines in every encoding.
+// compression of either, so tests can state a file in a few lines in every encoding; and the
+// error a call raises.
 
 #include <zlib.h>
 
@@ -9,9 +10,23 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "runtime/Error.h"
+
 namespace fixtures {
+
+// The number and text of the rt::Error that `f` raises; {0, ""} when it returns.
+template <class F>
+std::pair<int32_t, std::string> raised(F&& f) {
+    try {
+        f();
+    } catch (const rt::Error& e) {
+        return {e.number(), e.text()};
+    }
+    return {0, {}};
+}
 
 inline std::vector<std::byte> bytesOf(std::string_view text) {
     std::vector<std::byte> bytes(text.size());
@@ -78,10 +93,9 @@ inline std::vector<std::byte> compress(const std::vector<std::byte>& file, std::
     out.append(reinterpret_cast<const char*>(&total), 4);
     const auto* body = reinterpret_cast<const Bytef*>(file.data()) + 16;
     for (size_t at = 0; at < file.size() - 16; at += blockSize) {
-        size_t size = std::min(blockSize, file.size() - 16 - at);
+        const size_t size = std::min(blockSize, file.size() - 16 - at), history = std::min<size_t>(at, 32768);
         z_stream z{};
         deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        size_t history = std::min<size_t>(at, 32768);
         if (history > 0) deflateSetDictionary(&z, body + at - history, static_cast<uInt>(history));
         std::vector<Bytef> packed(deflateBound(&z, static_cast<uLong>(size)) + 16);
         z.next_in = const_cast<Bytef*>(body + at);
