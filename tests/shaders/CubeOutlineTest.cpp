@@ -17,13 +17,8 @@ namespace {
 
 using V3 = D3DVECTOR;
 
-struct MeshVertex {
-    V3 position, normal;
-    float u, v;
-};
-struct EdgeVertex {
-    V3 position, normalA, normalB;
-};
+struct MeshVertex { V3 position, normal; float u, v; };
+struct EdgeVertex { V3 position, normalA, normalB; };
 
 constexpr uint32_t kWidth = 200, kHeight = 160, kBackground = 0xFF2040A0;
 
@@ -43,10 +38,9 @@ V3 faceCentre(int f) {
 using Screen = std::array<float, 2>;
 
 Screen project(V3 p, const D3DMATRIX& world) {
-    const D3DMATRIX m = D3DXMatrixMultiply(D3DXMatrixMultiply(world, shadertest::viewMatrix()), shadertest::projectionMatrix());
-    const float w = p.x * m._14 + p.y * m._24 + p.z * m._34 + m._44;
-    return {(1 + (p.x * m._11 + p.y * m._21 + p.z * m._31 + m._41) / w) * kWidth / 2,
-            (1 - (p.x * m._12 + p.y * m._22 + p.z * m._32 + m._42) / w) * kHeight / 2};
+    const D3DMATRIX wv = D3DXMatrixMultiply(world, shadertest::viewMatrix());
+    const V3 c = D3DXVec3TransformCoord(p, D3DXMatrixMultiply(wv, shadertest::projectionMatrix()));
+    return {(1 + c.x) * kWidth / 2, (1 - c.y) * kHeight / 2};
 }
 
 // Whether face f faces the eye (at the view-space origin) under `world`.
@@ -85,34 +79,28 @@ protected:
         vertexBuffer->write(0, std::as_bytes(std::span(vertices)));
         auto indexBuffer = device->CreateIndexBuffer(uint32_t(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED);
         indexBuffer->write(0, std::as_bytes(std::span(indices)));
-        device->SetRenderState(D3DRS_LIGHTING, 0);
-        device->SetRenderState(D3DRS_ZENABLE, 1);
-        device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-        device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+        renderStates({{D3DRS_LIGHTING, 0}, {D3DRS_ZENABLE, 1}, {D3DRS_ALPHABLENDENABLE, 1}, {D3DRS_CULLMODE, D3DCULL_NONE}});
+        stageStates({{D3DTSS_MAGFILTER, D3DTEXF_LINEAR}, {D3DTSS_MINFILTER, D3DTEXF_LINEAR}});
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBackground, 1.0f, 0);
         device->BeginScene();
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+        stageStates({{D3DTSS_COLOROP, D3DTOP_MODULATE}, {D3DTSS_COLORARG1, D3DTA_TEXTURE}, {D3DTSS_COLORARG2, D3DTA_DIFFUSE},
+                     {D3DTSS_ALPHAOP, D3DTOP_SELECTARG1}, {D3DTSS_ALPHAARG1, D3DTA_DIFFUSE}});
         device->SetVertexShader(cel);
         device->SetVertexShaderConstant(0, k.data(), 11);
         device->SetStreamSource(0, vertexBuffer, 32);
         device->SetIndices(indexBuffer, 0);
         device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, uint32_t(vertices.size()), 0, uint32_t(indices.size() / 3));
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_CURRENT);
-        device->SetRenderState(D3DRS_ALPHATESTENABLE, 0xFFFFFFFFu);
-        device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_LESSEQUAL);
-        device->SetRenderState(D3DRS_ALPHAREF, 0);
+        stageStates({{D3DTSS_COLOROP, D3DTOP_SELECTARG1}, {D3DTSS_COLORARG1, D3DTA_CURRENT}});
+        renderStates({{D3DRS_ALPHATESTENABLE, 0xFFFFFFFFu}, {D3DRS_ALPHAFUNC, D3DCMP_LESSEQUAL}, {D3DRS_ALPHAREF, 0}});
         device->SetVertexShader(edge);
         device->DrawPrimitiveUP(D3DPT_LINELIST, uint32_t(edges.size() / 2), edges.data(), sizeof(EdgeVertex));
         device->EndScene();
         return device->readBackBuffer();
     }
+
+    using States = std::initializer_list<std::pair<uint32_t, uint32_t>>;
+    void renderStates(States states) { for (auto [state, value] : states) device->SetRenderState(state, value); }
+    void stageStates(States states) { for (auto [state, value] : states) device->SetTextureStageState(0, state, value); }
 
     std::vector<MeshVertex> vertices;
     std::vector<uint16_t> indices;

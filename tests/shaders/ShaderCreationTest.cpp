@@ -24,15 +24,15 @@ std::string writeTemp(const std::string& name, const std::string& text) {
 
 std::string dataPath(const char* name) { return std::string(CELSHADE_SOURCE_DIR) + "/data/" + name; }
 
-// The status a call raised, or 0.
+// The error a call raised; status 0 when it raised none.
 template <typename F>
-int32_t statusOf(F&& f) {
+rt::Error errorOf(F&& f) {
     try {
         f();
     } catch (const rt::Error& e) {
-        return e.number();
+        return e;
     }
-    return 0;
+    return rt::Error(0, "");
 }
 
 // A code buffer of 4k bytes gives k + 1 words, the last one spare and 0; other sizes round
@@ -55,14 +55,14 @@ TEST(RangeChecks, BufferCopyAndConstantRegisters) {
     D3DX8 d3dx;
     const D3DXBuffer buffer(std::vector<std::byte>(8));
     uint32_t out[4];
-    EXPECT_EQ(statusOf([&] { d3dx.BufferGetData(buffer, 4, 2, 2, out); }), 0);
-    EXPECT_EQ(statusOf([&] { d3dx.BufferGetData(buffer, 4, 2, 3, out); }), D3DERR_INVALIDCALL);
-    EXPECT_EQ(statusOf([&] { d3dx.BufferGetData(buffer, 0, 0x10000, 0x10001, out); }), D3DERR_INVALIDCALL);
+    EXPECT_EQ(errorOf([&] { d3dx.BufferGetData(buffer, 4, 2, 2, out); }).number(), 0);
+    EXPECT_EQ(errorOf([&] { d3dx.BufferGetData(buffer, 4, 2, 3, out); }).number(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(errorOf([&] { d3dx.BufferGetData(buffer, 0, 0x10000, 0x10001, out); }).number(), D3DERR_INVALIDCALL);
     const auto device = createOffscreenDevice(8, 8);
     const float four[16] = {};
-    EXPECT_EQ(statusOf([&] { device->SetVertexShaderConstant(92, four, 4); }), 0);
-    EXPECT_EQ(statusOf([&] { device->SetVertexShaderConstant(93, four, 4); }), D3DERR_INVALIDCALL);
-    EXPECT_EQ(statusOf([&] { device->SetVertexShaderConstant(0xFFFFFFFFu, four, 2); }), D3DERR_INVALIDCALL);
+    EXPECT_EQ(errorOf([&] { device->SetVertexShaderConstant(92, four, 4); }).number(), 0);
+    EXPECT_EQ(errorOf([&] { device->SetVertexShaderConstant(93, four, 4); }).number(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(errorOf([&] { device->SetVertexShaderConstant(0xFFFFFFFFu, four, 2); }).number(), D3DERR_INVALIDCALL);
 }
 
 class ShaderCreation : public ::testing::Test {
@@ -85,25 +85,21 @@ TEST_F(ShaderCreation, BothProgramsCreateSelectAndGetDistinctHandles) {
     EXPECT_EQ((std::set<int32_t>{cel, edge, cel2}.size()), 3u);
     EXPECT_TRUE(uint32_t(cel) & 0x80000000u);  // a handle is never taken for a vertex format code
     device->DeleteVertexShader(uint32_t(cel2));
-    EXPECT_NE(statusOf([&] { device->SetVertexShader(uint32_t(cel2)); }), 0);
-    EXPECT_NE(statusOf([&] { device->DeleteVertexShader(uint32_t(cel2)); }), 0);
+    EXPECT_NE(errorOf([&] { device->SetVertexShader(uint32_t(cel2)); }).number(), 0);
+    EXPECT_NE(errorOf([&] { device->DeleteVertexShader(uint32_t(cel2)); }).number(), 0);
 }
 
 TEST_F(ShaderCreation, FailuresRaiseTheirStatusAndCreateNothing) {
     const uint32_t before = device->GetVertexShader();
-    try {
-        create(writeTemp("bad.vsh", "vs.1.1\nmov oPos, v0\nmvo r0, v0\n"));
-        ADD_FAILURE();
-    } catch (const rt::Error& e) {
-        EXPECT_EQ(e.number(), D3DXERR_INVALIDDATA);
-        EXPECT_NE(e.text().find("bad.vsh:3:1: unknown instruction 'mvo'"), std::string::npos) << e.text();
-    }
-    EXPECT_EQ(statusOf([&] { create(dataPath("no-such-shader.txt")); }), D3DERR_NOTFOUND);
+    const rt::Error bad = errorOf([&] { create(writeTemp("bad.vsh", "vs.1.1\nmov oPos, v0\nmvo r0, v0\n")); });
+    EXPECT_EQ(bad.number(), D3DXERR_INVALIDDATA);
+    EXPECT_NE(bad.text().find("bad.vsh:3:1: unknown instruction 'mvo'"), std::string::npos) << bad.text();
+    EXPECT_EQ(errorOf([&] { create(dataPath("no-such-shader.txt")); }).number(), D3DERR_NOTFOUND);
     const uint32_t code[] = {0xFFFE0101, 1, 0xC00F0000, 0x90E40000, 0x0000FFFF}, badCode[] = {0xFFFE0101, 0x1234, 0x0000FFFF};
     const uint32_t noStream[] = {0x40020000, 0xFFFFFFFF};
-    EXPECT_EQ(statusOf([&] { device->CreateVertexShader(noStream, code, D3DUSAGE_SOFTWAREPROCESSING); }), D3DERR_INVALIDCALL);
-    EXPECT_EQ(statusOf([&] { device->CreateVertexShader(celShaderDeclaration().data(), badCode, 0); }), D3DERR_INVALIDCALL);
-    EXPECT_EQ(statusOf([&] { device->CreateVertexShader(celShaderDeclaration().data(), code, 0x8); }), D3DERR_INVALIDCALL);
+    EXPECT_EQ(errorOf([&] { device->CreateVertexShader(noStream, code, D3DUSAGE_SOFTWAREPROCESSING); }).number(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(errorOf([&] { device->CreateVertexShader(celShaderDeclaration().data(), badCode, 0); }).number(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(errorOf([&] { device->CreateVertexShader(celShaderDeclaration().data(), code, 0x8); }).number(), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->GetVertexShader(), before);
 }
 
@@ -112,11 +108,9 @@ TEST_F(ShaderCreation, FailuresRaiseTheirStatusAndCreateNothing) {
 TEST_F(ShaderCreation, ProgramDefinedConstantsAreDropped) {
     create(writeTemp("def.vsh", "vs.1.1\ndef c20, 1, 1, 1, 1\nmov oPos, v0\nmov oD0, c20\n"));
     device->SetRenderState(D3DRS_ZENABLE, 0);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
-    // One triangle over the whole target, in clip coordinates; 32-byte cel-pass vertices.
+    // One clockwise triangle over the whole target, in clip coordinates; 32-byte cel-pass
+    // vertices. The default stage 0 modulates the unbound (white) texture with the colour.
     const float tri[3][8] = {{-1, -1, 0.5f, 0, 0, 1, 0, 0}, {-1, 3, 0.5f, 0, 0, 1, 0, 0}, {3, -1, 0.5f, 0, 0, 1, 0, 0}};
     device->BeginScene();
     device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 32);

@@ -2,8 +2,6 @@
 // and what it refuses.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "d3d8/ShaderStage.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
@@ -13,10 +11,7 @@ namespace {
 
 using Vec4 = std::array<float, 4>;
 
-struct Vertex {
-    float x, y, z;
-    uint32_t colour;
-};
+struct Vertex { float x, y, z; uint32_t colour; };
 
 // v0 the position, v5 the colour.
 const std::vector<uint32_t> kDecl = {0x20000000, 0x40020000, 0x40040005, 0xFFFFFFFF};
@@ -24,10 +19,8 @@ const std::vector<uint32_t> kDecl = {0x20000000, 0x40020000, 0x40040005, 0xFFFFF
 class ShaderStageTest : public ::testing::Test {
 protected:
     // Selects a stage for `source` and shades the vertices numbered `numbers`.
-    void run(const char* source, std::vector<uint32_t> numbers, const std::vector<uint32_t>& decl = kDecl,
-             uint32_t stride = sizeof(Vertex)) {
-        ShaderStage stage(vs::parseDeclaration(decl), vs::decodeProgram(vs::assemble(source, "t").function));
-        stage.loadDeclaredConstants(constants);
+    void run(const char* source, std::vector<uint32_t> numbers, uint32_t stride = sizeof(Vertex)) {
+        ShaderStage stage(vs::parseDeclaration(kDecl), vs::decodeProgram(vs::assemble(source, "t").function));
         VertexInput in;
         in.streams[0] = {std::as_bytes(std::span(vertices)), stride};
         in.constants = constants;
@@ -53,17 +46,6 @@ TEST_F(ShaderStageTest, ShadesTheListedVerticesInOrder) {
     EXPECT_EQ((std::array{out.u[0], out.v[0]}), (std::array{9.0f, 8.0f}));
 }
 
-// Constants the declaration carries are loaded into the registers when the stage is
-// selected, over what was there.
-TEST_F(ShaderStageTest, DeclarationConstantsReachTheProgram) {
-    std::vector<uint32_t> decl = {0x20000000, 0x40020000, 0x82000014, 0, 0, 0, 0, 0xFFFFFFFF};
-    const float value[4] = {1.5f, -2.0f, 3.0f, 4.0f};
-    std::memcpy(&decl[3], value, sizeof value);
-    constants[20] = {9, 9, 9, 9};
-    run("vs.1.1\nmov oPos, v0\nmov oT0, c20", {1}, decl);
-    EXPECT_EQ((std::array{out.u[0], out.v[0]}), (std::array{1.5f, -2.0f}));
-}
-
 // Even with a stride shorter than the declared vertex, no read goes past the last byte.
 TEST_F(ShaderStageTest, VertexBeyondTheStreamIsRefused) {
     try {
@@ -74,8 +56,8 @@ TEST_F(ShaderStageTest, VertexBeyondTheStreamIsRefused) {
         EXPECT_NE(e.text().find("DrawIndexedPrimitive"), std::string::npos) << e.text();
         EXPECT_NE(e.text().find("vertex 3"), std::string::npos) << e.text();
     }
-    EXPECT_THROW(run("vs.1.1\nmov oPos, v0", {9}, kDecl, 4), rt::Error);  // bytes 36..51 of 48
-    EXPECT_NO_THROW(run("vs.1.1\nmov oPos, v0", {8}, kDecl, 4));
+    EXPECT_THROW(run("vs.1.1\nmov oPos, v0", {9}, 4), rt::Error);  // bytes 36..51 of 48
+    EXPECT_NO_THROW(run("vs.1.1\nmov oPos, v0", {8}, 4));
 }
 
 }  // namespace

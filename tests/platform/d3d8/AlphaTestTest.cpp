@@ -8,11 +8,7 @@ namespace {
 
 class AlphaTest : public OffscreenDeviceTest {
 protected:
-    void alphaTest(uint32_t func, uint32_t ref) {
-        device->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
-        device->SetRenderState(D3DRS_ALPHAFUNC, func);
-        device->SetRenderState(D3DRS_ALPHAREF, ref);
-    }
+    void alphaTest(uint32_t func, uint32_t ref) { renderStates({{D3DRS_ALPHATESTENABLE, 1}, {D3DRS_ALPHAFUNC, func}, {D3DRS_ALPHAREF, ref}}); }
 };
 
 TEST_F(AlphaTest, LessEqualZeroKeepsOnlyPixelsThatRoundToZero) {

@@ -8,10 +8,7 @@
 
 namespace {
 
-struct ClipVertex {
-    float x, y, z, w;
-    uint32_t diffuse;
-};
+struct ClipVertex { float x, y, z, w; uint32_t diffuse; };
 
 // Stream 0: v0 four floats, v5 a packed colour.
 constexpr uint32_t kStream0 = 1u << 29, kV0 = 2u << 29 | 3 << 16, kV5 = 2u << 29 | 4 << 16 | 5, kEnd = 0xFFFFFFFF;
@@ -40,9 +37,8 @@ protected:
 };
 
 TEST_F(ClipSpace, PixelCentresSitAtIntegerScreenCoordinatesWithYDownAfterDivisionByW) {
-    drawClip(D3DPT_POINTLIST, {{clipX(3), clipY(5), 0.5f, 1, kWhite},
-                               {0, 0, 0.5f, 1, kWhite},
-                               {4 * clipX(12), 4 * clipY(2), 2.0f, 4, kWhite}});
+    drawClip(D3DPT_POINTLIST,
+             {{clipX(3), clipY(5), 0.5f, 1, kWhite}, {0, 0, 0.5f, 1, kWhite}, {4 * clipX(12), 4 * clipY(2), 2.0f, 4, kWhite}});
     EXPECT_EQ(covered(), (std::vector<Pixel>{{12, 2}, {3, 5}, {8, 8}}));
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -17,11 +18,7 @@ inline constexpr uint32_t kBlack = 0xFF000000, kWhite = 0xFFFFFFFF, kRed = 0xFFF
 
 using Pixel = std::pair<uint32_t, uint32_t>;
 
-struct TLVertex {
-    float x, y, z, rhw;
-    uint32_t diffuse;
-    float u, v;
-};
+struct TLVertex { float x, y, z, rhw; uint32_t diffuse; float u, v; };
 inline constexpr uint32_t kTLVertexFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
 inline TLVertex tl(float x, float y, uint32_t diffuse = kWhite, float z = 0.5f, float u = 0, float v = 0) {
@@ -45,12 +42,14 @@ protected:
         device = createOffscreenDevice(width, height);
         device->SetVertexShader(kTLVertexFvf);
         if (cull != 0) device->SetRenderState(D3DRS_CULLMODE, cull);
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+        stageStates({{D3DTSS_COLOROP, D3DTOP_SELECTARG1}, {D3DTSS_COLORARG1, D3DTA_DIFFUSE},
+                     {D3DTSS_ALPHAOP, D3DTOP_SELECTARG1}, {D3DTSS_ALPHAARG1, D3DTA_DIFFUSE}});
         clear();
     }
+
+    using States = std::initializer_list<std::pair<uint32_t, uint32_t>>;
+    void renderStates(States states) { for (auto [state, value] : states) device->SetRenderState(state, value); }
+    void stageStates(States states) { for (auto [state, value] : states) device->SetTextureStageState(0, state, value); }
 
     void clear() { device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlack, 1.0f, 0); }
 

@@ -19,13 +19,9 @@ TEST(GlWindowDevice, BackBufferTakesTheClientSizeAndPresentsWithTheAskedInterval
     QGuiApplication app(argc, argv);
     // The render window makes its device during its load, before it is shown; a device made
     // after showing must work as well.
-    struct Case {
-        bool deviceBeforeShow;
-        uint32_t width, height, interval;
-        int swapInterval;
-        uint32_t colour;
-    } cases[] = {{false, 574, 441, D3DPRESENT_INTERVAL_IMMEDIATE, 0, 0x004C4CFF},
-                 {true, 64, 48, D3DPRESENT_INTERVAL_DEFAULT, 1, 0xFF00FF00}};
+    struct Case { bool deviceBeforeShow; uint32_t width, height, interval; int swapInterval; uint32_t colour; };
+    const Case cases[] = {{false, 574, 441, D3DPRESENT_INTERVAL_IMMEDIATE, 0, 0x004C4CFF},
+                          {true, 64, 48, D3DPRESENT_INTERVAL_DEFAULT, 1, 0xFF00FF00}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "device made " << (c.deviceBeforeShow ? "before" : "after") << " showing");
         ui::GlWindow window;

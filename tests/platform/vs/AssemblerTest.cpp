@@ -17,11 +17,6 @@ Tokens bodyTokens(const std::string& body) {
     return Tokens(a.function.begin() + 1, a.function.end() - 4);
 }
 
-struct Encoded {
-    const char* body;
-    Tokens tokens;
-};
-
 // Hand-encoded tokens. r0 = 0x800F0000 as destination, v0 = 0x90E40000 and c2 = 0xA0E40002
 // as sources.
 TEST(AssemblerEncodes, EveryInstructionRegisterFileSwizzleAndMask) {
@@ -34,10 +29,9 @@ TEST(AssemblerEncodes, EveryInstructionRegisterFileSwizzleAndMask) {
         EXPECT_EQ(bodyTokens(std::string(op) + " r0, v0"), (Tokens{code, 0x800F0000, 0x90E40000})) << op;
     for (const auto& [op, code] : binary)
         EXPECT_EQ(bodyTokens(std::string(op) + " r0, v0, c2"), (Tokens{code, 0x800F0000, 0x90E40000, 0xA0E40002})) << op;
-    const std::vector<Encoded> cases = {
-        {"nop", {0x00000000}},
+    const std::pair<const char*, Tokens> cases[] = {
+        {"nop", {0x00000000}}, {"frc r0.xy, v0", {0x00000013, 0x80030000, 0x90E40000}},
         {"mad r0, v0, c2, v0", {0x00000004, 0x800F0000, 0x90E40000, 0xA0E40002, 0x90E40000}},
-        {"frc r0.xy, v0", {0x00000013, 0x80030000, 0x90E40000}},
         {"m4x3 r0.xyz, v0, c2", {0x00000015, 0x80070000, 0x90E40000, 0xA0E40002}},
         {"m3x3 r0.xyz, v0, c2", {0x00000017, 0x80070000, 0x90E40000, 0xA0E40002}},
         {"m3x2 r0.xy, v0, c2", {0x00000018, 0x80030000, 0x90E40000, 0xA0E40002}},
@@ -45,18 +39,15 @@ TEST(AssemblerEncodes, EveryInstructionRegisterFileSwizzleAndMask) {
         {"sub r0, v0, c2", {0x00000002, 0x800F0000, 0x90E40000, 0xA1E40002}},
         {"sub r0, v0, -c2", {0x00000002, 0x800F0000, 0x90E40000, 0xA0E40002}},
         // Every register file at its limits; names are case-insensitive.
-        {"mov r11, v15", {1, 0x800F000B, 0x90E4000F}},
-        {"mov r0, c95", {1, 0x800F0000, 0xA0E4005F}},
-        {"mov oFog.x, v0", {1, 0xC0010001, 0x90E40000}},
-        {"mov oPts.x, v0", {1, 0xC0010002, 0x90E40000}},
-        {"mov oD1, v0", {1, 0xD00F0001, 0x90E40000}},
-        {"MOV OT7, V0", {1, 0xE00F0007, 0x90E40000}},
+        {"mov r11, v15", {1, 0x800F000B, 0x90E4000F}}, {"mov r0, c95", {1, 0x800F0000, 0xA0E4005F}},
+        {"mov oFog.x, v0", {1, 0xC0010001, 0x90E40000}}, {"mov oPts.x, v0", {1, 0xC0010002, 0x90E40000}},
+        {"mov oD1, v0", {1, 0xD00F0001, 0x90E40000}}, {"MOV OT7, V0", {1, 0xE00F0007, 0x90E40000}},
         // a0 and relative constants (bit 13); c[n] without a0 is the plain register.
         {"mov a0.x, v0.y\nmov r0, c[a0.x + 4]\nmov r1, c[a0.x]\nmov r2, -c[7 + a0.x].w",
          {1, 0xB0010000, 0x90550000, 1, 0x800F0000, 0xA0E42004, 1, 0x800F0001, 0xA0E42000, 1, 0x800F0002, 0xA1FF2007}},
         {"mov r0, c[5]", {1, 0x800F0000, 0xA0E40005}},
     };
-    for (const Encoded& c : cases) EXPECT_EQ(bodyTokens(c.body), c.tokens) << c.body;
+    for (const auto& [body, tokens] : cases) EXPECT_EQ(bodyTokens(body), tokens) << body;
     // Swizzles, colour letters and negation; a short swizzle repeats its last letter.
     const std::pair<const char*, uint32_t> sources[] = {{"v0.rgba", 0x90E40000}, {"v0.wzyx", 0x901B0000}, {"v0.yzwx", 0x90390000},
                                                         {"v0.x", 0x90000000}, {"v0.xy", 0x90540000}, {"v0.bgr", 0x90060000},
@@ -81,12 +72,7 @@ TEST(AssemblerOutput, DefBecomesConstantDeclarationTokens) {
                                    0x8200005F, 0x3E800000, 0x41200000, 0x80000000, 0x40400000}));
 }
 
-struct Rejected {
-    std::string source;
-    int line;
-    int column;
-    const char* reason;  // text the message contains
-};
+struct Rejected { std::string source; int line, column; const char* reason; };  // reason: text the message contains
 
 void expectRejected(const Rejected& r) {
     SCOPED_TRACE(r.source);
@@ -102,51 +88,40 @@ void expectRejected(const Rejected& r) {
 }
 
 TEST(AssemblerRejects, EachFaultAtItsLineAndColumn) {
+    // A fault on line 2, between "vs.1.1" and "mov oPos, v0": the line, its column, the reason.
+    const std::tuple<const char*, int, const char*> onLine2[] = {
+        {"  mvo r0, v0", 3, "unknown instruction 'mvo'"}, {"mov q0, v0", 5, "unknown register"},
+        {"mov r0.yx, v0", 8, "swizzle on a destination"}, {"mov -r0, v0", 5, "cannot be negated"},
+        {"mov r0, v0.xq", 12, "not a component"},         {"mov r0, v0.xyzwx", 12, "1 to 4 components"},
+        {"mov r0, v0 v1", 12, "unexpected text"},         {"mov r0, v0, v1", 11, "too many operands"},
+        {"mad r0, v0, c0", 15, "takes 4 operands"},       {"mov", 4, "takes 2 operands"},
+        {"mov r0, c[a0.y]", 11, "only a0.x"},             {"mov r0, c[a0.x - 1]", 16, "negative"},
+        {"mov r99999, v0", 5, "too large"},               {"def c1, 1, 2, x, 4", 15, "expected a number"},
+        {"def c1, 1, 2, 1e99, 4", 15, "out of range"},    {"def r1, 1, 2, 3, 4", 5, "constant register"},
+        {"vs.1.1", 1, "second version"},                  {"mov oPos, r0", 11, "r0 is read before it is written"},
+        {"mov r0, c[a0.x + 1]", 9, "a0.x is read before"},
+        // Register ranges, also for the rows a matrix macro reads.
+        {"mov r12, v0", 5, "r12 out of range"},           {"mov r0, v16", 9, "v16 out of range"},
+        {"mov r0, c96", 9, "c96 out of range"},           {"mov oT8, v0", 5, "oT8 out of range"},
+        {"mov oD2, v0", 5, "oD2 out of range"},           {"m4x4 r0, v0, c93", 14, "c96 out of range"},
+        {"mov v0, c0", 5, "cannot be written"},           {"mov r0, oPos", 9, "cannot be read"},
+        // One constant and one input per instruction.
+        {"add r0, c1, c2", 13, "more than one constant"}, {"mad r0, v1, c1, v2", 17, "more than one input"},
+        {"add a0.x, v0, c0", 5, "only be written by mov"}, {"mov a0, v0", 5, "only the x component"},
+        {"m4x4 r0, v0, c0.x", 14, "no swizzle"},          {"frc r0, v0", 5, "frc writes only"},
+    };
+    for (const auto& [body, column, reason] : onLine2)
+        expectRejected({"vs.1.1\n" + std::string(body) + "\nmov oPos, v0", 2, column, reason});
     const std::vector<Rejected> cases = {
-        {"vs.1.1\n  mvo r0, v0\nmov oPos, v0", 2, 3, "unknown instruction 'mvo'"},
-        {"vs.1.1\nmov q0, v0\nmov oPos, v0", 2, 5, "unknown register"},
-        {"vs.1.1\nmov r0.yx, v0\nmov oPos, v0", 2, 8, "swizzle on a destination"},
-        {"vs.1.1\nmov -r0, v0\nmov oPos, v0", 2, 5, "cannot be negated"},
-        {"vs.1.1\nmov r0, v0.xq\nmov oPos, v0", 2, 12, "not a component"},
-        {"vs.1.1\nmov r0, v0.xyzwx\nmov oPos, v0", 2, 12, "1 to 4 components"},
-        {"vs.1.1\nmov r0, v0 v1\nmov oPos, v0", 2, 12, "unexpected text"},
-        {"vs.1.1\nmov r0, v0, v1\nmov oPos, v0", 2, 11, "too many operands"},
-        {"vs.1.1\nmad r0, v0, c0\nmov oPos, v0", 2, 15, "takes 4 operands"},
-        {"vs.1.1\nmov\nmov oPos, v0", 2, 4, "takes 2 operands"},
-        {"vs.1.1\nmov r0, c[a0.y]\nmov oPos, v0", 2, 11, "only a0.x"},
-        {"vs.1.1\nmov r0, c[a0.x - 1]\nmov oPos, v0", 2, 16, "negative"},
-        {"vs.1.1\nmov r99999, v0\nmov oPos, v0", 2, 5, "too large"},
-        {"vs.1.1\ndef c1, 1, 2, x, 4\nmov oPos, v0", 2, 15, "expected a number"},
-        {"vs.1.1\ndef c1, 1, 2, 1e99, 4\nmov oPos, v0", 2, 15, "out of range"},
-        {"vs.1.1\ndef r1, 1, 2, 3, 4\nmov oPos, v0", 2, 5, "constant register"},
         {"vs.1.1\nmov oPos, v0\ndef c1, 1, 2, 3, 4", 3, 1, "before all instructions"},
         {"mov oPos, v0", 1, 1, "missing version line"},
-        {"vs.1.1\nvs.1.1\nmov oPos, v0", 2, 1, "second version"},
         {"vs.2.0\nmov oPos, v0", 1, 7, "unsupported version"},
-        // Register ranges, also for the rows a matrix macro reads.
-        {"vs.1.1\nmov r12, v0\nmov oPos, v0", 2, 5, "r12 out of range"},
-        {"vs.1.1\nmov r0, v16\nmov oPos, v0", 2, 9, "v16 out of range"},
-        {"vs.1.1\nmov r0, c96\nmov oPos, v0", 2, 9, "c96 out of range"},
-        {"vs.1.1\nmov oT8, v0\nmov oPos, v0", 2, 5, "oT8 out of range"},
-        {"vs.1.1\nmov oD2, v0\nmov oPos, v0", 2, 5, "oD2 out of range"},
-        {"vs.1.1\nm4x4 r0, v0, c93\nmov oPos, v0", 2, 14, "c96 out of range"},
-        {"vs.1.1\nmov v0, c0\nmov oPos, v0", 2, 5, "cannot be written"},
-        {"vs.1.1\nmov r0, oPos\nmov oPos, v0", 2, 9, "cannot be read"},
         {"vs.1.1\nmov a0.x, v0\nmov r0, a0\nmov oPos, v0", 3, 9, "only be used as an index"},
-        // One constant and one input per instruction, relative reads included.
-        {"vs.1.1\nadd r0, c1, c2\nmov oPos, v0", 2, 13, "more than one constant"},
-        {"vs.1.1\nmad r0, v1, c1, v2\nmov oPos, v0", 2, 17, "more than one input"},
         {"vs.1.1\nmov a0.x, v0.x\nadd r0, c1, c[a0.x + 1]\nmov oPos, v0", 3, 13, "more than one constant"},
-        {"vs.1.1\nmov oPos, r0", 2, 11, "r0 is read before it is written"},
         {"vs.1.1\nmov r0.xy, v0\nmov oPos, r0.xyzz", 3, 11, "read before it is written"},
-        {"vs.1.1\nmov r0, c[a0.x + 1]\nmov oPos, v0", 2, 9, "a0.x is read before"},
         {"vs.1.0\nmov a0.x, v0\nmov oPos, v0", 2, 5, "needs vs.1.1"},
-        {"vs.1.1\nadd a0.x, v0, c0\nmov oPos, v0", 2, 5, "only be written by mov"},
-        {"vs.1.1\nmov a0, v0\nmov oPos, v0", 2, 5, "only the x component"},
         {"vs.1.1\nmov r0, v0\nm4x4 r0, r0, c0\nmov oPos, v0", 3, 10, "differ from its first source"},
         {"vs.1.1\nmov r1, v0\nmov r2, v0\nmov r3, v0\nm3x3 r2.xyz, v0, r1\nmov oPos, v0", 5, 18, "differ from its matrix rows"},
-        {"vs.1.1\nm4x4 r0, v0, c0.x\nmov oPos, v0", 2, 14, "no swizzle"},
-        {"vs.1.1\nfrc r0, v0\nmov oPos, v0", 2, 5, "frc writes only"},
         {"vs.1.1\nmov oD0, v0\n", 3, 1, "oPos is never written"},
     };
     for (const Rejected& r : cases) expectRejected(r);

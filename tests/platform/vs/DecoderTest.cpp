@@ -42,49 +42,41 @@ TEST(DeclarationParsing, BindingsOffsetsSkipsAndConstants) {
     EXPECT_EQ(d.tokenCount, decl.size());
 }
 
-struct Fault {
-    bool declaration;  // else a function token stream
-    Tokens tokens;
-    const char* message;  // text the D3DERR_INVALIDCALL message contains
-};
-
 // Token streams from outside get the checks assembled text gets, and are never read past
-// their end.
+// their end. Each fault gives D3DERR_INVALIDCALL with a message containing the given text.
 TEST(TokenStreamsRejected, FunctionAndDeclarationFaults) {
-    const std::vector<Fault> cases = {
-        {false, {}, "no function tokens"},
-        {false, {0xFFFF0101, 0x0000FFFF}, "unsupported version"},  // a pixel shader
-        {false, {0xFFFE0200, 0x0000FFFF}, "unsupported version"},
-        {false, kMovPos, "without the end token"},
-        {false, {0xFFFE0101, 1, 0xC00F0000}, "without the end token"},
-        {false, {0xFFFE0101, 0x0005FFFE, 0x0000FFFF}, "without the end token"},  // a comment running past
-        {false, withTail({0x0000001A, 0x800F0000, 0x90E40000}), "unknown instruction token 0x0000001A"},
-        {false, withTail({0x00010001, 0x800F0000, 0x90E40000}), "unknown instruction"},
-        {false, withTail({1, 0x000F0000, 0x90E40000}), "not a parameter token"},
-        {false, withTail({1, 0x801F0000, 0x90E40000}), "unsupported bits"},  // saturate
-        {false, withTail({1, 0x800F0000, 0x92E40000}), "unsupported bits"},  // bias
-        {false, withTail({1, 0x800F000C, 0x90E40000}), "instruction 1: register r12 out of range"},
-        {false, withTail({1, 0x800F0000, 0x90E42000}), "only constants"},
-        {true, {0x20000000, 0x40020000}, "no end token"},
-        {true, {0x40020000, 0xFFFFFFFF}, "before a stream selector"},
-        {true, {0x20000001, 0xFFFFFFFF}, "only stream 0"},
-        {true, {0x20000000, 0x40020010, 0xFFFFFFFF}, "v16 out of range"},
-        {true, {0x20000000, 0x40050000, 0xFFFFFFFF}, "data type 5"},
-        {true, {0x60000000, 0xFFFFFFFF}, "token type 3"},
-        {true, {0xC0000000, 0xFFFFFFFF}, "token type 6"},
-        {true, {0x8400005F, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFFFFFF}, "beyond c95"},
-        {true, {0x82000000, 0, 0}, "runs past"},
-    };
-    for (const Fault& c : cases) {
-        SCOPED_TRACE(c.message);
-        std::string text = "(accepted)";
+    auto message = [](auto parse, const Tokens& tokens) -> std::string {
         try {
-            c.declaration ? void(vs::parseDeclaration(c.tokens)) : void(vs::decodeProgram(c.tokens));
+            parse(tokens);
         } catch (const rt::Error& e) {
-            text = e.number() == D3DERR_INVALIDCALL ? e.text() : "(another error)";
+            return e.number() == D3DERR_INVALIDCALL ? e.text() : "(another error)";
         }
-        EXPECT_NE(text.find(c.message), std::string::npos) << text;
-    }
+        return "(accepted)";
+    };
+    const std::pair<Tokens, const char*> functions[] = {
+        {{}, "no function tokens"}, {kMovPos, "without the end token"},
+        {{0xFFFF0101, 0x0000FFFF}, "unsupported version"} /* a pixel shader */, {{0xFFFE0200, 0x0000FFFF}, "unsupported version"},
+        {{0xFFFE0101, 1, 0xC00F0000}, "without the end token"},
+        {{0xFFFE0101, 0x0005FFFE, 0x0000FFFF}, "without the end token"},  // a comment running past
+        {withTail({0x0000001A, 0x800F0000, 0x90E40000}), "unknown instruction token 0x0000001A"},
+        {withTail({0x00010001, 0x800F0000, 0x90E40000}), "unknown instruction"},
+        {withTail({1, 0x000F0000, 0x90E40000}), "not a parameter token"},
+        {withTail({1, 0x801F0000, 0x90E40000}), "unsupported bits"},  // saturate
+        {withTail({1, 0x800F0000, 0x92E40000}), "unsupported bits"},  // bias
+        {withTail({1, 0x800F000C, 0x90E40000}), "instruction 1: register r12 out of range"},
+        {withTail({1, 0x800F0000, 0x90E42000}), "only constants"},
+    };
+    for (const auto& [tokens, text] : functions)
+        EXPECT_NE(message(vs::decodeProgram, tokens).find(text), std::string::npos) << text << ": " << message(vs::decodeProgram, tokens);
+    const std::pair<Tokens, const char*> declarations[] = {
+        {{0x20000000, 0x40020000}, "no end token"},           {{0x40020000, 0xFFFFFFFF}, "before a stream selector"},
+        {{0x20000001, 0xFFFFFFFF}, "only stream 0"},          {{0x20000000, 0x40020010, 0xFFFFFFFF}, "v16 out of range"},
+        {{0x20000000, 0x40050000, 0xFFFFFFFF}, "data type 5"}, {{0x60000000, 0xFFFFFFFF}, "token type 3"},
+        {{0xC0000000, 0xFFFFFFFF}, "token type 6"},           {{0x82000000, 0, 0}, "runs past"},
+        {{0x8400005F, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFFFFFF}, "beyond c95"},
+    };
+    for (const auto& [tokens, text] : declarations)
+        EXPECT_NE(message(vs::parseDeclaration, tokens).find(text), std::string::npos) << text << ": " << message(vs::parseDeclaration, tokens);
 }
 
 }  // namespace

@@ -51,27 +51,17 @@ vs::ConstantFile tableConstants() {
     return k;
 }
 
-struct Case {
-    const char* body;
-    Vec4 v1, expected;
-};
-
 TEST(InterpreterResults, EveryOperationOnHandCheckedValues) {
-    const std::vector<Case> cases = {
-        {"add oT0, v1, c2", {1, -2, 3, -4}, {11, 18, 33, 36}},
-        {"mul oT0, v1, c2", {1, -2, 3, -4}, {10, -40, 90, -160}},
-        {"mad oT0, v1, c2, v1", {1, -2, 3, -4}, {11, -42, 93, -164}},
-        {"min oT0, v1, c3", {1, -2, 3, -4}, {1, -2, 3, -4}},
-        {"max oT0, v1, c3", {1, -2, 3, -4}, {1, 2, 3, 4}},
+    const std::tuple<const char*, Vec4, Vec4> cases[] = {  // program, v1, oT0
+        {"add oT0, v1, c2", {1, -2, 3, -4}, {11, 18, 33, 36}}, {"mul oT0, v1, c2", {1, -2, 3, -4}, {10, -40, 90, -160}},
+        {"mad oT0, v1, c2, v1", {1, -2, 3, -4}, {11, -42, 93, -164}}, {"min oT0, v1, c3", {1, -2, 3, -4}, {1, -2, 3, -4}},
+        {"max oT0, v1, c3", {1, -2, 3, -4}, {1, 2, 3, 4}}, {"sge oT0, v1, c3", {1, -2, 3, -4}, {1, 0, 1, 0}},
         {"slt oT0, v1, c3", {1, -2, 3, -4}, {0, 1, 0, 1}},  // equal is not less
-        {"sge oT0, v1, c3", {1, -2, 3, -4}, {1, 0, 1, 0}},
         // Dot products replicate and ignore the unused component.
-        {"dp3 oT0, v1, c3", {1, 1, 1, 100}, {6, 6, 6, 6}},
-        {"dp4 oT0, v1, c3", {1, 1, 1, 100}, {406, 406, 406, 406}},
+        {"dp3 oT0, v1, c3", {1, 1, 1, 100}, {6, 6, 6, 6}}, {"dp4 oT0, v1, c3", {1, 1, 1, 100}, {406, 406, 406, 406}},
         {"mov oT0, c3\ndp3 oT0.yw, v1, c3", {1, 0, 0, 0}, {1, 1, 3, 1}},
         // Negation, swizzle and mask combine; a short swizzle repeats its last letter.
-        {"mov oT0, -v1.wzyx", {1, 2, 3, 4}, {-4, -3, -2, -1}},
-        {"mov oT0, v1.xz", {1, 2, 3, 4}, {1, 3, 3, 3}},
+        {"mov oT0, -v1.wzyx", {1, 2, 3, 4}, {-4, -3, -2, -1}}, {"mov oT0, v1.xz", {1, 2, 3, 4}, {1, 3, 3, 3}},
         // A destination that is also a source is read as it was before the instruction.
         {"mov r0, v1\nmov r0.xy, r0.yx\nmov oT0, r0", {1, 2, 3, 4}, {2, 1, 3, 4}},
         {"mov r0, v1\nadd r0, r0.wzyx, r0\nmov oT0, r0", {1, 2, 3, 4}, {5, 5, 5, 5}},
@@ -81,8 +71,7 @@ TEST(InterpreterResults, EveryOperationOnHandCheckedValues) {
         {"mov oT0, v1\nrcp oT0.z, v1.y", {2, 4, 8, 16}, {2, 4, 0.25f, 16}},
         // lit: x <= 0 no diffuse, y <= 0 no specular, the power clamped to +/-127.9961.
         {"lit oT0, v1", {0.5f, 0.8f, 9, 2}, {1, 0.5f, std::pow(0.8f, 2.0f), 1}},
-        {"lit oT0, v1", {0, 0.8f, 9, 2}, {1, 0, 0, 1}},
-        {"lit oT0, v1", {0.5f, 0, 9, 2}, {1, 0.5f, 0, 1}},
+        {"lit oT0, v1", {0, 0.8f, 9, 2}, {1, 0, 0, 1}}, {"lit oT0, v1", {0.5f, 0, 9, 2}, {1, 0.5f, 0, 1}},
         {"lit oT0, v1", {1, 0.5f, 0, 500}, {1, 1, std::pow(0.5f, 127.9961f), 1}},
         {"lit oT0, v1", {1, 2.0f, 0, -500}, {1, 1, std::pow(2.0f, -127.9961f), 1}},
         {"dst oT0, v1, c4", {9, 2, 3, 9}, {1, 10, 3, 7}},
@@ -90,9 +79,8 @@ TEST(InterpreterResults, EveryOperationOnHandCheckedValues) {
         {"mov r0, v1\nfrc r0.xy, v1\nmov oT0, r0", {1.25f, -1.25f, 7.5f, 9}, {0.25f, 0.75f, 7.5f, 9}},
         {"mov r0, v1\nfrc r0.y, v1.x\nmov oT0, r0", {3.5f, 0, 0, 0}, {3.5f, 0.5f, 0, 0}},
         // Matrix macros are row dot products.
-        {"m4x4 oT0, v1, c10", {1, 2, 3, 1}, {6, 10, 16, 7}},
+        {"m4x4 oT0, v1, c10", {1, 2, 3, 1}, {6, 10, 16, 7}}, {"m3x4 oT0, v1, c10", {1, 2, 3, 1}, {1, 4, 9, 6}},
         {"mov oT0, v1\nm4x3 oT0.xyz, v1, c10", {1, 2, 3, 1}, {6, 10, 16, 1}},
-        {"m3x4 oT0, v1, c10", {1, 2, 3, 1}, {1, 4, 9, 6}},
         {"mov oT0, c13\nm3x3 oT0.xyz, v1, c10", {1, 2, 3, 1}, {1, 4, 9, 1}},
         {"mov oT0, c13\nm3x2 oT0.xy, v1, c10", {1, 2, 3, 1}, {1, 4, 1, 1}},
         // a0 takes the x of the swizzled source; a negated relative read is negated.
@@ -106,10 +94,7 @@ TEST(InterpreterResults, EveryOperationOnHandCheckedValues) {
         {"mov r4.y, c5.y\nmul r4.w, c5.w, r4.y\nmul r4.w, r4.w, r4.y\nmad oT0, v1, r4.w, r4.y", {1, 2, 3, 4}, {36, 68, 100, 132}},
     };
     const vs::ConstantFile k = tableConstants();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.body << " with v1.x = " << c.v1[0]);
-        EXPECT_EQ(runOne(c.body, c.v1, k), c.expected);
-    }
+    for (const auto& [body, v1, expected] : cases) EXPECT_EQ(runOne(body, v1, k), expected) << body << " with v1.x = " << v1[0];
     // Special values of the scalar operations, replicated from v1.x.
     const std::tuple<const char*, float, float> scalars[] = {
         {"rcp", 0, kInf}, {"rcp", -0.0f, kInf}, {"rcp", 1, 1}, {"rsq", 0, kInf}, {"rsq", 1, 1},
