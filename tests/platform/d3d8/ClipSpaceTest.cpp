@@ -69,8 +69,7 @@ TEST_F(ClipSpace, DeclaredConstantsLoadWhenTheShaderIsSelectedSoLaterConstantsWi
     const uint32_t one = std::bit_cast<uint32_t>(1.0f), zero = std::bit_cast<uint32_t>(0.0f);
     shader = makeShader({kStream0, kV0, kV5, 0x82000004u, one, zero, zero, one, kEnd}, "mov oD0, c4");
     auto drawTriangle = [&](bool select) {
-        drawClip(D3DPT_TRIANGLELIST, {{-1, 1, 0.5f, 1, kWhite}, {1, 1, 0.5f, 1, kWhite}, {1, -1, 0.5f, 1, kWhite}},
-                 select);
+        drawClip(D3DPT_TRIANGLELIST, {{-1, 1, 0.5f, 1, kWhite}, {1, 1, 0.5f, 1, kWhite}, {1, -1, 0.5f, 1, kWhite}}, select);
         return device->readBackBuffer().at(12, 3);
     };
     EXPECT_EQ(drawTriangle(true), kRed);

@@ -77,9 +77,7 @@ TEST_F(SceneMisuse, IndexedDrawsStayInsideTheirBuffersAndProcessSharedVerticesOn
     ib->write(0, std::as_bytes(std::span(indices)));
     device->SetStreamSource(0, vb, sizeof(TLVertex));
     device->SetIndices(ib, 1);  // index 0 is vertex 1
-    auto square = [&](uint32_t startIndex, uint32_t triangles) {
-        device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, startIndex, triangles);
-    };
+    auto square = [&](uint32_t startIndex, uint32_t count) { device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, startIndex, count); };
     device->BeginScene();
     square(0, 2);
     EXPECT_EQ(device->lastDrawStats().verticesProcessed, 4u);
