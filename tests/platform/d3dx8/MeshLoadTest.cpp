@@ -30,12 +30,13 @@ std::array<T, N> valuesAt(const D3DXMesh& mesh, uint32_t v, size_t offset = 0) {
     return result;
 }
 
-// Two meshes: a triangle at top level and a quad inside a moved frame; each has its own
-// materials, so ids and indices of the second must be offset by the first's.
+// Two meshes: a triangle at top level, its material a reference, and a quad inside a moved
+// frame; each has its own materials, so ids and indices of the second must be offset by the first's.
 const char* kTwoMeshes = R"(xof 0303txt 0032
+Material Red { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; }
 Mesh First {
  3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;
- MeshMaterialList { 1; 1; 0;; Material { 1;0;0;1;; 0; 0;0;0;; 0;0;0;; } }
+ MeshMaterialList { 1; 1; 0;; { Red } }
 }
 Frame Moved {
  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,5,1;; }
@@ -76,6 +77,7 @@ TEST(LoadMeshFromX, MergedMeshesOffsetIndicesByVerticesAndIdsByMaterials) {
     std::memcpy(adj.data(), adjacency->GetBufferPointer(), 9 * 4);
     constexpr uint32_t N = D3DX_NO_NEIGHBOUR;
     EXPECT_EQ(adj, (std::vector<uint32_t>{N, N, N, N, N, 2, 1, N, N}));  // the quad's halves share their diagonal
+    EXPECT_EQ(d3dx.BufferGetMaterial(*materials, 0).Diffuse.r, 1.0f);
     EXPECT_EQ(d3dx.BufferGetMaterial(*materials, 1).Diffuse.g, 1.0f);
     D3DXMATERIAL entry;
     std::memcpy(&entry, materials->GetBufferPointer() + 2 * sizeof(D3DXMATERIAL), sizeof entry);

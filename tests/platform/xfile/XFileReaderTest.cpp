@@ -9,8 +9,6 @@ using fixtures::bytesOf;
 
 namespace {
 
-xfile::Document parseText(const std::string& text) { return xfile::parse(bytesOf(text), "test.x"); }
-
 // The unit square as "2 triangles over 4 vertices", which every file below states its own way.
 void expectSquare(const xfile::Document& d) {
     ASSERT_EQ(d.meshes.size(), 1u);
@@ -23,24 +21,6 @@ void expectSquare(const xfile::Document& d) {
 }
 
 }  // namespace
-
-TEST(XFileReader, ReadsEveryChildOfAMeshInsideAFrame) {
-    xfile::Document d = parseText(fixtures::kQuadAndTriangle);
-    ASSERT_EQ(d.meshes.size(), 1u);
-    const xfile::Mesh& m = d.meshes[0];
-    EXPECT_EQ(m.frame, 0);
-    EXPECT_EQ(m.faces.sizes, (std::vector<uint32_t>{4, 3}));
-    ASSERT_TRUE(m.normals && m.texCoords && m.vertexColors && m.materialList);
-    EXPECT_FLOAT_EQ(m.normals->normals[0].z, -2.0f);  // the reader keeps values as written
-    EXPECT_FLOAT_EQ((*m.texCoords)[4].u, 2.0f);
-    EXPECT_EQ((*m.vertexColors).at(0).index, 4u);
-    const xfile::MaterialList& list = *m.materialList;
-    EXPECT_EQ(list.faceMaterials, (std::vector<uint32_t>{1, 0}));
-    ASSERT_EQ(list.materials.size(), 2u);
-    EXPECT_EQ(list.materials[0].textureFilename, "red.bmp");  // the reference, resolved
-    EXPECT_FLOAT_EQ(list.materials[0].power, 8.0f);
-    EXPECT_FLOAT_EQ(list.materials[1].faceColor.b, 1.0f);
-}
 
 // Exporters end the last vertex with ";," or ";;;", drop separators, put comments after them,
 // break lines with CRLF and add objects the reader skips. Binary files come with 32- or 64-bit
