@@ -31,24 +31,6 @@ int maxAlpha(const TextImage& image) {
     return int(best);
 }
 
-TEST(TextImages, WordBreakWrapsAtTheRightEdgeAndNothingLeavesTheRectangle) {
-    QFont font = windowFont();
-    const QString line = "several short words that cannot fit on one line";
-    D3DRECT rect{20, 10, 120, 90};
-    TextImage single = renderTextImage(font, "one", rect, DT_WORDBREAK, kWhite, kScreen);
-    TextImage wrapped = renderTextImage(font, line, rect, DT_WORDBREAK, kWhite, kScreen);
-    TextImage unwrapped = renderTextImage(font, line, rect, DT_LEFT, kWhite, kScreen);
-
-    EXPECT_GE(wrapped.height, 2 * single.height);
-    EXPECT_EQ(unwrapped.height, single.height);
-    for (const TextImage* image : {&wrapped, &unwrapped}) EXPECT_TRUE(QRect(20, 10, 100, 80).contains(image->area));
-    EXPECT_EQ(unwrapped.area.right(), 119);  // the unwrapped line runs into the right edge and is cut there
-    EXPECT_EQ(maxAlpha(wrapped), 255);
-    // A rectangle beyond the target is cut to it without overflowing.
-    TextImage edge = renderTextImage(font, "edge", D3DRECT{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, DT_WORDBREAK, kWhite, kScreen);
-    EXPECT_TRUE(kScreen.contains(edge.area) || edge.area.isEmpty());
-}
-
 TEST(TextImages, CjkTextUsesRealGlyphsNotPlaceholderBoxes) {
     QFont font = windowFont();
     D3DRECT rect{0, 0, 200, 100};
@@ -62,7 +44,6 @@ TEST(TextImages, CjkTextUsesRealGlyphsNotPlaceholderBoxes) {
 
 class TextOnDevice : public ::testing::Test {
 protected:
-
     BackBufferImage drawOnBlack(const QString& text, const D3DRECT& rect, uint32_t format) {
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
         device_->BeginScene();
@@ -77,21 +58,33 @@ protected:
     int32_t height_ = 0;
 };
 
-// Each back-buffer pixel must be the text image's texel blended over black: a half-pixel
-// slip of the quad would smear or shift the glyphs, and any pixel outside the area is a leak.
-TEST_F(TextOnDevice, PixelsMatchTheTextImageExactlyAndNoneFallOutside) {
+// Word break wraps at the right edge and nothing leaves the rectangle, even one far beyond the
+// target. Each back-buffer pixel must be the text image's texel blended over black: a
+// half-pixel slip of the quad would smear or shift the glyphs, and any pixel outside the area
+// is a leak.
+TEST_F(TextOnDevice, WrappedTextStaysInItsRectangleAndReachesTheBackBufferExactly) {
+    const QString line = "wrapped words on the back buffer";
     D3DRECT rect{20, 10, 120, 90};
-    QString text = "wrapped words on the back buffer";
-    BackBufferImage screen = drawOnBlack(text, rect, DT_WORDBREAK);
-    TextImage expected = renderTextImage(font_, text, rect, DT_WORDBREAK, kWhite, kScreen);
-    EXPECT_EQ(height_, expected.height);
+    TextImage single = renderTextImage(font_, "one", rect, DT_WORDBREAK, kWhite, kScreen);
+    TextImage wrapped = renderTextImage(font_, line, rect, DT_WORDBREAK, kWhite, kScreen);
+    TextImage unwrapped = renderTextImage(font_, line, rect, DT_LEFT, kWhite, kScreen);
+    EXPECT_GE(wrapped.height, 2 * single.height);
+    EXPECT_EQ(unwrapped.height, single.height);
+    for (const TextImage* image : {&wrapped, &unwrapped}) EXPECT_TRUE(QRect(20, 10, 100, 80).contains(image->area));
+    EXPECT_EQ(unwrapped.area.right(), 119);  // the unwrapped line runs into the right edge and is cut there
+    EXPECT_EQ(maxAlpha(wrapped), 255);
+    TextImage edge = renderTextImage(font_, "edge", D3DRECT{INT_MIN, INT_MIN, INT_MAX, INT_MAX}, DT_WORDBREAK, kWhite, kScreen);
+    EXPECT_TRUE(kScreen.contains(edge.area) || edge.area.isEmpty());
+
+    BackBufferImage screen = drawOnBlack(line, rect, DT_WORDBREAK);
+    EXPECT_EQ(height_, wrapped.height);
     int mismatches = 0, lit = 0;
     for (uint32_t y = 0; y < screen.height; ++y)
         for (uint32_t x = 0; x < screen.width; ++x) {
             int got = int(screen.at(x, y) & 0xFF);
             int want = 0;
-            if (expected.area.contains(int(x), int(y)))
-                want = int(expected.texels[(y - expected.area.top()) * expected.area.width() + x - expected.area.left()] >> 24);
+            if (wrapped.area.contains(int(x), int(y)))
+                want = int(wrapped.texels[(y - wrapped.area.top()) * wrapped.area.width() + x - wrapped.area.left()] >> 24);
             lit += got > 0;
             mismatches += std::abs(got - want) > 1;
         }
