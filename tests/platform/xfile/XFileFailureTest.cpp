@@ -41,6 +41,24 @@ const BadText kBadTexts[] = {
     {TRIANGLE "7;\n}", "line 5", "unexpected"},  // too many values in an object
 };
 
+// A small complete text file: a quad and a triangle, normals, texture coordinates, vertex
+// colours and two materials (one referenced, one inline), inside a frame.
+const char* kQuadAndTriangle = R"(xof 0303txt 0032
+template Vector { <3D82AB5E-62DA-11cf-AB39-0020AF71E433> FLOAT x; FLOAT y; FLOAT z; }
+Material Red { 1.0;0.0;0.0;1.0;; 8.0; 0.5;0.5;0.5;; 0.0;0.0;0.0;; TextureFilename { "red.bmp"; } }
+Frame Root {
+ FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }
+ Mesh Shape {
+  5; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 1.0;1.0;0.0;, 0.0;1.0;0.0;, 2.0;0.0;0.0;;
+  2; 4;0,1,2,3;, 3;1,4,2;;
+  MeshNormals { 1; 0.0;0.0;-2.0;; 2; 4;0,0,0,0;, 3;0,0,0;; }
+  MeshTextureCoords { 5; 0.0;0.0;, 1.0;0.0;, 1.0;1.0;, 0.0;1.0;, 2.0;0.0;; }
+  MeshVertexColors { 1; 4;0.0;1.0;0.0;1.0;; }
+  MeshMaterialList { 2; 2; 1, 0;; { Red } Material { 0.0;0.0;1.0;1.0;; 1.0; 0.0;0.0;0.0;; 0.0;0.0;0.0;; } }
+ }
+}
+)";
+
 }  // namespace
 
 TEST(XFileFailures, EachMalformedFileNamesWhereAndWhy) {
@@ -98,7 +116,7 @@ TEST(XFileFailures, DeepNestingNeitherOverflowsTheStackNorIsRequiredToFail) {
 // A file cut anywhere either still parses (when the cut falls after the last object) or fails
 // with a format error: never a crash, a hang or another kind of exception.
 TEST(XFileFailures, EveryPrefixOfAValidFileLoadsOrFailsCleanly) {
-    const std::vector<std::byte> text = bytesOf(fixtures::kQuadAndTriangle), binary = fixtures::binarySquare();
+    const std::vector<std::byte> text = bytesOf(kQuadAndTriangle), binary = fixtures::binarySquare();
     for (const std::vector<std::byte>& file :
          {text, binary, fixtures::compress(text, "tzip", 256), fixtures::compress(binary, "bzip", 64)}) {
         ASSERT_NO_THROW(xfile::parse(file, "whole.x"));

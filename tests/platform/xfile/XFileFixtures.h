@@ -112,22 +112,4 @@ inline std::vector<std::byte> compress(const std::vector<std::byte>& file, std::
     return bytesOf(out);
 }
 
-// A small complete text file: a quad and a triangle, normals, texture coordinates, vertex
-// colours and two materials (one referenced, one inline), inside a frame.
-inline const char* kQuadAndTriangle = R"(xof 0303txt 0032
-template Vector { <3D82AB5E-62DA-11cf-AB39-0020AF71E433> FLOAT x; FLOAT y; FLOAT z; }
-Material Red { 1.0;0.0;0.0;1.0;; 8.0; 0.5;0.5;0.5;; 0.0;0.0;0.0;; TextureFilename { "red.bmp"; } }
-Frame Root {
- FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }
- Mesh Shape {
-  5; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 1.0;1.0;0.0;, 0.0;1.0;0.0;, 2.0;0.0;0.0;;
-  2; 4;0,1,2,3;, 3;1,4,2;;
-  MeshNormals { 1; 0.0;0.0;-2.0;; 2; 4;0,0,0,0;, 3;0,0,0;; }
-  MeshTextureCoords { 5; 0.0;0.0;, 1.0;0.0;, 1.0;1.0;, 0.0;1.0;, 2.0;0.0;; }
-  MeshVertexColors { 1; 4;0.0;1.0;0.0;1.0;; }
-  MeshMaterialList { 2; 2; 1, 0;; { Red } Material { 0.0;0.0;1.0;1.0;; 1.0; 0.0;0.0;0.0;; 0.0;0.0;0.0;; } }
- }
-}
-)";
-
 }  // namespace fixtures
