@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "d3dx8/MeshLoader.h"
@@ -16,14 +16,10 @@ namespace {
 
 const std::string kCorpus = std::string(CELSHADE_SHARED_DIR) + "/xfiles";
 
-struct Row {
-    std::string file;
-    int meshes = 0, vertices = 0, faces = 0, triangles = 0;
-};
-
-std::vector<Row> manifest() {
+// The manifest's rows, each as column name -> cell.
+std::vector<std::map<std::string, std::string>> manifest() {
     std::ifstream in(kCorpus + "/MANIFEST.tsv");
-    std::vector<Row> rows;
+    std::vector<std::map<std::string, std::string>> rows;
     std::vector<std::string> columns;
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
@@ -34,12 +30,8 @@ std::vector<Row> manifest() {
             columns = fields;
             continue;
         }
-        auto field = [&](const char* name) {
-            return fields.at(std::find(columns.begin(), columns.end(), name) - columns.begin());
-        };
-        auto number = [&](const char* name) { return std::stoi(field(name)); };
-        rows.push_back({field("file"), number("file_meshes"), number("file_vertices"), number("file_faces"),
-                        number("file_triangles")});
+        auto& row = rows.emplace_back();
+        for (size_t i = 0; i < columns.size() && i < fields.size(); ++i) row[columns[i]] = fields[i];
     }
     return rows;
 }
@@ -48,27 +40,28 @@ std::vector<Row> manifest() {
 
 TEST(XFileCorpus, EveryFileLoadsWithItsManifestCountsOrFailsCleanly) {
     if (!std::filesystem::exists(kCorpus + "/MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << kCorpus;
-    std::vector<Row> rows = manifest();
+    const auto rows = manifest();
     ASSERT_FALSE(rows.empty());
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.file);
-        const std::string path = kCorpus + "/" + row.file;
-        if (row.meshes == 0) {
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.at("file"));
+        auto count = [&](const char* column) { return std::stoi(row.at(column)); };
+        const std::string path = kCorpus + "/" + row.at("file");
+        if (count("file_meshes") == 0) {
             EXPECT_THROW(d3dx8::buildMeshFromX(xfile::load(path), D3DXMESH_SYSTEMMEM, nullptr), rt::Error);
             continue;
         }
         xfile::Document document = xfile::load(path);
-        ASSERT_EQ(static_cast<int>(document.meshes.size()), row.meshes);
+        ASSERT_EQ(static_cast<int>(document.meshes.size()), count("file_meshes"));
         int vertices = 0, faces = 0;
         for (const xfile::Mesh& mesh : document.meshes) {
             vertices += static_cast<int>(mesh.positions.size());
             faces += static_cast<int>(mesh.faces.sizes.size());
         }
-        EXPECT_EQ(vertices, row.vertices);
-        EXPECT_EQ(faces, row.faces);
+        EXPECT_EQ(vertices, count("file_vertices"));
+        EXPECT_EQ(faces, count("file_faces"));
         d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(document, D3DXMESH_SYSTEMMEM, nullptr);
-        EXPECT_EQ(static_cast<int>(loaded.mesh->GetNumFaces()), row.triangles);
-        EXPECT_GE(static_cast<int>(loaded.mesh->GetNumVertices()), row.vertices);
+        EXPECT_EQ(static_cast<int>(loaded.mesh->GetNumFaces()), count("file_triangles"));
+        EXPECT_GE(static_cast<int>(loaded.mesh->GetNumVertices()), vertices);
         EXPECT_FALSE(loaded.mesh->attributeTable().empty());
     }
 }
