@@ -62,8 +62,7 @@ TEST(Ramp, ReadsAsThreeOrFourFlatBandsFromDarkToLight) {
         const uint32_t argb = image.texels[x];
         for (uint32_t y = 1; y < image.height; ++y) ASSERT_EQ(image.texels[y * image.width + x], argb);
         const int luma = static_cast<int>((argb >> 16 & 0xFF) + 2 * (argb >> 8 & 0xFF) + (argb & 0xFF));
-        EXPECT_GE(luma, previousLuma) << "column " << x;
-        EXPECT_TRUE(x == 0 || argb == image.texels[x - 1] || luma > previousLuma + 60) << "bands too close at " << x;
+        EXPECT_TRUE(x == 0 || argb == image.texels[x - 1] || luma > previousLuma + 60) << "not rising by a band at " << x;
         previousLuma = luma;
         colours.insert(argb);
     }

@@ -17,13 +17,11 @@ template <typename Build>
 std::pair<std::vector<edgeVertex>, std::vector<int32_t>> run(const edgetest::RandomCase& rc, const int32_t& progress,
                                                               Build build) {
     float threshold = rc.threshold;
-    int facesDone = 0;
     std::vector<int32_t> seen;
     auto lines = build(threshold, [&] {
         seen.push_back(progress);
         for (const auto& [face, value] : rc.thresholdChanges)
-            if (face == facesDone) threshold = value;
-        ++facesDone;
+            if (face + 1 == static_cast<int>(seen.size())) threshold = value;
     });
     seen.push_back(progress);
     return {std::move(lines), std::move(seen)};

@@ -26,27 +26,17 @@ std::shared_ptr<D3DXMesh> makeMesh(const std::vector<D3DVECTOR>& positions, cons
 
 D3DXATTRIBUTERANGE range(uint32_t faceStart, uint32_t faceCount) { return {0, faceStart, faceCount, 0, 0}; }
 
-namespace {
-
-// The position of every corner, 3 x F, read through the mesh's own accessors.
-std::vector<D3DVECTOR> readCorners(const D3DXMesh& mesh) {
-    const uint32_t faces = mesh.GetNumFaces(), vertices = mesh.GetNumVertices();
-    std::vector<float> vertexCopy(size_t{vertices} * 8);
-    std::vector<uint16_t> indexCopy(size_t{faces} * 3);
-    D3DXMeshVertexBuffer8GetData(mesh, 0, vertices * 32, 0, vertexCopy.data());
-    D3DXMeshIndexBuffer8GetData(mesh, 0, faces * 6, 0, indexCopy.data());
-    std::vector<D3DVECTOR> at;
-    for (uint16_t i : indexCopy) at.push_back({vertexCopy[i * 8], vertexCopy[i * 8 + 1], vertexCopy[i * 8 + 2]});
-    return at;
-}
-
-}  // namespace
-
 std::vector<edgeVertex> scanEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges,
                                   const float& threshold, const std::function<void()>& yield, int32_t& progress) {
     progress = 0;
-    const std::vector<D3DVECTOR> at = readCorners(mesh);
-    const size_t faces = at.size() / 3;
+    // The position of every corner, 3 x F, read through the mesh's own accessors.
+    const size_t faces = mesh.GetNumFaces(), vertices = mesh.GetNumVertices();
+    std::vector<float> vertexCopy(vertices * 8);
+    std::vector<uint16_t> indexCopy(faces * 3);
+    D3DXMeshVertexBuffer8GetData(mesh, 0, static_cast<uint32_t>(vertices * 32), 0, vertexCopy.data());
+    D3DXMeshIndexBuffer8GetData(mesh, 0, static_cast<uint32_t>(faces * 6), 0, indexCopy.data());
+    std::vector<D3DVECTOR> at;
+    for (uint16_t i : indexCopy) at.push_back({vertexCopy[i * 8], vertexCopy[i * 8 + 1], vertexCopy[i * 8 + 2]});
     std::vector<D3DVECTOR> normal(faces), flippedNormal(faces);
     for (size_t f = 0; f < faces; ++f) {
         normal[f] = D3DXVec3Normalize(D3DXVec3Cross(D3DXVec3Subtract(at[3 * f + 2], at[3 * f + 1]),
@@ -177,8 +167,7 @@ std::shared_ptr<D3DXMesh> gridMesh(uint32_t quads, uint32_t rangeCount, std::vec
 }
 
 bool sameBytes(const std::vector<edgeVertex>& a, const std::vector<edgeVertex>& b) {
-    if (a.size() != b.size()) return false;
-    return a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(edgeVertex)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(edgeVertex)) == 0);
 }
 
 }  // namespace edgetest

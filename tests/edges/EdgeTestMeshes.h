@@ -42,4 +42,9 @@ std::shared_ptr<D3DXMesh> gridMesh(uint32_t quads, uint32_t rangeCount, std::vec
 
 bool sameBytes(const std::vector<edgeVertex>& a, const std::vector<edgeVertex>& b);
 
+// The line keeps its own face's flipped normal: no neighbour was taken.
+inline bool creased(const edgeVertex& v) {
+    return v.normalB.x == -v.normalA.x && v.normalB.y == -v.normalA.y && v.normalB.z == -v.normalA.z;
+}
+
 }  // namespace edgetest

@@ -14,10 +14,9 @@ TEST(RuntimeErrors, CarryTheClassicNumbersAndTexts) {
         EXPECT_EQ(e.number(), 9);
         EXPECT_EQ(e.text(), "Subscript out of range: attribRanges(0)");
     }
-    EXPECT_EQ(rt::runtimeErrorText(5), "Invalid procedure call or argument");
-    EXPECT_EQ(rt::runtimeErrorText(6), "Overflow");
-    EXPECT_EQ(rt::runtimeErrorText(11), "Division by zero");
-    EXPECT_EQ(rt::runtimeErrorText(53), "File not found");
+    const std::pair<int, const char*> texts[] = {
+        {5, "Invalid procedure call or argument"}, {6, "Overflow"}, {11, "Division by zero"}, {53, "File not found"}};
+    for (const auto& [number, text] : texts) EXPECT_EQ(rt::runtimeErrorText(number), text);
 }
 
 TEST(StatusErrors, NumberIsTheStatusAndTextNamesIt) {
@@ -37,10 +36,9 @@ TEST(PendingEvents, ProcessorCanBeSwappedAndRestored) {
     int calls = 0;
     auto previous = rt::setPendingEventProcessor([&] { ++calls; });
     rt::processPendingEvents();
-    rt::processPendingEvents();
     rt::setPendingEventProcessor(previous);
     rt::processPendingEvents();
-    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(calls, 1);
 }
 
 }  // namespace

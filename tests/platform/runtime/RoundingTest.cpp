@@ -8,50 +8,33 @@
 
 namespace {
 
-int32_t overflowNumber(double v) {
-    try {
-        rt::roundToInt32(v);
-    } catch (const rt::Error& e) {
-        return e.number();
+TEST(RoundToInt32, TiesGoToTheEvenNeighbourOthersToTheNearestUpToTheLimits) {
+    const std::pair<double, int32_t> cases[] = {
+        {0.5, 0},   {1.5, 2},   {2.5, 2},   {3.5, 4},   {-0.5, 0},  {-1.5, -2}, {-2.5, -2}, {-3.5, -4},
+        {2.4999999, 2}, {2.5000001, 3}, {-1.2, -1}, {-1.7, -2},
+        {2147483647.0, 2147483647}, {2147483647.4, 2147483647},
+        {-2147483648.0, std::numeric_limits<int32_t>::min()},
+        {-2147483648.5, std::numeric_limits<int32_t>::min()},  // tie to even
+    };
+    for (const auto& [value, expected] : cases) EXPECT_EQ(rt::roundToInt32(value), expected) << value;
+}
+
+TEST(RoundToInt32, OverflowsBeyondTheLimits) {
+    // 2147483647.5 is a tie that rounds up to 2^31.
+    for (double value : {2147483647.5, -2147483649.0, std::nan(""), double{INFINITY}}) {
+        try {
+            rt::roundToInt32(value);
+            ADD_FAILURE() << value;
+        } catch (const rt::Error& e) {
+            EXPECT_EQ(e.number(), rt::errc::Overflow) << value;
+        }
     }
-    return 0;
-}
-
-TEST(RoundToInt32, TiesGoToTheEvenNeighbour) {
-    EXPECT_EQ(rt::roundToInt32(0.5), 0);
-    EXPECT_EQ(rt::roundToInt32(1.5), 2);
-    EXPECT_EQ(rt::roundToInt32(2.5), 2);
-    EXPECT_EQ(rt::roundToInt32(3.5), 4);
-    EXPECT_EQ(rt::roundToInt32(-0.5), 0);
-    EXPECT_EQ(rt::roundToInt32(-1.5), -2);
-    EXPECT_EQ(rt::roundToInt32(-2.5), -2);
-    EXPECT_EQ(rt::roundToInt32(-3.5), -4);
-}
-
-TEST(RoundToInt32, NonTiesGoToTheNearest) {
-    EXPECT_EQ(rt::roundToInt32(2.4999999), 2);
-    EXPECT_EQ(rt::roundToInt32(2.5000001), 3);
-    EXPECT_EQ(rt::roundToInt32(-1.2), -1);
-    EXPECT_EQ(rt::roundToInt32(-1.7), -2);
-}
-
-TEST(RoundToInt32, LimitsAndOverflow) {
-    EXPECT_EQ(rt::roundToInt32(2147483647.0), 2147483647);
-    EXPECT_EQ(rt::roundToInt32(2147483647.4), 2147483647);
-    EXPECT_EQ(rt::roundToInt32(-2147483648.0), std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(rt::roundToInt32(-2147483648.5), std::numeric_limits<int32_t>::min());  // tie to even
-    EXPECT_EQ(overflowNumber(2147483647.5), rt::errc::Overflow);  // tie rounds up to 2^31
-    EXPECT_EQ(overflowNumber(-2147483649.0), rt::errc::Overflow);
-    EXPECT_EQ(overflowNumber(std::nan("")), rt::errc::Overflow);
-    EXPECT_EQ(overflowNumber(INFINITY), rt::errc::Overflow);
 }
 
 TEST(ToSingle, OverflowsOnlyBeyondTheFloatRange) {
     EXPECT_EQ(rt::toSingle(0.1), 0.1f);
     EXPECT_EQ(rt::toSingle(3.4028234663852886e38), std::numeric_limits<float>::max());
-    EXPECT_THROW(rt::toSingle(1e39), rt::Error);
-    EXPECT_THROW(rt::toSingle(std::nan("")), rt::Error);
-    EXPECT_THROW(rt::toSingle(-INFINITY), rt::Error);
+    for (double value : {1e39, std::nan(""), -double{INFINITY}}) EXPECT_THROW(rt::toSingle(value), rt::Error) << value;
 }
 
 }  // namespace

@@ -41,25 +41,19 @@ TEST(Val, HexAndOctalAreSignedSixteenThenThirtyTwoBitIntegers) {
 }
 
 TEST(Val, NumbersBeyondTheDoubleRangeSaturateInsteadOfFailing) {
-    EXPECT_EQ(rt::val("1e400"), kInf);
-    EXPECT_EQ(rt::val("-1e400"), -kInf);
-    EXPECT_EQ(rt::val("1e99999999999999999999999"), kInf);
-    EXPECT_EQ(rt::val(std::string(1'000'000, '9')), kInf);
-    EXPECT_EQ(rt::val("&H" + std::string(100'000, 'F')), kInf);
-    EXPECT_EQ(rt::val("1e-400"), 0.0);
-    EXPECT_EQ(rt::val("0." + std::string(400, '0') + "1"), 0.0);
+    const std::string zeros(400, '0');
+    const std::pair<std::string, double> exact[] = {
+        {"1e400", kInf}, {"-1e400", -kInf}, {"1e99999999999999999999999", kInf}, {std::string(1'000'000, '9'), kInf},
+        {"&H" + std::string(100'000, 'F'), kInf}, {"1e-400", 0.0}, {"0." + zeros + "1", 0.0}};
+    for (const auto& [text, expected] : exact) EXPECT_EQ(rt::val(text), expected) << text.substr(0, 30);
     // Leading zeros and the exponent offset each other: these are in range.
-    EXPECT_DOUBLE_EQ(rt::val("0." + std::string(400, '0') + "1e500"), 1e99);
-    EXPECT_DOUBLE_EQ(rt::val("1" + std::string(400, '0') + "e-390"), 1e10);
+    expectAll({{"0." + zeros + "1e500", 1e99}, {"1" + zeros + "e-390", 1e10}});
 }
 
 TEST(ToSingleSaturated, NeverFailsAndClampsToTheFloatRange) {
-    EXPECT_EQ(rt::toSingleSaturated(0.1), 0.1f);
-    EXPECT_EQ(rt::toSingleSaturated(kInf), FLT_MAX);
-    EXPECT_EQ(rt::toSingleSaturated(-kInf), -FLT_MAX);
-    EXPECT_EQ(rt::toSingleSaturated(-3.5e38), -FLT_MAX);
-    EXPECT_EQ(rt::toSingleSaturated(1e-300), 0.0f);
-    EXPECT_EQ(rt::toSingleSaturated(std::nan("")), 0.0f);
+    const std::pair<double, float> cases[] = {{0.1, 0.1f},        {kInf, FLT_MAX},    {-kInf, -FLT_MAX},
+                                              {-3.5e38, -FLT_MAX}, {1e-300, 0.0f}, {std::nan(""), 0.0f}};
+    for (const auto& [value, expected] : cases) EXPECT_EQ(rt::toSingleSaturated(value), expected) << value;
 }
 
 }  // namespace
