@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "../platform/xfile/XFileFixtures.h"
 #include "d3d8/Direct3D8.h"
 #include "d3d8/Direct3DDevice8.h"
-#include "../platform/xfile/XFileFixtures.h"
 #include "d3dsupport/Mdx8.h"
 
 namespace {
