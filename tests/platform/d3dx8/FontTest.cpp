@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <climits>
 
 #include "d3d8/Direct3D8.h"
@@ -25,11 +26,8 @@ QFont windowFont() {
 constexpr D3DCOLOR kWhite = 0xFFFFFFFFu;
 const QRect kScreen(0, 0, 200, 100);
 
-int maxAlpha(const TextImage& image) {
-    uint32_t best = 0;
-    for (uint32_t t : image.texels) best = std::max(best, t >> 24);
-    return int(best);
-}
+// Alpha is the top byte, so the largest texel has the largest alpha.
+int maxAlpha(const TextImage& image) { return image.texels.empty() ? 0 : int(std::ranges::max(image.texels) >> 24); }
 
 TEST(TextImages, CjkTextUsesRealGlyphsNotPlaceholderBoxes) {
     QFont font = windowFont();
