@@ -35,13 +35,9 @@ TEST(WorldMatrix, MatchesTheProductOfTheSeparateTransforms) {
     auto rot = [](int axis, double a) {
         D3DMATRIX r = D3DXMatrixIdentity();
         const float c = static_cast<float>(std::cos(a)), s = static_cast<float>(std::sin(a));
+        // Rows of RotationX/Y/Z for row vectors; for Y (p = 2, q = 0): (c,0,-s), (0,1,0), (s,0,c).
         const int p = (axis + 1) % 3, q = (axis + 2) % 3;
-        // Rows of RotationX/Y/Z for row vectors.
-        if (axis == 1) {  // Y: rows (c,0,-s), (0,1,0), (s,0,c)
-            r._11 = c; r._13 = -s; r._31 = s; r._33 = c;
-        } else {
-            r.m[p][p] = c; r.m[p][q] = s; r.m[q][p] = -s; r.m[q][q] = c;
-        }
+        r.m[p][p] = c; r.m[p][q] = s; r.m[q][p] = -s; r.m[q][q] = c;
         return r;
     };
     D3DMATRIX scale = D3DXMatrixIdentity();
