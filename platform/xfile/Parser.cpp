@@ -84,6 +84,8 @@ private:
     void skipTemplate();
     template <class OnObject, class OnReference>
     void readChildren(const ObjectHeader& parent, OnObject onObject, OnReference onReference);
+    // Reads past the children of an object whose children this program does not use.
+    void skipChildren(const ObjectHeader& parent);
     void skipObjectBody(const ObjectHeader& object) { skipBraces(object.pos, object.type); }
 
     // Data objects.
@@ -210,6 +212,11 @@ void Parser::skipTemplate() {
     skipBraces(keyword.pos, "template " + std::string(name.text));
 }
 
+void Parser::skipChildren(const ObjectHeader& parent) {
+    readChildren(parent, [&](const ObjectHeader& child) { skipObjectBody(child); },
+                 [](const std::string&, uint32_t) {});
+}
+
 template <class OnObject, class OnReference>
 void Parser::readChildren(const ObjectHeader& parent, OnObject onObject, OnReference onReference) {
     for (;;) {
@@ -288,8 +295,7 @@ void Parser::parseFrame(const ObjectHeader& object, int32_t parent, int depth) {
 Matrix4 Parser::parseFrameTransformMatrix(const ObjectHeader& object) {
     Matrix4 m;
     for (float& element : m) element = readFloat("a matrix element");
-    readChildren(object, [&](const ObjectHeader& child) { skipObjectBody(child); },
-                 [](const std::string&, uint32_t) {});
+    skipChildren(object);
     return m;
 }
 
@@ -337,8 +343,7 @@ MeshNormals Parser::parseMeshNormals(const ObjectHeader& object) {
     normals.normals.reserve(count);
     for (uint32_t i = 0; i < count; ++i) normals.normals.push_back(readVec3("a normal coordinate"));
     normals.faces = readPolygons("normal face count");
-    readChildren(object, [&](const ObjectHeader& child) { skipObjectBody(child); },
-                 [](const std::string&, uint32_t) {});
+    skipChildren(object);
     return normals;
 }
 
@@ -347,8 +352,7 @@ std::vector<Vec2> Parser::parseMeshTextureCoords(const ObjectHeader& object) {
     std::vector<Vec2> coords;
     coords.reserve(count);
     for (uint32_t i = 0; i < count; ++i) coords.push_back({readFloat("u"), readFloat("v")});
-    readChildren(object, [&](const ObjectHeader& child) { skipObjectBody(child); },
-                 [](const std::string&, uint32_t) {});
+    skipChildren(object);
     return coords;
 }
 
@@ -360,8 +364,7 @@ std::vector<VertexColor> Parser::parseMeshVertexColors(const ObjectHeader& objec
         uint32_t index = readUInt("a vertex colour's vertex index");
         colors.push_back({index, readRGBA("a colour component")});
     }
-    readChildren(object, [&](const ObjectHeader& child) { skipObjectBody(child); },
-                 [](const std::string&, uint32_t) {});
+    skipChildren(object);
     return colors;
 }
 
@@ -410,8 +413,7 @@ Material Parser::parseMaterial(const ObjectHeader& object) {
 
 std::string Parser::parseTextureFilename(const ObjectHeader& object) {
     std::string name = readString("a texture file name");
-    readChildren(object, [&](const ObjectHeader& child) { skipObjectBody(child); },
-                 [](const std::string&, uint32_t) {});
+    skipChildren(object);
     return name;
 }
 
