@@ -4,8 +4,8 @@
 // directed edge come out in ascending order: walking them visits candidates in the order a
 // scan of the range would, and the first that passes the threshold is the same face.
 //
-// Position ids are dense and fewer than 65,536 for a 16-bit mesh, so the per-id tables are
-// small; only the ids a range touches are reset between ranges.
+// Position ids are dense, at most one per vertex, so the per-id tables are as small as the
+// vertex count allows; only the ids a range touches are reset between ranges.
 
 #include <algorithm>
 

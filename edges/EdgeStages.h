@@ -21,7 +21,7 @@ struct MeshGeometry {
     std::vector<D3DVECTOR> positions;    // per vertex
     std::vector<uint32_t> positionIds;   // per vertex: equal ids <=> equal positions
     uint32_t distinctPositions = 0;      // ids run from 0 to distinctPositions - 1
-    std::vector<uint16_t> corners;       // 3 x F vertex numbers: corner k of face f at 3f + k
+    std::vector<uint32_t> corners;       // 3 x F vertex numbers: corner k of face f at 3f + k
 
     const D3DVECTOR& corner(size_t i) const { return positions[corners[i]]; }
     uint32_t cornerId(size_t i) const { return positionIds[corners[i]]; }

@@ -1,6 +1,7 @@
 // Reading the mesh back: the vertex and index buffers are copied once, before the first
 // yield, so a handler that replaces the scene's mesh during the build cannot pull them away.
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -24,8 +25,6 @@ struct meshVertex {
 static_assert(sizeof(meshVertex) == 32);
 
 void checkLayout(const D3DXMesh& mesh) {
-    if (mesh.GetOptions() & D3DXMESH_32BIT)
-        rt::raiseRuntime(rt::errc::InvalidCall, "buildEdges: the mesh has 32-bit indices; 16-bit indices expected");
     uint32_t fvf = mesh.GetFVF();
     if (mesh.vertexSize() != sizeof(meshVertex) || (fvf & D3DFVF_POSITION_MASK) != D3DFVF_XYZ)
         rt::raiseRuntime(rt::errc::InvalidCall,
@@ -34,14 +33,18 @@ void checkLayout(const D3DXMesh& mesh) {
                              "-byte vertices; 32-byte vertices with the position first (format 274) expected");
 }
 
-void checkFaceCount(uint32_t faceCount) {
+void checkCounts(uint32_t faceCount, uint32_t vertexCount) {
     // Entry numbers of the output are 32-bit signed.
     if (faceCount > uint32_t{std::numeric_limits<int32_t>::max()} / 6)
         rt::raiseRuntime(rt::errc::Overflow, "buildEdges: " + std::to_string(faceCount) +
                                                  " faces need more than 2^31 - 1 line vertices");
+    // The read-back takes a 32-bit byte count.
+    if (vertexCount > std::numeric_limits<uint32_t>::max() / sizeof(meshVertex))
+        rt::raiseRuntime(rt::errc::Overflow, "buildEdges: " + std::to_string(vertexCount) +
+                                                 " vertices are more than 2^32 bytes to read back");
 }
 
-void checkIndices(const std::vector<uint16_t>& indices, uint32_t vertexCount) {
+void checkIndices(const std::vector<uint32_t>& indices, uint32_t vertexCount) {
     for (size_t i = 0; i < indices.size(); ++i) {
         if (indices[i] < vertexCount) continue;
         rt::raiseRuntime(rt::errc::SubscriptOutOfRange,
@@ -51,22 +54,37 @@ void checkIndices(const std::vector<uint16_t>& indices, uint32_t vertexCount) {
     }
 }
 
+// The index buffer as 32-bit vertex numbers, whichever index size the mesh has: 16 bits for
+// the program's own models, 32 for one of more than 65,535 vertices.
+std::vector<uint32_t> readIndices(const D3DXMesh& mesh, uint32_t faceCount) {
+    const size_t count = size_t{faceCount} * 3;
+    std::vector<uint32_t> indices(count);
+    if (mesh.GetOptions() & D3DXMESH_32BIT) {
+        rt::check(D3DXMeshIndexBuffer8GetData(mesh, 0, static_cast<uint32_t>(count * 4), 0, indices.data()),
+                  "D3DXMeshIndexBuffer8GetData");
+        return indices;
+    }
+    std::vector<uint16_t> narrow(count);
+    rt::check(D3DXMeshIndexBuffer8GetData(mesh, 0, static_cast<uint32_t>(count * 2), 0, narrow.data()),
+              "D3DXMeshIndexBuffer8GetData");
+    std::copy(narrow.begin(), narrow.end(), indices.begin());
+    return indices;
+}
+
 }  // namespace
 
 MeshGeometry readGeometry(const D3DXMesh& mesh) {
     checkLayout(mesh);
     const uint32_t faceCount = mesh.GetNumFaces();
     const uint32_t vertexCount = mesh.GetNumVertices();
-    checkFaceCount(faceCount);
+    checkCounts(faceCount, vertexCount);
 
     MeshGeometry geometry;
     geometry.faceCount = faceCount;
     std::vector<meshVertex> vertices(vertexCount);
-    geometry.corners.resize(size_t{faceCount} * 3);
-    rt::check(D3DXMeshVertexBuffer8GetData(mesh, 0, vertexCount * 32u, 0, vertices.data()),
+    rt::check(D3DXMeshVertexBuffer8GetData(mesh, 0, vertexCount * uint32_t{sizeof(meshVertex)}, 0, vertices.data()),
               "D3DXMeshVertexBuffer8GetData");
-    rt::check(D3DXMeshIndexBuffer8GetData(mesh, 0, faceCount * 6u, 0, geometry.corners.data()),
-              "D3DXMeshIndexBuffer8GetData");
+    geometry.corners = readIndices(mesh, faceCount);
     checkIndices(geometry.corners, vertexCount);
 
     geometry.positions.resize(vertexCount);

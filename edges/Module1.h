@@ -50,9 +50,10 @@ std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh);
 // comparison. The mesh and `ranges` are only read before the first yield, so a handler
 // may replace them meanwhile.
 //
-// Raises rt::Error: 5 when the mesh is not 32-byte vertices with 16-bit indices; 9 when an
-// index names no vertex, a range passes the last face, or the ranges hold more than F faces
-// in total (checked before anything is read or written); 6 when 6 x F passes int32.
+// The mesh has 32-byte vertices with the position first and 16-bit or 32-bit indices.
+// Raises rt::Error: 5 for any other vertex layout; 9 when an index names no vertex, a range
+// passes the last face, or the ranges hold more than F faces in total (checked before
+// anything is read or written); 6 when 6 x F passes int32.
 std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges,
                                    const float& threshold, const YieldFn& yield);
 

@@ -37,8 +37,8 @@ TEST(BrokenMeshLimits, RaiseSubscriptOrCallErrorsBeforeReadingOutOfBounds) {
         {"range past the faces", twoFaces, {range(1, 2)}, rt::errc::SubscriptOutOfRange, "attribute range 0"},
         {"no wrap-around", twoFaces, {range(0xFFFFFFFFu, 2)}, rt::errc::SubscriptOutOfRange, ""},
         {"3 faces into 2", twoFaces, {range(0, 2), range(1, 1)}, rt::errc::SubscriptOutOfRange, ""},
-        {"32-bit indices", makeMesh(triangle, {0, 1, 2}, D3DXMESH_MANAGED | D3DXMESH_32BIT), {range(0, 1)},
-         rt::errc::InvalidCall, ""},
+        {"32-bit index past the vertices", makeMesh(triangle, {0, 1, 2, 2, 3, 0}, D3DXMESH_MANAGED | D3DXMESH_32BIT),
+         {range(0, 2)}, rt::errc::SubscriptOutOfRange, "corner 1 of face 1 names vertex 3"},
         {"position-only vertices", makeMesh(triangle, {0, 1, 2}, D3DXMESH_MANAGED, 2 /* XYZ */), {range(0, 1)},
          rt::errc::InvalidCall, "format 2 has 12-byte vertices"},
     };

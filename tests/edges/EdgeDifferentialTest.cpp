@@ -48,7 +48,8 @@ TEST(KeyedSearchAgreesWithScan, OnRandomMeshesWithThresholdChangesMidBuild) {
 
 // Large groups: grids whose ranges share every vertex, and a closed fan of 300 faces around
 // one centre, then the fan again wound the other way and a third copy as it was, so that
-// the centre starts hundreds of edges and every spoke is shared by several faces.
+// the centre starts hundreds of edges and every spoke is shared by several faces. Each mesh
+// also as a 32-bit-index clone, which must give the same list as the 16-bit scan.
 TEST(KeyedSearchAgreesWithScan, OnGridsAndAroundAVertexThatStartsHundredsOfEdges) {
     std::vector<D3DXATTRIBUTERANGE> gridRanges;
     auto grid = edgetest::gridMesh(12, 3, gridRanges);
@@ -77,6 +78,8 @@ TEST(KeyedSearchAgreesWithScan, OnGridsAndAroundAVertexThatStartsHundredsOfEdges
             int32_t progress = 0;
             const auto expected = edgetest::scanEdges(*mesh, ranges, threshold, [] {}, progress);
             EXPECT_TRUE(edgetest::sameBytes(Module1::buildEdges(*mesh, ranges, threshold, [] {}), expected));
+            const auto wide = mesh->CloneMeshFVF(D3DXMESH_MANAGED | D3DXMESH_32BIT, 274, nullptr);
+            EXPECT_TRUE(edgetest::sameBytes(Module1::buildEdges(*wide, ranges, threshold, [] {}), expected));
         }
 }
 

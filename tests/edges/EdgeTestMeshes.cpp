@@ -19,8 +19,7 @@ std::shared_ptr<D3DXMesh> makeMesh(const std::vector<D3DVECTOR>& positions, cons
         std::memcpy(&vertices[v * stride + 12], rest, std::min<size_t>(sizeof rest, stride - 12));
     }
     mesh->GetVertexBuffer()->write(0, vertices);
-    // A 32-bit index buffer gets the same bytes: the builder refuses it before reading them.
-    mesh->GetIndexBuffer()->write(0, std::as_bytes(std::span(corners)));
+    mesh->setIndices(std::vector<uint32_t>(corners.begin(), corners.end()));
     return mesh;
 }
 

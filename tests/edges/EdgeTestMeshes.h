@@ -14,7 +14,8 @@
 
 namespace edgetest {
 
-// A 32-byte-vertex (format 274), 16-bit-index mesh with the given positions and corners.
+// A 32-byte-vertex (format 274) mesh with the given positions and corners, 16-bit indices
+// unless the options ask for 32-bit ones.
 std::shared_ptr<D3DXMesh> makeMesh(const std::vector<D3DVECTOR>& positions, const std::vector<uint16_t>& corners,
                                    uint32_t options = D3DXMESH_MANAGED, uint32_t fvf = 274);
 
