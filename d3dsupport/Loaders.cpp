@@ -45,6 +45,8 @@ std::vector<D3DMATERIAL8> materialTable(D3DX8& x, const std::shared_ptr<D3DXBuff
     return materials;
 }
 
+uint32_t indexOption(bool with32BitIndices) { return with32BitIndices ? D3DXMESH_32BIT : 0; }
+
 }  // namespace
 
 std::shared_ptr<Direct3DTexture8> loadTexture(const std::string& fileName, int32_t colorKey, bool withColorKey) {
@@ -55,12 +57,12 @@ std::shared_ptr<Direct3DTexture8> loadTexture(const std::string& fileName, int32
                                      static_cast<D3DCOLOR>(colorKey), nullptr, nullptr);
 }
 
-MeshRecord loadMesh(const std::string& fileName, bool readMaterials) {
+MeshRecord loadMesh(const std::string& fileName, bool readMaterials, bool with32BitIndices) {
     D3DX8& x = utility();
     MeshRecord record;
     std::shared_ptr<D3DXBuffer> adjacency, materialBuffer;
-    record.mesh = x.LoadMeshFromX(fileName, D3DXMESH_SYSTEMMEM, d3dDevice, &adjacency, &materialBuffer,
-                                  &record.materialCount);
+    record.mesh = x.LoadMeshFromX(fileName, D3DXMESH_SYSTEMMEM | indexOption(with32BitIndices), d3dDevice,
+                                  &adjacency, &materialBuffer, &record.materialCount);
     adjacency.reset();
     record.numVertices = toInt32(record.mesh->GetNumVertices(), "numVertices");
     record.numFaces = toInt32(record.mesh->GetNumFaces(), "numFaces");
@@ -68,12 +70,12 @@ MeshRecord loadMesh(const std::string& fileName, bool readMaterials) {
     return record;
 }
 
-PMeshRecord loadProgressiveMesh(const std::string& fileName, bool readMaterials) {
+PMeshRecord loadProgressiveMesh(const std::string& fileName, bool readMaterials, bool with32BitIndices) {
     D3DX8& x = utility();
     PMeshRecord record;
     std::shared_ptr<D3DXBuffer> fileAdjacency, materialBuffer;
-    std::shared_ptr<D3DXMesh> mesh = x.LoadMeshFromX(fileName, D3DXMESH_MANAGED, d3dDevice, &fileAdjacency,
-                                                     &materialBuffer, &record.materialCount);
+    std::shared_ptr<D3DXMesh> mesh = x.LoadMeshFromX(fileName, D3DXMESH_MANAGED | indexOption(with32BitIndices),
+                                                     d3dDevice, &fileAdjacency, &materialBuffer, &record.materialCount);
     int32_t adjacencyCount = toInt32(3 * int64_t{mesh->GetNumFaces()}, "3 * faces");
     std::vector<uint32_t> adjacency(static_cast<std::size_t>(adjacencyCount));
     // Epsilon 0: only vertices at exactly the same position are shared.

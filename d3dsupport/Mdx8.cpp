@@ -80,18 +80,26 @@ void initScene() {
     matWorld = D3DXMatrixIdentity();
     dev.SetTransform(D3DTS_WORLD, matWorld);
 
+    matView = cameraView();
+    dev.SetTransform(D3DTS_VIEW, matView);
+    matProj = cameraProjection();
+    dev.SetTransform(D3DTS_PROJECTION, matProj);
+}
+
+// 40 units in front of the origin, looking at it, y up.
+D3DMATRIX cameraView() {
     D3DVECTOR eye = makeVector(0, 0, -40);
     D3DVECTOR at = makeVector(0, 0, 0);
     D3DVECTOR up = makeVector(0, 1, 0);
-    matView = D3DXMatrixLookAtLH(eye, at, up);
-    dev.SetTransform(D3DTS_VIEW, matView);
+    return D3DXMatrixLookAtLH(eye, at, up);
+}
 
-    // 0.785 rad rather than π/4, and an aspect of 4/5 rather than the window's 4:3: the
-    // picture is stretched horizontally, as it always was.
+// 0.785 rad rather than π/4, and an aspect of 4/5 rather than the window's 4:3: the picture
+// is stretched horizontally, as it always was.
+D3DMATRIX cameraProjection() {
     constexpr float fieldOfView = 0.785f;
     const float aspect = static_cast<float>(4.0 / 5.0);
-    matProj = D3DXMatrixPerspectiveFovLH(fieldOfView, aspect, 0.1f, 1400.0f);
-    dev.SetTransform(D3DTS_PROJECTION, matProj);
+    return D3DXMatrixPerspectiveFovLH(fieldOfView, aspect, 0.1f, 1400.0f);
 }
 
 void shutdown(bool endProgram) {

@@ -1,7 +1,6 @@
 #pragma once
 // The Direct3D support module: the objects every part of the program draws with, the
 // current model, device set-up, the world matrix, the resource loaders and shutdown.
-// (Being written; the declarations below are the shape the rest of the program uses.)
 
 #include <cstdint>
 #include <memory>
@@ -56,13 +55,17 @@ extern std::string modelFile;
 
 // Creates dx (if needed), d3d, the device on hWnd and d3dx. In windowed mode the width,
 // height, format and back-buffer count are not used: the back buffer takes the window's
-// client size and the desktop's format.
+// client size and the desktop's format. Full-screen with no window (hWnd null) gives an
+// off-screen device of width × height: the program's frame drawn with no display.
 void initDevice(int32_t width, int32_t height, int32_t backBufferFormat, HWND hWnd, bool windowed,
                 int32_t backBufferCount, bool immediate);
 // Default render states, identity world, the camera 40 units in front of the origin and
 // the projection.
 void initScene();
 D3DVECTOR makeVector(float x, float y, float z);
+// The fixed camera and projection that initScene sets (matView and matProj).
+D3DMATRIX cameraView();
+D3DMATRIX cameraProjection();
 // Scale, then turn about X, Y and Z (whole degrees, through 3.14 / 180), then move.
 D3DMATRIX makeWorldMatrix(float scaleX, float scaleY, float scaleZ, int32_t angleX, int32_t angleY,
                           int32_t angleZ, float transX, float transY, float transZ);
@@ -75,9 +78,10 @@ D3DMATRIX makeWorldMatrix(float scaleX, float scaleY, float scaleZ, int32_t angl
 std::shared_ptr<Direct3DTexture8> loadTexture(const std::string& fileName, int32_t colorKey,
                                               bool withColorKey);
 // A mesh in system memory with its materials (all left zero unless readMaterials) and counts.
-MeshRecord loadMesh(const std::string& fileName, bool readMaterials);
+// 16-bit indices unless with32BitIndices (a model of more than 65,535 vertices needs them).
+MeshRecord loadMesh(const std::string& fileName, bool readMaterials, bool with32BitIndices = false);
 // A progressive mesh (managed pool, adjacency regenerated exactly) set to full detail.
-PMeshRecord loadProgressiveMesh(const std::string& fileName, bool readMaterials);
+PMeshRecord loadProgressiveMesh(const std::string& fileName, bool readMaterials, bool with32BitIndices = false);
 // A D3DX font made from a window's font.
 std::shared_ptr<D3DXFont> makeFont(const QFont& font);
 

@@ -4,25 +4,20 @@
 // mouse button turns the model, the right one zooms it; a double-click or a close request
 // ends the program.
 
-#include <QString>
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <vector>
 
-#include "edges/Module1.h"
-#include "math/d3dmath.h"
 #include "render/DeferredCall.h"
+#include "render/FrameRecipe.h"
 #include "ui/GlWindow.h"
 
-class D3DXFont;
-class Direct3DTexture8;
-
-class Form1 : public ui::GlWindow {
+// The scene members (zoom, pitch, yaw, sphereRadius, sphereCentre, overlayFont, rampTexture,
+// edgeList, celShader, edgeShader) are the frame recipe's, which draws every frame.
+class Form1 : public ui::GlWindow, public recipe::Scene {
 public:
-    // Client area 8610 × 6615 twips.
-    static constexpr int kClientWidth = 574;
-    static constexpr int kClientHeight = 441;
+    // Client area 8610 × 6615 twips: the recipe's frame.
+    static constexpr int kClientWidth = recipe::kFrameWidth;
+    static constexpr int kClientHeight = recipe::kFrameHeight;
 
     Form1();
     ~Form1() override;
@@ -44,19 +39,9 @@ public:
     // Pointer motion in twips with the button state (1 left, 2 right, 4 middle).
     void Form_MouseMove(int16_t button, int16_t shift, float x, float y);
 
-    // State the main loop reads; public for tests and benchmarks.
-    float zoom = 0.0f;
-    int32_t pitch = 0;
-    int32_t yaw = 0;
+    // The pointer position at the previous mouse-move event, in twips.
     int32_t lastX = 0;
     int32_t lastY = 0;
-    float sphereRadius = 0.0f;
-    D3DVECTOR sphereCentre{};
-    std::shared_ptr<D3DXFont> overlayFont;
-    std::shared_ptr<Direct3DTexture8> rampTexture;
-    std::vector<edgeVertex> edgeList;
-    int32_t celShader = 0;
-    int32_t edgeShader = 0;
     // The program waits for the display's refresh when it presents; benchmarks do not.
     bool presentImmediately = false;
 
@@ -76,15 +61,7 @@ private:
     void Form_QueryUnload();
     void Form_DblClick();
     void setUpScene();
-    void renderFrame();
-    void drawOverlay();
-    float worldScale() const;
 
     bool loaded_ = false;
     DeferredCall sceneSetup_;
 };
-
-// The overlay's second line: "三角面：" faces "   材质数：" ranges.
-QString statusLineText(int32_t numFaces, std::size_t attributeRangeCount);
-// The title line of the overlay.
-QString titleLineText();

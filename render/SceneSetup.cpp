@@ -2,20 +2,24 @@
 // plainly with its materials), cloned into the shaders' vertex layout, its edge list built,
 // its bounding sphere measured and both vertex shaders created.
 
-#include "d3d8/Direct3D8.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/PMesh.h"
 #include "edges/Module1.h"
-#include "render/Form1.h"
+#include "render/FrameRecipe.h"
 #include "runtime/Error.h"
+#include "runtime/Status.h"
 #include "shaders/ShaderCreation.h"
+
+namespace recipe {
 
 namespace {
 
-constexpr uint32_t kMeshVertexFVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;  // 274
+constexpr const char* kCelShaderFile = "\\celshading.txt";
+constexpr const char* kEdgeShaderFile = "\\shver2.txt";
+constexpr const char* kRampTextureFile = "\\banda2.bmp";
 
 std::vector<D3DXATTRIBUTERANGE> attributeTableOf(D3DXPMesh& pmesh) {
     uint32_t n = 0;
@@ -26,42 +30,64 @@ std::vector<D3DXATTRIBUTERANGE> attributeTableOf(D3DXPMesh& pmesh) {
     return ranges;
 }
 
+// The progressive load with 16-bit indices, as every model has always been loaded; a mesh
+// that needs more than 65,535 vertices is refused with D3DERR_INVALIDCALL (the only invalid
+// call a load with these options raises) and is loaded again with 32-bit indices. Should
+// the refusal have had another cause, the second load raises it again.
+PMeshRecord loadProgressiveChoosingIndexSize(const std::string& modelPath, bool& with32BitIndices) {
+    with32BitIndices = false;
+    try {
+        return Mdx8::loadProgressiveMesh(modelPath, false);
+    } catch (const rt::Error& e) {
+        if (e.number() != D3DERR_INVALIDCALL) throw;
+    }
+    with32BitIndices = true;
+    return Mdx8::loadProgressiveMesh(modelPath, false, true);
+}
+
 void deleteShader(int32_t handle) {
     if (handle != 0) Mdx8::device().DeleteVertexShader(static_cast<uint32_t>(handle));
 }
 
 }  // namespace
 
-void Form1::setUpScene() {
+void setUpScene(Scene& scene, const std::string& modelPath) {
     using Mdx8::sceneMesh;
-    const std::string modelPath = Mdx8::dataPath(Mdx8::modelFile);
-
-    PMeshRecord progressive = Mdx8::loadProgressiveMesh(modelPath, false);
-    sceneMesh = Mdx8::loadMesh(modelPath, true);
+    bool with32BitIndices = false;
+    PMeshRecord progressive = loadProgressiveChoosingIndexSize(modelPath, with32BitIndices);
+    sceneMesh = Mdx8::loadMesh(modelPath, true, with32BitIndices);
     sceneMesh.attribRanges = attributeTableOf(*progressive.pmesh);
     progressive.pmesh.reset();
 
-    sceneMesh.mesh = sceneMesh.mesh->CloneMeshFVF(D3DXMESH_MANAGED, kMeshVertexFVF, Mdx8::d3dDevice);
+    const uint32_t cloneOptions = D3DXMESH_MANAGED | (with32BitIndices ? D3DXMESH_32BIT : 0);
+    sceneMesh.mesh = sceneMesh.mesh->CloneMeshFVF(cloneOptions, kMeshVertexFVF, Mdx8::d3dDevice);
     sceneMesh.vertexBuffer = sceneMesh.mesh->GetVertexBuffer();
     sceneMesh.indexBuffer = sceneMesh.mesh->GetIndexBuffer();
 
-    edgeList = Module1::buildEdges(*sceneMesh.mesh);
-    Mdx8::d3dx->ComputeBoundingSphereFromMesh(*sceneMesh.mesh, sphereCentre, sphereRadius);
+    scene.edgeList = Module1::buildEdges(*sceneMesh.mesh);
+    Mdx8::d3dx->ComputeBoundingSphereFromMesh(*sceneMesh.mesh, scene.sphereCentre, scene.sphereRadius);
 
     // Nothing refers to the previous pair once the new one exists.
-    const int32_t oldCel = celShader, oldEdge = edgeShader;
-    celShader = creaVShader(Mdx8::dataPath("\\celshading.txt"));
-    edgeShader = creaVShader2(Mdx8::dataPath("\\shver2.txt"));
+    const int32_t oldCel = scene.celShader, oldEdge = scene.edgeShader;
+    scene.celShader = createCelShader(Mdx8::dataPath(kCelShaderFile));
+    scene.edgeShader = createEdgeShader(Mdx8::dataPath(kEdgeShaderFile));
     deleteShader(oldCel);
     deleteShader(oldEdge);
 }
 
-int32_t Form1::creaVShader(const std::string& fileName) {
+int32_t createCelShader(const std::string& fileName) {
     const auto declaration = D3DShaders::celShaderDeclaration();
     return D3DShaders::createVertexShaderFromFile(Mdx8::d3dx, Mdx8::device(), fileName, declaration);
 }
 
-int32_t Form1::creaVShader2(const std::string& fileName) {
+int32_t createEdgeShader(const std::string& fileName) {
     const auto declaration = D3DShaders::edgeShaderDeclaration();
     return D3DShaders::createVertexShaderFromFile(Mdx8::d3dx, Mdx8::device(), fileName, declaration);
 }
+
+void bindRampTexture(Scene& scene) {
+    scene.rampTexture = Mdx8::loadTexture(Mdx8::dataPath(kRampTextureFile), 0, false);
+    Mdx8::device().SetTexture(0, scene.rampTexture);
+}
+
+}  // namespace recipe

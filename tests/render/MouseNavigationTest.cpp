@@ -76,9 +76,4 @@ TEST_F(MouseNavigation, OtherButtonStatesOnlyTrackThePointer) {
     }
 }
 
-TEST(StatusLine, FacesThenThreeSpacesThenRanges) {
-    EXPECT_EQ(statusLineText(1000, 3), QStringLiteral("三角面：1000   材质数：3"));
-    EXPECT_EQ(statusLineText(0, 0), QStringLiteral("三角面：0   材质数：0"));
-}
-
 }  // namespace

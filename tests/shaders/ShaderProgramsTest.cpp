@@ -1,19 +1,41 @@
-// What the two shipped programs compute, on the interpreter with the renderer's constants.
+// What the two shipped programs compute, on the interpreter with the constants the frame
+// recipe uploads.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
-#include "FrameConstants.h"
+#include "d3dsupport/Mdx8.h"
+#include "render/FrameRecipe.h"
 #include "vs/Assembler.h"
+#include "vs/Interpreter.h"
 
 namespace {
 
-using shadertest::frameConstants;
-using shadertest::worldMatrix;
 using Vec3 = std::array<float, 3>;
 using Vec4 = std::array<float, 4>;
+
+// Scale, then turn about X and Y by whole degrees, as the main loop composes the world.
+D3DMATRIX worldMatrix(float scale, int32_t degreesX, int32_t degreesY) {
+    return Mdx8::makeWorldMatrix(scale, scale, scale, degreesX, degreesY, 0, 0, 0, 0);
+}
+
+// The cel pass's registers for `world` under the program's camera and projection.
+vs::ConstantFile frameConstants(const D3DMATRIX& world, const Vec4& diffuse = {1, 1, 1, 1}) {
+    const D3DMATRIX view = Mdx8::cameraView(), projection = Mdx8::cameraProjection();
+    const D3DMATRIX worldView = recipe::worldViewConstant(world, view);
+    const D3DMATRIX worldViewProjection = recipe::worldViewProjectionConstant(world, view, projection);
+    vs::ConstantFile k{};
+    std::memcpy(&k[recipe::kRampRowRegister], &recipe::kRampRow, 16);
+    std::memcpy(&k[recipe::kWorldViewRegister], &worldView, 3 * 16);
+    std::memcpy(&k[recipe::kWorldViewProjectionRegister], &worldViewProjection, 4 * 16);
+    k[recipe::kDiffuseRegister] = diffuse;
+    std::memcpy(&k[recipe::kLightRegister], &recipe::kLight, 16);
+    return k;
+}
 
 vs::CompiledShader load(const char* name) {
     std::ifstream in(std::string(CELSHADE_SOURCE_DIR) + "/data/" + name);
@@ -57,7 +79,7 @@ TEST(CelProgram, ShadeFollowsTheLightIgnoresScaleAndStaysInTheRamp) {
     EXPECT_NEAR(rampU({0.4f / len, -0.1f / len, 0.5f / len}), 0.1f, 1e-5f);
     EXPECT_NEAR(rampU({0, 0, -1}, 7.5f), rampU({0, 0, -1}), 1e-5f);
     EXPECT_NEAR(rampU({0, 3, 0}, 0.05f), rampU({0, 1, 0}), 1e-5f);
-    const Out o = shade(celVertex({1, 2, 3}, {0, 1, 0}), frameConstants(worldMatrix(3, 1, 2), {0.2f, 0.4f, 0.6f, 0.8f}));
+    const Out o = shade(celVertex({1, 2, 3}, {0, 1, 0}), frameConstants(worldMatrix(3, 57, 115), {0.2f, 0.4f, 0.6f, 0.8f}));
     EXPECT_EQ(o.t0[1], 0.5f);
     EXPECT_EQ(o.d0, (Vec4{0.2f, 0.4f, 0.6f, 0.8f}));
 }
@@ -90,7 +112,7 @@ TEST(EdgeProgram, LineShowsExactlyWhereTheFacingsDiffer) {
 // The line is pulled toward the camera by 5e-5 in depth, some three steps of a 16-bit
 // buffer; x, y and w are the cel pass's.
 TEST(EdgeProgram, DepthBiasTowardTheCamera) {
-    const vs::ConstantFile k = frameConstants(worldMatrix(3, 0.4f, 0.9f));
+    const vs::ConstantFile k = frameConstants(worldMatrix(3, 23, 52));
     const Out edge = shade({1, 2, -3, 0, 1, 0, 0, -1, 0}, k);
     const Out cel = shade(celVertex({1, 2, -3}, {0, 1, 0}), k);
     EXPECT_EQ((Vec3{edge.pos[0], edge.pos[1], edge.pos[3]}), (Vec3{cel.pos[0], cel.pos[1], cel.pos[3]}));
