@@ -1,6 +1,9 @@
-// The program begins at the start dialog; everything else is created from it.
+// The program begins at the start dialog; everything else is created from it. A model file
+// named on the command line is chosen in it for STAR instead of the first of the five.
 
 #include <QApplication>
+#include <QStringList>
+#include <cstdio>
 
 #include "dialog/Form2.h"
 #include "ui/ErrorReport.h"
@@ -8,7 +11,14 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ui::installQtEventProcessing();
+    // Qt has taken its own options; what is left is at most the user's model.
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() > 2 || (args.size() == 2 && args[1].startsWith(QLatin1Char('-')))) {
+        std::fprintf(stderr, "usage: celshade [MODEL.x]\n");
+        return 2;
+    }
     Form2 form2(Form2Links::program());
+    if (args.size() == 2) form2.selectModelFile(args[1].toStdString());
     form2.show();
     return app.exec();
 }

@@ -50,7 +50,8 @@ extern D3DMATRIX matView;
 extern D3DMATRIX matProj;
 
 extern MeshRecord sceneMesh;
-// The chosen model's file name with a leading backslash, relative to the executable's directory.
+// The chosen model: a file name with a leading backslash, relative to the executable's
+// directory, or the full path of a model of the user's own (see modelPath in Paths.h).
 extern std::string modelFile;
 
 // Creates dx (if needed), d3d, the device on hWnd and d3dx. In windowed mode the width,

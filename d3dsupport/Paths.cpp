@@ -20,4 +20,8 @@ std::string dataPath(std::string_view name) {
     return path;
 }
 
+std::string modelPath(const std::string& modelFile) {
+    return modelFile.starts_with('\\') ? dataPath(modelFile) : modelFile;
+}
+
 }  // namespace Mdx8

@@ -10,6 +10,11 @@ namespace Mdx8 {
 // The executable's directory followed directly by name.
 std::string dataPath(std::string_view name);
 
+// The file of the chosen model (Mdx8::modelFile): a name with a leading backslash lies in the
+// executable's directory (the five models); anything else is the user's own file, already a
+// full path (from the command line or a drop).
+std::string modelPath(const std::string& modelFile);
+
 // Overrides the executable's directory (tests and tools that run from elsewhere); empty
 // restores it.
 void setDataDirectory(std::string directory);

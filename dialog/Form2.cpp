@@ -1,7 +1,11 @@
 #include "dialog/Form2.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -9,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <filesystem>
 #include <string>
 
 #include "d3dsupport/Mdx8.h"
@@ -65,6 +70,14 @@ Widget* place(Widget* widget, const char* name, Twips where) {
     return widget;
 }
 
+// The first local file a drag carries that is a file (not a folder); empty when there is none.
+QString droppedFile(const QMimeData* data) {
+    if (data == nullptr) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) return url.toLocalFile();
+    return {};
+}
+
 }  // namespace
 
 Form2::Form2(Form2Links links, QWidget* parent) : QWidget(parent, Qt::Window), links_(std::move(links)) {
@@ -77,6 +90,8 @@ Form2::Form2(Form2Links links, QWidget* parent) : QWidget(parent, Qt::Window), l
     STAR->setFocus();
     Timer1->start();
     Form_Load();
+    // Drops reach the render window too, which knows nothing of the model choice.
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 void Form2::createControls() {
@@ -181,6 +196,30 @@ void Form2::Command1_Click() {
         close();
         links_.endProgram();
     });
+}
+
+void Form2::selectModelFile(const std::string& path) {
+    ui::runGuarded([&] {
+        Mdx8::modelFile = std::filesystem::absolute(path).string();
+        option1Group_->setExclusive(false);
+        for (QRadioButton* option : Option1) option->setChecked(false);
+        option1Group_->setExclusive(true);
+    });
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (!watched->isWindowType() || (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
+        return QWidget::eventFilter(watched, event);
+    auto* drop = static_cast<QDropEvent*>(event);
+    const QString file = droppedFile(drop->mimeData());
+    if (file.isEmpty()) return false;
+    drop->acceptProposedAction();
+    if (type == QEvent::Drop) {
+        selectModelFile(file.toStdString());
+        STAR_Click();
+    }
+    return true;
 }
 
 void Form2::closeEvent(QCloseEvent* event) {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <string>
 
 class QButtonGroup;
 class QCloseEvent;
@@ -49,8 +50,15 @@ public:
     // True once STAR has started the render window; nothing resets it.
     bool renderStarted() const { return renderStarted_; }
 
+    // Chooses a model of the user's own (made a full path) for the next STAR; no option
+    // button stays checked. The command line does this before the dialog shows.
+    void selectModelFile(const std::string& path);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A local file dropped on any window of the program is chosen and started, as with the
+    // STAR button (a press during a scene setup is served after it).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();

@@ -80,7 +80,7 @@ void Form1::STAR() {
     sceneSetup_.request([this] { setUpScene(); });
 }
 
-void Form1::setUpScene() { recipe::setUpScene(*this, Mdx8::dataPath(Mdx8::modelFile)); }
+void Form1::setUpScene() { recipe::setUpScene(*this, Mdx8::modelPath(Mdx8::modelFile)); }
 
 int32_t Form1::creaVShader(const std::string& fileName) { return recipe::createCelShader(fileName); }
 

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDropEvent>
+#include <QFile>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <cfloat>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -118,6 +124,41 @@ TEST_F(Form2Test, EachModelChoiceSetsItsFileAndOnlyThat) {
         EXPECT_EQ(Mdx8::modelFile, "\\doom" + std::to_string(index + 1) + ".x");
     }
     EXPECT_TRUE(calls.empty());  // nothing is loaded before STAR
+}
+
+// The user's own model: named on the command line (made a full path, no option checked) or
+// dropped on either window, where it is also started like STAR. A folder or a remote
+// address is refused at the drag; an option button still chooses its model afterwards.
+TEST_F(Form2Test, AModelOfTheUsersOwnIsChosenFromTheCommandLineOrADropOnEitherWindow) {
+    auto form = makeForm();
+    form->selectModelFile("models/mine.x");
+    EXPECT_EQ(Mdx8::modelFile, (std::filesystem::current_path() / "models/mine.x").string());
+    for (int index = 0; index < 5; ++index) EXPECT_FALSE(option(index)->isChecked()) << index;
+
+    QTemporaryDir folder;
+    const QString file = folder.filePath("dropped.x");
+    QFile(file).open(QIODevice::WriteOnly);
+    QWindow renderWindow;  // stands in for the render window, which knows nothing of the choice
+    auto drop = [](QWindow* target, const QUrl& url) {
+        QMimeData data;
+        data.setUrls({url});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &dropped);
+        return dropped.isAccepted();
+    };
+    EXPECT_FALSE(drop(form->windowHandle(), QUrl::fromLocalFile(folder.path())));
+    EXPECT_FALSE(drop(&renderWindow, QUrl(QStringLiteral("https://example.org/model.x"))));
+    EXPECT_TRUE(calls.empty());
+
+    EXPECT_TRUE(drop(form->windowHandle(), QUrl::fromLocalFile(file)));
+    EXPECT_EQ(Mdx8::modelFile, file.toStdString());
+    EXPECT_TRUE(drop(&renderWindow, QUrl::fromLocalFile(file)));
+    EXPECT_EQ(calls, (Strings{"show", "restart"}));
+    QTest::mouseClick(option(2), Qt::LeftButton);
+    EXPECT_EQ(Mdx8::modelFile, "\\doom3.x");
 }
 
 TEST_F(Form2Test, EveryKeystrokeInTheThresholdBoxStoresItsValue) {
