@@ -1,0 +1,24 @@
+# The installed program: `cmake --install` into a fresh prefix, then celshade-tool started
+# through its bin/ link must find the ramp and the shaders beside its real executable.
+# Run as: cmake -DBUILD=<build dir> -DPREFIX=<scratch dir> -P InstallLayoutTest.cmake
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} OUTPUT_QUIET RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "cmake --install failed")
+endif()
+foreach(file lib/celshade/celshade lib/celshade/banda2.bmp lib/celshade/shver2.txt
+             share/applications/celshade.desktop share/icons/hicolor/128x128/apps/celshade.png)
+  if(NOT EXISTS ${PREFIX}/${file})
+    message(FATAL_ERROR "${file} is not installed")
+  endif()
+endforeach()
+foreach(program celshade celshade-tool)
+  if(NOT IS_SYMLINK ${PREFIX}/bin/${program})
+    message(FATAL_ERROR "bin/${program} is not a link")
+  endif()
+endforeach()
+execute_process(COMMAND ${PREFIX}/bin/celshade-tool render ${PREFIX}/lib/celshade/doom5.x -o ${PREFIX}/box.png
+                RESULT_VARIABLE failed ERROR_VARIABLE errors)
+if(failed OR NOT EXISTS ${PREFIX}/box.png)
+  message(FATAL_ERROR "the installed celshade-tool could not draw: ${errors}")
+endif()
