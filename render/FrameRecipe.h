@@ -62,6 +62,8 @@ struct Scene {
 // sphere and both shaders (the previous pair is deleted). A model that needs more than
 // 65,535 vertices is loaded, cloned and drawn with 32-bit indices.
 void setUpScene(Scene& scene, const std::string& modelPath);
+// The first part of it: both loads, the attribute table, the clone and its buffers.
+void loadModel(const std::string& modelPath);
 // The shader of each pass, from its assembly file.
 int32_t createCelShader(const std::string& fileName);
 int32_t createEdgeShader(const std::string& fileName);

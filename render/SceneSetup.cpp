@@ -51,7 +51,7 @@ void deleteShader(int32_t handle) {
 
 }  // namespace
 
-void setUpScene(Scene& scene, const std::string& modelPath) {
+void loadModel(const std::string& modelPath) {
     using Mdx8::sceneMesh;
     bool with32BitIndices = false;
     PMeshRecord progressive = loadProgressiveChoosingIndexSize(modelPath, with32BitIndices);
@@ -63,7 +63,11 @@ void setUpScene(Scene& scene, const std::string& modelPath) {
     sceneMesh.mesh = sceneMesh.mesh->CloneMeshFVF(cloneOptions, kMeshVertexFVF, Mdx8::d3dDevice);
     sceneMesh.vertexBuffer = sceneMesh.mesh->GetVertexBuffer();
     sceneMesh.indexBuffer = sceneMesh.mesh->GetIndexBuffer();
+}
 
+void setUpScene(Scene& scene, const std::string& modelPath) {
+    using Mdx8::sceneMesh;
+    loadModel(modelPath);
     scene.edgeList = Module1::buildEdges(*sceneMesh.mesh);
     Mdx8::d3dx->ComputeBoundingSphereFromMesh(*sceneMesh.mesh, scene.sphereCentre, scene.sphereRadius);
 

@@ -1,5 +1,5 @@
 // celshade-tool edges FILE [--threshold T] [--out PATH]: the outline pass's edge list for a
-// model, loaded the way scene setup loads it.
+// model, loaded by the frame recipe's own steps.
 
 #include <bit>
 #include <chrono>
@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "Command.h"
-#include "d3dx8/D3DX8.h"
-#include "d3dx8/PMesh.h"
+#include "d3dsupport/Mdx8.h"
 #include "edges/Module1.h"
+#include "render/FrameRecipe.h"
 #include "runtime/Error.h"
 
 namespace {
@@ -46,21 +46,6 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args) {
     return o;
 }
 
-// The attribute table of the progressive mesh, as scene setup takes it.
-std::vector<D3DXATTRIBUTERANGE> progressiveAttributeTable(D3DX8& d3dx, const std::string& file) {
-    std::shared_ptr<D3DXBuffer> fileAdjacency;
-    auto mesh = d3dx.LoadMeshFromX(file, D3DXMESH_MANAGED, nullptr, &fileAdjacency, nullptr, nullptr);
-    std::vector<uint32_t> adjacency(size_t{mesh->GetNumFaces()} * 3);
-    mesh->GenerateAdjacency(0.0f, adjacency.data());
-    auto pmesh = d3dx.GeneratePMesh(*mesh, adjacency.data(), nullptr, nullptr, 1000, D3DXMESHSIMP_VERTEX);
-    pmesh->SetNumVertices(mesh->GetNumVertices());
-    uint32_t count = 0;
-    pmesh->GetAttributeTable(nullptr, &count);
-    std::vector<D3DXATTRIBUTERANGE> table(count);
-    pmesh->GetAttributeTable(table.data(), &count);
-    return table;
-}
-
 bool carriesNeighbourNormal(const edgeVertex& v) {
     return !(v.normalB.x == -v.normalA.x && v.normalB.y == -v.normalA.y && v.normalB.z == -v.normalA.z);
 }
@@ -78,10 +63,10 @@ int run(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: celshade-tool edges FILE [--threshold T] [--out PATH]\n");
         return 2;
     }
-    D3DX8 d3dx;
-    const std::vector<D3DXATTRIBUTERANGE> ranges = progressiveAttributeTable(d3dx, options->file);
-    auto loaded = d3dx.LoadMeshFromX(options->file, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr);
-    auto mesh = loaded->CloneMeshFVF(D3DXMESH_MANAGED, 274, nullptr);
+    // The mesh and attribute table exactly as scene setup makes them (no device is needed).
+    recipe::loadModel(options->file);
+    const std::vector<D3DXATTRIBUTERANGE>& ranges = Mdx8::sceneMesh.attribRanges;
+    const std::shared_ptr<D3DXMesh> mesh = Mdx8::sceneMesh.mesh;
 
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t cpuStart = std::clock();
