@@ -71,6 +71,10 @@ int32_t createEdgeShader(const std::string& fileName);
 // The toon ramp loaded from beside the executable and bound to stage 0 for good.
 void bindRampTexture(Scene& scene);
 
+// The colour every frame is cleared to: red 0.3, green 0.3, blue 1.0 through the platform's
+// colour function (0x004C4CFF).
+D3DCOLOR backgroundColour();
+
 // One pass of the main loop without its event step: clear, begin, world matrix, both passes,
 // the overlay, end, present.
 void drawFrame(Direct3DDevice8& device, const Scene& scene);

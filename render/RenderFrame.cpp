@@ -92,8 +92,10 @@ D3DMATRIX worldViewProjectionConstant(const D3DMATRIX& world, const D3DMATRIX& v
     return D3DXMatrixTranspose(D3DXMatrixMultiply(D3DXMatrixMultiply(world, view), projection));
 }
 
+D3DCOLOR backgroundColour() { return D3DColorRGBA(0.3f, 0.3f, 1.0f, 0.0f); }
+
 void drawFrame(Direct3DDevice8& device, const Scene& scene) {
-    device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DColorRGBA(0.3f, 0.3f, 1.0f, 0.0f), 1.0f, 0);
+    device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, backgroundColour(), 1.0f, 0);
     device.BeginScene();
     const float s = worldScale(scene);
     // Negated through the checked conversion: the one pitch without a negation is an Overflow.

@@ -40,7 +40,7 @@ uint32_t pixel(const BackBufferImage& img, Screen s) {
     return img.at(uint32_t(std::lround(s[0])), uint32_t(std::lround(s[1])));
 }
 bool isBlack(uint32_t argb) { return (argb & 0xFFFFFF) == 0; }
-bool isBackground(uint32_t argb) { return (argb & 0xFFFFFF) == 0x4C4CFF; }
+bool isBackground(uint32_t argb) { return (argb & 0xFFFFFF) == (recipe::backgroundColour() & 0xFFFFFF); }
 bool blackNear(const BackBufferImage& img, Screen s) {
     for (float dy = -1; dy <= 1; ++dy)
         for (float dx = -1; dx <= 1; ++dx)

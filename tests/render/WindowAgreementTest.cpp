@@ -57,7 +57,7 @@ TEST_F(WindowAgreement, TheWindowShowsExactlyTheToolsPicture) {
 
     // Steady: frames are presented (the corner shows the background, not the black of a
     // window still loading), the model is in the middle, and two grabs agree.
-    const QRgb background = qRgb(0x4C, 0x4C, 0xFF);
+    const QRgb background = 0xFF000000u | recipe::backgroundColour();
     QImage shown;
     ASSERT_TRUE(X11Session::waitFor([&] {
         const QImage before = x.grab(render).convertToFormat(QImage::Format_RGB32);

@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
