@@ -2,6 +2,7 @@
 
 #include "runtime/Error.h"
 #include "runtime/Events.h"
+#include "runtime/LargePages.h"
 #include "runtime/Status.h"
 
 namespace {
@@ -39,6 +40,22 @@ TEST(PendingEvents, ProcessorCanBeSwappedAndRestored) {
     rt::setPendingEventProcessor(previous);
     rt::processPendingEvents();
     EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Large arrays start on a 2 MB boundary, where the kernel can back them with huge pages; freed
+// and taken again they keep working whatever size comes next.
+TEST(LargePages, ArraysFromTheThresholdUpStartOnAHugePageBoundary) {
+    for (size_t bytes : {size_t{100}, size_t{128} << 10, size_t{3} << 20, size_t{1} << 20, size_t{5} << 20}) {
+        rt::LargeVector<uint8_t> array(bytes, uint8_t{7});
+        EXPECT_EQ(array.back(), 7);
+        if (bytes >= (size_t{128} << 10)) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(array.data()) % (2u << 20), 0u) << bytes;
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,109 @@
+#include "runtime/LargePages.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace rt {
+
+namespace {
+
+// From this size up the C library's allocator maps fresh 4 KB pages for each array (its
+// default threshold); below it the heap's pages are usually warm already.
+constexpr std::size_t kMapThreshold = std::size_t{128} << 10;
+// Huge pages cover aligned 2 MB extents only.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Freed mappings kept for the next arrays (the next build's tables are much like the last
+// one's): faulted-in pages are reused instead of being zeroed again by the kernel.
+constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
+
+struct Mapping {
+    std::byte* start;
+    std::size_t length;
+};
+
+class Mappings {
+public:
+    std::byte* take(std::size_t length) {
+        std::lock_guard lock(mutex_);
+        // The smallest kept mapping that fits without wasting more than it holds.
+        auto best = kept_.end();
+        for (auto it = kept_.begin(); it != kept_.end(); ++it)
+            if (it->length >= length && it->length <= 2 * length && (best == kept_.end() || it->length < best->length))
+                best = it;
+        Mapping m = best != kept_.end() ? *best : Mapping{mapAligned(length), length};
+        if (best != kept_.end()) {
+            keptBytes_ -= best->length;
+            kept_.erase(best);
+        }
+        live_.push_back(m);
+        return m.start;
+    }
+
+    void give(void* p) noexcept {
+        std::lock_guard lock(mutex_);  // locking a plain mutex does not fail in practice
+        auto it = std::find_if(live_.begin(), live_.end(), [&](const Mapping& m) { return m.start == p; });
+        if (it == live_.end()) return;
+        const Mapping m = *it;
+        live_.erase(it);
+        try {
+            kept_.push_back(m);
+        } catch (const std::bad_alloc&) {
+            ::munmap(m.start, m.length);
+            return;
+        }
+        keptBytes_ += m.length;
+        // The oldest go first.
+        while (keptBytes_ > kKeptBytes) {
+            ::munmap(kept_.front().start, kept_.front().length);
+            keptBytes_ -= kept_.front().length;
+            kept_.erase(kept_.begin());
+        }
+    }
+
+private:
+    // One huge page more than needed is mapped; what lies before the first aligned address and
+    // after the aligned extent is given back.
+    static std::byte* mapAligned(std::size_t length) {
+        const std::size_t slack = length + kHugePage;
+        void* p = ::mmap(nullptr, slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        auto* base = static_cast<std::byte*>(p);
+        const std::size_t skip = (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
+        if (skip > 0) ::munmap(base, skip);
+        if (slack - skip > length) ::munmap(base + skip + length, slack - skip - length);
+        ::madvise(base + skip, length, MADV_HUGEPAGE);  // a request: ignored where huge pages are off
+        return base + skip;
+    }
+
+    std::mutex mutex_;
+    std::vector<Mapping> live_;
+    std::vector<Mapping> kept_;
+    std::size_t keptBytes_ = 0;
+};
+
+Mappings& mappings() {
+    // Never destroyed: arrays may be freed by other static destructors.
+    static Mappings* instance = new Mappings;
+    return *instance;
+}
+
+}  // namespace
+
+void* allocateLarge(std::size_t bytes) {
+    if (bytes < kMapThreshold) return ::operator new(bytes);
+    return mappings().take((bytes + kHugePage - 1) / kHugePage * kHugePage);
+}
+
+void freeLarge(void* p, std::size_t bytes) noexcept {
+    if (p == nullptr) return;
+    if (bytes < kMapThreshold)
+        ::operator delete(p);
+    else
+        mappings().give(p);
+}
+
+}  // namespace rt

@@ -1,0 +1,43 @@
+#pragma once
+// Large arrays on 2 MB pages. The first touch of fresh memory costs a page fault per 4 KB, and
+// on a virtual machine a fault costs tens of microseconds: a 17 MB array written once pays far
+// more for its faults than for its contents. Arrays from 128 KB up are therefore mapped on
+// their own, aligned to 2 MB and marked for huge pages (a request the kernel may ignore, in
+// which case they cost what they always did); smaller ones come from the heap as usual.
+// Freed mappings are kept, up to a limit, for the next large arrays.
+
+#include <cstddef>
+#include <new>
+#include <vector>
+
+namespace rt {
+
+// Throws std::bad_alloc when the memory cannot be had. The contents start undefined.
+void* allocateLarge(std::size_t bytes);
+// `bytes` is the size given to allocateLarge.
+void freeLarge(void* p, std::size_t bytes) noexcept;
+
+template <typename T>
+struct LargePageAllocator {
+    using value_type = T;
+
+    LargePageAllocator() = default;
+    template <typename U>
+    LargePageAllocator(const LargePageAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(allocateLarge(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) noexcept { freeLarge(p, n * sizeof(T)); }
+
+    template <typename U>
+    bool operator==(const LargePageAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
+template <typename T>
+using LargeVector = std::vector<T, LargePageAllocator<T>>;
+
+}  // namespace rt
