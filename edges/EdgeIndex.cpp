@@ -58,7 +58,7 @@ void RangeEdgeIndex::build(const MeshGeometry& geometry, uint32_t firstFace, uin
     }
     edges_.resize(next);
     // Faces go in ascending, so a stable order by end position keeps them ascending per edge.
-    std::vector<uint32_t>& fill = count_;
+    Table<uint32_t>& fill = count_;
     for (uint32_t id : touched_) fill[id] = 0;
     for (size_t c = firstCorner; c < endCorner; ++c) {
         if (!edgeEnds(c, from, to)) continue;

@@ -8,8 +8,14 @@
 
 #include "d3dx8/Mesh.h"
 #include "math/d3dmath.h"
+#include "runtime/LargePages.h"
 
 namespace Module1::detail {
+
+// The build's working tables: each is written once, so for a large mesh the page faults of
+// fresh 4 KB pages would cost more than the writing.
+template <typename T>
+using Table = rt::LargeVector<T>;
 
 // Marks a corner whose position has a NaN coordinate: such a corner equals no position, so
 // its edges have no neighbour and are no one's neighbour.
@@ -18,10 +24,10 @@ inline constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
 // The mesh as one build sees it: its own copy of the positions and corners.
 struct MeshGeometry {
     uint32_t faceCount = 0;
-    std::vector<D3DVECTOR> positions;    // per vertex
-    std::vector<uint32_t> positionIds;   // per vertex: equal ids <=> equal positions
-    uint32_t distinctPositions = 0;      // ids run from 0 to distinctPositions - 1
-    std::vector<uint32_t> corners;       // 3 x F vertex numbers: corner k of face f at 3f + k
+    Table<D3DVECTOR> positions;      // per vertex
+    Table<uint32_t> positionIds;     // per vertex: equal ids <=> equal positions
+    uint32_t distinctPositions = 0;  // ids run from 0 to distinctPositions - 1
+    Table<uint32_t> corners;         // 3 x F vertex numbers: corner k of face f at 3f + k
 
     const D3DVECTOR& corner(size_t i) const { return positions[corners[i]]; }
     uint32_t cornerId(size_t i) const { return positionIds[corners[i]]; }
@@ -33,11 +39,11 @@ MeshGeometry readGeometry(const D3DXMesh& mesh);
 
 // Dense ids of positions, equal exactly when the positions compare equal as floats
 // (PositionIds.cpp). Returns the number of distinct ids.
-uint32_t assignPositionIds(std::span<const D3DVECTOR> positions, std::vector<uint32_t>& ids);
+uint32_t assignPositionIds(std::span<const D3DVECTOR> positions, Table<uint32_t>& ids);
 
 // normalize((P2 - P1) x (P1 - P0)) per face; a zero-area face gets the zero vector
 // (FaceNormals.cpp).
-std::vector<D3DVECTOR> faceNormals(const MeshGeometry& geometry);
+Table<D3DVECTOR> faceNormals(const MeshGeometry& geometry);
 
 // A copy of the attribute table, checked against the face count (RangeCheck.cpp).
 std::vector<D3DXATTRIBUTERANGE> checkedRanges(std::span<const D3DXATTRIBUTERANGE> ranges,
@@ -56,10 +62,10 @@ public:
     static uint32_t faceOf(uint64_t entry) { return static_cast<uint32_t>(entry); }
 
 private:
-    std::vector<uint32_t> count_;     // per position id: edges leaving it in this range
-    std::vector<uint32_t> start_;     // per position id: its first entry in edges_
-    std::vector<uint32_t> touched_;   // the ids with a non-zero count, to reset cheaply
-    std::vector<uint64_t> edges_;     // (to << 32 | face), grouped by start position
+    Table<uint32_t> count_;    // per position id: edges leaving it in this range
+    Table<uint32_t> start_;    // per position id: its first entry in edges_
+    Table<uint32_t> touched_;  // the ids with a non-zero count, to reset cheaply
+    Table<uint64_t> edges_;    // (to << 32 | face), grouped by start position
 };
 
 }  // namespace Module1::detail

@@ -5,8 +5,8 @@
 
 namespace Module1::detail {
 
-std::vector<D3DVECTOR> faceNormals(const MeshGeometry& geometry) {
-    std::vector<D3DVECTOR> normals(geometry.faceCount);
+Table<D3DVECTOR> faceNormals(const MeshGeometry& geometry) {
+    Table<D3DVECTOR> normals(geometry.faceCount);
     for (size_t f = 0; f < normals.size(); ++f) {
         const D3DVECTOR& p0 = geometry.corner(3 * f);
         const D3DVECTOR& p1 = geometry.corner(3 * f + 1);

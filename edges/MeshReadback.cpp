@@ -44,7 +44,7 @@ void checkCounts(uint32_t faceCount, uint32_t vertexCount) {
                                                  " vertices are more than 2^32 bytes to read back");
 }
 
-void checkIndices(const std::vector<uint32_t>& indices, uint32_t vertexCount) {
+void checkIndices(const Table<uint32_t>& indices, uint32_t vertexCount) {
     for (size_t i = 0; i < indices.size(); ++i) {
         if (indices[i] < vertexCount) continue;
         rt::raiseRuntime(rt::errc::SubscriptOutOfRange,
@@ -56,15 +56,15 @@ void checkIndices(const std::vector<uint32_t>& indices, uint32_t vertexCount) {
 
 // The index buffer as 32-bit vertex numbers, whichever index size the mesh has: 16 bits for
 // the program's own models, 32 for one of more than 65,535 vertices.
-std::vector<uint32_t> readIndices(const D3DXMesh& mesh, uint32_t faceCount) {
+Table<uint32_t> readIndices(const D3DXMesh& mesh, uint32_t faceCount) {
     const size_t count = size_t{faceCount} * 3;
-    std::vector<uint32_t> indices(count);
+    Table<uint32_t> indices(count);
     if (mesh.GetOptions() & D3DXMESH_32BIT) {
         rt::check(D3DXMeshIndexBuffer8GetData(mesh, 0, static_cast<uint32_t>(count * 4), 0, indices.data()),
                   "D3DXMeshIndexBuffer8GetData");
         return indices;
     }
-    std::vector<uint16_t> narrow(count);
+    Table<uint16_t> narrow(count);
     rt::check(D3DXMeshIndexBuffer8GetData(mesh, 0, static_cast<uint32_t>(count * 2), 0, narrow.data()),
               "D3DXMeshIndexBuffer8GetData");
     std::copy(narrow.begin(), narrow.end(), indices.begin());
@@ -81,7 +81,7 @@ MeshGeometry readGeometry(const D3DXMesh& mesh) {
 
     MeshGeometry geometry;
     geometry.faceCount = faceCount;
-    std::vector<meshVertex> vertices(vertexCount);
+    Table<meshVertex> vertices(vertexCount);
     rt::check(D3DXMeshVertexBuffer8GetData(mesh, 0, vertexCount * uint32_t{sizeof(meshVertex)}, 0, vertices.data()),
               "D3DXMeshVertexBuffer8GetData");
     geometry.corners = readIndices(mesh, faceCount);

@@ -26,7 +26,7 @@ using detail::RangeEdgeIndex;
 // build nested inside one of its yields.
 struct EdgeBuild {
     MeshGeometry geometry;
-    std::vector<D3DVECTOR> normals;
+    detail::Table<D3DVECTOR> normals;
     RangeEdgeIndex index;
     const float& threshold;
 
@@ -46,7 +46,7 @@ struct EdgeBuild {
     }
 
     // The six line vertices of face f: edges P0->P1, P1->P2, P2->P0.
-    void emitFace(uint32_t f, std::vector<edgeVertex>& out) const {
+    void emitFace(uint32_t f, EdgeList& out) const {
         const D3DVECTOR flipped = D3DXVec3Scale(normals[f], -1.0f);
         for (size_t k = 0; k < 3; ++k) {
             const size_t from = 3 * size_t{f} + k;
@@ -61,8 +61,8 @@ struct EdgeBuild {
 
 }  // namespace
 
-std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges,
-                                   const float& threshold, const YieldFn& yield) {
+EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges, const float& threshold,
+                    const YieldFn& yield) {
     edgeProgress = 0;
     // Everything the build needs from the mesh and the table is checked and copied before the
     // first yield.
@@ -71,7 +71,7 @@ std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh, std::span<const D3DXATT
 
     // Reserved at the final size and filled in order: entries are written once, and those
     // after the last face processed are zeroed at the end.
-    std::vector<edgeVertex> out;
+    EdgeList out;
     out.reserve(size_t{build.geometry.faceCount} * 6);
     for (const D3DXATTRIBUTERANGE& range : table) {
         if (range.FaceCount == 0) continue;
@@ -86,7 +86,7 @@ std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh, std::span<const D3DXATT
     return out;
 }
 
-std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh) {
+EdgeList buildEdges(const D3DXMesh& mesh) {
     static const YieldFn processEvents = [] { rt::processPendingEvents(); };
     return buildEdges(mesh, Mdx8::sceneMesh.attribRanges, threshold, processEvents);
 }

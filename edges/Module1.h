@@ -11,6 +11,7 @@
 
 #include "d3dx8/Mesh.h"
 #include "math/d3dmath.h"
+#include "runtime/LargePages.h"
 
 // One line vertex of the outline pass, handed to the device unchanged (stride 36, two
 // entries per line). The fields feed the edge shader's inputs v0, v3 and v6 in this order.
@@ -23,6 +24,10 @@ static_assert(sizeof(edgeVertex) == 36, "edgeVertex is a 36-byte vertex format")
 static_assert(std::is_trivially_copyable_v<edgeVertex>, "edgeVertex is copied to the device as bytes");
 
 namespace Module1 {
+
+// The line list, six entries per face: 36 bytes each, so tens of megabytes for a large model,
+// held on large pages (a fresh list would otherwise cost more in page faults than to fill).
+using EdgeList = rt::LargeVector<edgeVertex>;
 
 // The crease limit: cosine of the angle below which two neighbouring faces count as one
 // smooth surface. Written by the start dialog, read at every comparison of a build.
@@ -41,7 +46,7 @@ bool sameVector(const D3DVECTOR& a, const D3DVECTOR& b);
 
 // The scene's edge list: ranges from Mdx8::sceneMesh.attribRanges, Module1::threshold,
 // and rt::processPendingEvents() as the per-face yield.
-std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh);
+EdgeList buildEdges(const D3DXMesh& mesh);
 
 // The same build with its inputs explicit. 6 x F entries, zeroed, written range by range in
 // table order, face by face, edges P0->P1, P1->P2, P2->P0. A neighbour of face f across
@@ -54,7 +59,7 @@ std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh);
 // Raises rt::Error: 5 for any other vertex layout; 9 when an index names no vertex, a range
 // passes the last face, or the ranges hold more than F faces in total (checked before
 // anything is read or written); 6 when 6 x F passes int32.
-std::vector<edgeVertex> buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges,
-                                   const float& threshold, const YieldFn& yield);
+EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges, const float& threshold,
+                    const YieldFn& yield);
 
 }  // namespace Module1

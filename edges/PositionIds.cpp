@@ -32,7 +32,7 @@ uint64_t hashOf(const PositionKey& k) {
 
 }  // namespace
 
-uint32_t assignPositionIds(std::span<const D3DVECTOR> positions, std::vector<uint32_t>& ids) {
+uint32_t assignPositionIds(std::span<const D3DVECTOR> positions, Table<uint32_t>& ids) {
     struct Entry {
         PositionKey key;
         uint32_t id;
@@ -40,7 +40,7 @@ uint32_t assignPositionIds(std::span<const D3DVECTOR> positions, std::vector<uin
     // Kept at most two-thirds full; small enough to stay in cache for 16-bit meshes.
     const size_t size = std::bit_ceil(positions.size() + positions.size() / 2 + 2);
     const unsigned shift = 64 - std::countr_zero(size);
-    std::vector<Entry> table(size, Entry{{}, kNoPosition});
+    Table<Entry> table(size, Entry{{}, kNoPosition});
     ids.assign(positions.size(), kNoPosition);
     uint32_t nextId = 0;
     for (size_t v = 0; v < positions.size(); ++v) {

@@ -51,7 +51,7 @@ struct Scene {
     D3DVECTOR sphereCentre{};  // measured, not used: the model turns about its own origin
     std::shared_ptr<D3DXFont> overlayFont;  // none: the frame has no overlay text
     std::shared_ptr<Direct3DTexture8> rampTexture;
-    std::vector<edgeVertex> edgeList;
+    Module1::EdgeList edgeList;
     int32_t celShader = 0;
     int32_t edgeShader = 0;
 };

@@ -69,7 +69,7 @@ TEST_F(RestoreEventProcessor, NestedBuildInAYieldLeavesTheSuspendedBuildIntact) 
     Mdx8::sceneMesh.attribRanges = outerRanges;
     Module1::threshold = 0.5f;
     int yields = 0;
-    std::vector<edgeVertex> innerLines;
+    Module1::EdgeList innerLines;
     rt::setPendingEventProcessor([&] {
         if (++yields != 5) return;
         Mdx8::sceneMesh.attribRanges = innerRanges;

@@ -14,8 +14,7 @@ namespace {
 // The build's lines and the progress count each yield saw, with the case's threshold
 // schedule applied at the yields.
 template <typename Build>
-std::pair<std::vector<edgeVertex>, std::vector<int32_t>> run(const edgetest::RandomCase& rc, const int32_t& progress,
-                                                              Build build) {
+auto run(const edgetest::RandomCase& rc, const int32_t& progress, Build build) {
     float threshold = rc.threshold;
     std::vector<int32_t> seen;
     auto lines = build(threshold, [&] {
@@ -24,7 +23,7 @@ std::pair<std::vector<edgeVertex>, std::vector<int32_t>> run(const edgetest::Ran
             if (face + 1 == static_cast<int>(seen.size())) threshold = value;
     });
     seen.push_back(progress);
-    return {std::move(lines), std::move(seen)};
+    return std::pair{std::move(lines), std::move(seen)};
 }
 
 // Progress is counted behind each face's yield, so each yield sees the faces before it.

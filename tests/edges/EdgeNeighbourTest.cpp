@@ -18,8 +18,8 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 bool equal(const D3DVECTOR& a, const D3DVECTOR& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
-std::vector<edgeVertex> build(const std::shared_ptr<D3DXMesh>& mesh, std::vector<D3DXATTRIBUTERANGE> ranges,
-                              float threshold) {
+Module1::EdgeList build(const std::shared_ptr<D3DXMesh>& mesh, std::vector<D3DXATTRIBUTERANGE> ranges,
+                        float threshold) {
     return Module1::buildEdges(*mesh, ranges, threshold, [] {});
 }
 

@@ -165,7 +165,7 @@ std::shared_ptr<D3DXMesh> gridMesh(uint32_t quads, uint32_t rangeCount, std::vec
     return makeMesh(positions, corners);
 }
 
-bool sameBytes(const std::vector<edgeVertex>& a, const std::vector<edgeVertex>& b) {
+bool sameBytes(std::span<const edgeVertex> a, std::span<const edgeVertex> b) {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(edgeVertex)) == 0);
 }
 

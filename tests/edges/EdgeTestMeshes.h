@@ -41,7 +41,7 @@ RandomCase randomCase(std::mt19937& rng);
 // vertices, each with its own diagonal pattern: 2 x quads^2 x rangeCount faces.
 std::shared_ptr<D3DXMesh> gridMesh(uint32_t quads, uint32_t rangeCount, std::vector<D3DXATTRIBUTERANGE>& ranges);
 
-bool sameBytes(const std::vector<edgeVertex>& a, const std::vector<edgeVertex>& b);
+bool sameBytes(std::span<const edgeVertex> a, std::span<const edgeVertex> b);
 
 // The line keeps its own face's flipped normal: no neighbour was taken.
 inline bool creased(const edgeVertex& v) {

@@ -50,7 +50,7 @@ bool carriesNeighbourNormal(const edgeVertex& v) {
     return !(v.normalB.x == -v.normalA.x && v.normalB.y == -v.normalA.y && v.normalB.z == -v.normalA.z);
 }
 
-void writeRecords(const std::string& path, const std::vector<edgeVertex>& lines) {
+void writeRecords(const std::string& path, const Module1::EdgeList& lines) {
     static_assert(std::endian::native == std::endian::little, "records are written as little-endian bytes");
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(lines.data()), std::streamsize(lines.size() * sizeof(edgeVertex)));
@@ -70,7 +70,7 @@ int run(const std::vector<std::string>& args) {
 
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t cpuStart = std::clock();
-    const std::vector<edgeVertex> lines = Module1::buildEdges(*mesh, ranges, options->threshold, [] {});
+    const Module1::EdgeList lines = Module1::buildEdges(*mesh, ranges, options->threshold, [] {});
     const double cpuMs = 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
 
