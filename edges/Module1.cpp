@@ -87,8 +87,8 @@ EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ra
 }
 
 EdgeList buildEdges(const D3DXMesh& mesh) {
-    static const YieldFn processEvents = [] { rt::processPendingEvents(); };
-    return buildEdges(mesh, Mdx8::sceneMesh.attribRanges, threshold, processEvents);
+    rt::PacedEventStep eventStep;
+    return buildEdges(mesh, Mdx8::sceneMesh.attribRanges, threshold, [&eventStep] { eventStep(); });
 }
 
 }  // namespace Module1

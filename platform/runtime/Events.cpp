@@ -21,4 +21,16 @@ PendingEventProcessor setPendingEventProcessor(PendingEventProcessor processor) 
     return std::exchange(currentProcessor(), std::move(processor));
 }
 
+PacedEventStep::PacedEventStep(std::chrono::nanoseconds interval)
+    : interval_(interval), last_(Clock::now()), countdown_(interval.count() > 0 ? kCallsPerClockRead : 1) {}
+
+void PacedEventStep::processIfDue() {
+    // With no interval every call is due, and the clock need not be read.
+    countdown_ = interval_.count() > 0 ? kCallsPerClockRead : 1;
+    if (interval_.count() > 0 && Clock::now() - last_ < interval_) return;
+    processPendingEvents();
+    // Measured from the end: time spent in handlers does not count as time worked.
+    if (interval_.count() > 0) last_ = Clock::now();
+}
+
 }  // namespace rt

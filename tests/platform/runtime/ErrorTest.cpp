@@ -42,6 +42,19 @@ TEST(PendingEvents, ProcessorCanBeSwappedAndRestored) {
     EXPECT_EQ(calls, 1);
 }
 
+TEST(PendingEvents, APacedStepRunsThemOnlyOnceItsIntervalHasPassed) {
+    using namespace std::chrono_literals;
+    struct Case { std::chrono::nanoseconds interval; int expectedRuns; };
+    for (const Case c : {Case{0ns, 1000}, Case{1h, 0}}) {
+        int runs = 0;
+        auto previous = rt::setPendingEventProcessor([&] { ++runs; });
+        rt::PacedEventStep step(c.interval);
+        for (int i = 0; i < 1000; ++i) step();
+        rt::setPendingEventProcessor(previous);
+        EXPECT_EQ(runs, c.expectedRuns);
+    }
+}
+
 }  // namespace
 
 namespace {
