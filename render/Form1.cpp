@@ -68,19 +68,37 @@ void Form1::Form_Load() {
 }
 
 void Form1::mainLoop() {
-    for (;;) {
-        drawFrame();
-        rt::processPendingEvents();
-    }
+    for (;;) mainLoopPass();
 }
 
-void Form1::drawFrame() { recipe::drawFrame(Mdx8::device(), *this); }
+void Form1::mainLoopPass() {
+    drawFrame();
+    eventStep();
+}
+
+void Form1::drawFrame() {
+    recipe::drawFrame(Mdx8::device(), *this);
+    ++framesDrawn_;
+    steadyFrames_.drawn(frameInputs());
+}
+
+void Form1::eventStep() {
+    rt::processPendingEvents();
+    // The dialog's timer ticks all the while; a tick, or a pointer move with no button held,
+    // changes nothing here and the wait goes on.
+    while (steadyFrames_.onScreen(frameInputs())) rt::waitForEvents();
+}
+
+FrameInputs Form1::frameInputs() const { return {zoom, pitch, yaw, sceneSetups_, windowChanges_}; }
 
 void Form1::STAR() {
     sceneSetup_.request([this] { setUpScene(); });
 }
 
-void Form1::setUpScene() { recipe::setUpScene(*this, Mdx8::modelPath(Mdx8::modelFile)); }
+void Form1::setUpScene() {
+    recipe::setUpScene(*this, Mdx8::modelPath(Mdx8::modelFile));
+    ++sceneSetups_;
+}
 
 int32_t Form1::creaVShader(const std::string& fileName) { return recipe::createCelShader(fileName); }
 
@@ -108,9 +126,18 @@ void Form1::mouseDoubleClickEvent(QMouseEvent*) {
 }
 
 bool Form1::event(QEvent* event) {
-    if (event->type() == QEvent::Close) {
+    switch (event->type()) {
+    case QEvent::Close:
         ui::runGuarded([&] { Form_QueryUnload(); });
         return true;
+    case QEvent::Expose:
+    case QEvent::Resize:
+        // What was on screen may be gone (or was never presented: a window that is not
+        // exposed skips its presents), so the next frames are drawn whatever else holds.
+        ++windowChanges_;
+        break;
+    default:
+        break;
     }
     return ui::GlWindow::event(event);
 }

@@ -9,6 +9,7 @@
 
 #include "render/DeferredCall.h"
 #include "render/FrameRecipe.h"
+#include "render/SteadyFrames.h"
 #include "ui/GlWindow.h"
 
 // The scene members (zoom, pitch, yaw, sphereRadius, sphereCentre, overlayFont, rampTexture,
@@ -28,6 +29,9 @@ public:
     // Shows the window. The first show loads it: device, scene, main loop; it never returns.
     void show();
 
+    // Draws without end: each pass a frame, then the event step. While nothing the frame
+    // depends on changes, the event step waits for events instead of letting the loop draw
+    // the same picture again.
     void mainLoop();
     int32_t creaVShader(const std::string& fileName);
     int32_t creaVShader2(const std::string& fileName);
@@ -45,8 +49,17 @@ public:
     // The program waits for the display's refresh when it presents; benchmarks do not.
     bool presentImmediately = false;
 
-    // One pass of the main loop without its event step (for tests and benchmarks).
+    // One pass of the main loop: drawFrame, then eventStep.
+    void mainLoopPass();
+    // The frame of one pass: clear, both passes, overlay, present.
     void drawFrame();
+    // The event step of one pass: every pending event; then, for as long as the frames on
+    // screen were drawn with what the next frame would use (zoom, angles, scene, window), it
+    // waits for the next event and runs it. Returns when the next frame would differ.
+    void eventStep();
+    // The inputs the next frame would be drawn with.
+    FrameInputs frameInputs() const;
+    uint64_t framesDrawn() const { return framesDrawn_; }
     // Loads the window (device, scene, ramp) without entering the main loop.
     void loadWithoutLoop();
 
@@ -64,4 +77,8 @@ private:
 
     bool loaded_ = false;
     DeferredCall sceneSetup_;
+    SteadyFrames steadyFrames_;
+    uint64_t sceneSetups_ = 0;
+    uint64_t windowChanges_ = 0;
+    uint64_t framesDrawn_ = 0;
 };

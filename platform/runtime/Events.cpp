@@ -9,6 +9,10 @@ PendingEventProcessor& currentProcessor() {
     static PendingEventProcessor processor;
     return processor;
 }
+PendingEventProcessor& currentWaiter() {
+    static PendingEventProcessor waiter;
+    return waiter;
+}
 }  // namespace
 
 void processPendingEvents() {
@@ -19,6 +23,18 @@ void processPendingEvents() {
 
 PendingEventProcessor setPendingEventProcessor(PendingEventProcessor processor) {
     return std::exchange(currentProcessor(), std::move(processor));
+}
+
+void waitForEvents() {
+    PendingEventProcessor waiter = currentWaiter();
+    if (waiter)
+        waiter();
+    else
+        processPendingEvents();
+}
+
+PendingEventProcessor setEventWaiter(PendingEventProcessor waiter) {
+    return std::exchange(currentWaiter(), std::move(waiter));
 }
 
 PacedEventStep::PacedEventStep(std::chrono::nanoseconds interval)

@@ -16,6 +16,11 @@ void processPendingEvents();
 // Replaces the processor; returns the previous one so that a scope can restore it.
 PendingEventProcessor setPendingEventProcessor(PendingEventProcessor processor);
 
+// Blocks until a window event (input, a timer, a posted call) is due, then runs it and every
+// other pending event. Without a waiter installed it only runs the pending events.
+void waitForEvents();
+PendingEventProcessor setEventWaiter(PendingEventProcessor waiter);
+
 // The event step of a long job on the window system's thread, called once per unit of work
 // (the edge build calls it once per face). It runs the pending events only once `interval`
 // has passed since it last did (or since it was made): a millisecond is far below what a user

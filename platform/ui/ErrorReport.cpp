@@ -57,6 +57,8 @@ void runGuarded(const std::function<void()>& handler) {
 
 void installQtEventProcessing() {
     rt::setPendingEventProcessor([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+    rt::setEventWaiter(
+        [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); });
 }
 
 }  // namespace ui

@@ -21,7 +21,8 @@ std::string errorReportText(int32_t number, const std::string& text);
 // Runs handler; an error escaping it is reported and ends the process.
 void runGuarded(const std::function<void()>& handler);
 
-// Makes rt::processPendingEvents() run Qt's pending events (the program's event step).
+// Makes rt::processPendingEvents() run Qt's pending events (the program's event step), and
+// rt::waitForEvents() sleep in Qt's event loop until one is due.
 void installQtEventProcessing();
 
 }  // namespace ui

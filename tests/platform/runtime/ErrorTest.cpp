@@ -42,6 +42,19 @@ TEST(PendingEvents, ProcessorCanBeSwappedAndRestored) {
     EXPECT_EQ(calls, 1);
 }
 
+// Without a waiter (no window system) a wait only runs what is pending; with one, it waits.
+TEST(PendingEvents, WaitFallsBackToTheProcessor) {
+    int processed = 0, waited = 0;
+    auto previous = rt::setPendingEventProcessor([&] { ++processed; });
+    rt::waitForEvents();
+    auto previousWaiter = rt::setEventWaiter([&] { ++waited; });
+    rt::waitForEvents();
+    rt::setEventWaiter(previousWaiter);
+    rt::setPendingEventProcessor(previous);
+    EXPECT_EQ(processed, 1);
+    EXPECT_EQ(waited, 1);
+}
+
 TEST(PendingEvents, APacedStepRunsThemOnlyOnceItsIntervalHasPassed) {
     using namespace std::chrono_literals;
     struct Case { std::chrono::nanoseconds interval; int expectedRuns; };
