@@ -86,7 +86,7 @@ void Form1::eventStep() {
     rt::processPendingEvents();
     // The dialog's timer ticks all the while; a tick, or a pointer move with no button held,
     // changes nothing here and the wait goes on.
-    while (steadyFrames_.onScreen(frameInputs())) rt::waitForEvents();
+    while (frameOnScreen()) rt::waitForEvents();
 }
 
 FrameInputs Form1::frameInputs() const { return {zoom, pitch, yaw, sceneSetups_, windowChanges_}; }

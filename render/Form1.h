@@ -59,6 +59,8 @@ public:
     void eventStep();
     // The inputs the next frame would be drawn with.
     FrameInputs frameInputs() const;
+    // True when the frames on screen are the picture the next frame would draw.
+    bool frameOnScreen() const { return steadyFrames_.onScreen(frameInputs()); }
     uint64_t framesDrawn() const { return framesDrawn_; }
     // Loads the window (device, scene, ramp) without entering the main loop.
     void loadWithoutLoop();

@@ -1,0 +1,229 @@
+// The main loop on the X display with the real dialog beside it: once the picture is steady,
+// its event step waits, the picture on screen is the one the endless redraw shows, and every
+// kind of input reaches its handler while the loop waits: pointer, keys in the dialog, the
+// dialog's timer, exposure, resize and STAR.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "../e2e/X11Session.h"
+#include "Model.h"
+#include "XWriter.h"
+#include "d3dsupport/Mdx8.h"
+#include "d3dsupport/Paths.h"
+#include "dialog/Form2.h"
+#include "edges/Module1.h"
+#include "render/Form1.h"
+#include "runtime/Events.h"
+#include "ui/ErrorReport.h"
+
+// Last: its macros would break the headers above.
+#include <X11/Xlib.h>
+
+namespace {
+
+// A lone triangle turned away from the camera: the first frame of a device culls it, every
+// later frame draws it, so a loop that stopped after one frame would show the background.
+std::string writeSheetModel() {
+    datagen::Model sheet;
+    sheet.name = "Sheet";
+    for (auto [x, y] : {std::pair{-1.0f, -1.0f}, {1.0f, -1.0f}, {0.0f, 1.0f}})
+        sheet.vertices.push_back({{x, y, 0}, {0, 0, 1}, 0.5f, 0.5f});
+    sheet.faces.push_back({{0, 1, 2}, 0, 0});
+    sheet.materials.push_back(datagen::makeMaterial(0.9f, 0.8f, 0.7f, 8, 0));
+    sheet.parts.push_back({"sheet", datagen::Closure::Sheet});
+    const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / "idle-sheet.x";
+    const std::vector<uint8_t> bytes = datagen::writeX(sheet, datagen::XEncoding::Binary);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+}
+
+class IdleWait : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY")) return;
+        static int argc = 1;
+        static char name[] = "render_idle_tests";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+        ui::installQtEventProcessing();
+        Mdx8::setDataDirectory(CELSHADE_SOURCE_DIR "/data");
+        // The render window is loaded without entering its loop: the test runs the passes.
+        Form2Links links;
+        links.showRenderWindow = [] { Form1::instance().loadWithoutLoop(); };
+        links.restartScene = [] { Form1::instance().STAR(); };
+        links.shutdown = [](bool) {};
+        links.endProgram = [] {};
+        dialog = new Form2(links);
+        dialog->selectModelFile(writeSheetModel());
+        dialog->show();
+        dialog->findChild<QPushButton*>(QStringLiteral("STAR"))->click();
+    }
+
+    void SetUp() override {
+        if (dialog == nullptr || !x.connected()) GTEST_SKIP() << "no X display";
+    }
+
+    static Form1& form() { return Form1::instance(); }
+    static QTimer* dialogTimer() { return dialog->findChild<QTimer*>(QStringLiteral("Timer1")); }
+
+    // Passes of the loop with its event step but without the wait, until the picture is steady.
+    static void settle() {
+        do {
+            form().drawFrame();
+            rt::processPendingEvents();
+        } while (!form().frameOnScreen());
+    }
+
+    // Settles, then runs one event step in which `during` is called from a timer once the step
+    // waits. The step must end by what `during` set off; a watchdog ends it otherwise.
+    void eventStepWith(const std::function<void()>& during) {
+        settle();
+        const uint64_t frames = form().framesDrawn();
+        bool ran = false, watchdogFired = false;
+        QTimer action, watchdog;
+        action.setSingleShot(true);
+        watchdog.setSingleShot(true);
+        QObject::connect(&action, &QTimer::timeout, [&] {
+            ran = true;
+            during();
+        });
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            watchdogFired = true;
+            form().yaw += 1;
+        });
+        action.start(0);
+        watchdog.start(30000);
+        form().eventStep();
+        EXPECT_TRUE(ran) << "the event step did not wait";
+        EXPECT_FALSE(watchdogFired) << "the event step did not wake";
+        EXPECT_EQ(form().framesDrawn(), frames);
+    }
+
+    // Runs events until pred holds (input sent to the display arrives a little later).
+    static bool eventsUntil(const std::function<bool()>& pred) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!pred() && timer.elapsed() < 10000) rt::processPendingEvents();
+        return pred();
+    }
+
+    QRect renderArea() { return x.findWindow(Form1::kClientWidth, Form1::kClientHeight).value_or(QRect()); }
+    QPoint dialogPoint(const char* control) {
+        QWidget* widget = dialog->findChild<QWidget*>(QString::fromLatin1(control));
+        return widget->mapToGlobal(widget->rect().center());
+    }
+
+    static inline Form2* dialog = nullptr;
+    X11Session x;
+};
+
+// Runs first: the device is fresh, so its first frame is the one that culls.
+TEST_F(IdleWait, ShowsThePictureOfTheEndlessRedraw) {
+    // The window is on screen before the first frame, so no exposure interrupts the frames.
+    ASSERT_TRUE(eventsUntil([] { return form().isExposed(); }));
+    QThread::msleep(200);
+    rt::processPendingEvents();
+    ASSERT_EQ(form().framesDrawn(), 0u);
+    QImage idle;
+    eventStepWith([&] {
+        QThread::msleep(300);  // the X server has taken the last present
+        idle = x.grab(renderArea());
+        form().yaw += 1;
+    });
+    form().yaw -= 1;
+    for (int i = 0; i < 3; ++i) {
+        form().drawFrame();
+        rt::processPendingEvents();
+    }
+    QThread::msleep(300);
+    const QImage redrawn = x.grab(renderArea());
+    ASSERT_FALSE(idle.isNull());
+    EXPECT_TRUE(idle == redrawn) << "the picture while the loop waits is not the redraw's";
+    // The sheet's fill, not only its outline, is on screen.
+    int filled = 0;
+    for (int y = 60; y < idle.height(); ++y)
+        for (int px = 0; px < idle.width(); ++px) {
+            const QRgb c = idle.pixel(px, y) & 0xFFFFFF;
+            filled += c != (recipe::backgroundColour() & 0xFFFFFF) && qGray(c) > 60;
+        }
+    EXPECT_GT(filled, 1000);
+}
+
+TEST_F(IdleWait, WakesOnEveryInputAndRunsTicksThatChangeNothingWithoutDrawing) {
+    auto* text = dialog->findChild<QLineEdit*>(QStringLiteral("Text1"));
+    const QRect render = renderArea();
+    ASSERT_FALSE(render.isEmpty());
+
+    // The pointer: a drag turns the model, which ends the wait.
+    dialogTimer()->stop();  // only the input can wake the loop
+    const int32_t yaw = form().yaw;
+    eventStepWith([&] { x.drag(render.center(), render.center() + QPoint(40, 0), 1); });
+    EXPECT_NE(form().yaw, yaw);
+
+    // A key in the dialog: its handler runs while the loop waits (the text box's own change
+    // handler ends the wait here, as a drag after typing would).
+    x.click(dialogPoint("Text1"));
+    ASSERT_TRUE(eventsUntil([&] { return text->hasFocus(); }));
+    x.pressKeyCombo("Control_L", "a");
+    ASSERT_TRUE(eventsUntil([&] { return text->selectedText() == text->text(); }));
+    const auto typed = QObject::connect(text, &QLineEdit::textChanged, [&] {
+        if (Module1::threshold == 0.75f) form().yaw += 1;
+    });
+    eventStepWith([&] { x.typeText(QStringLiteral("0.75")); });
+    QObject::disconnect(typed);
+    EXPECT_EQ(Module1::threshold, 0.75f) << text->text().toStdString();
+
+    // The dialog's timer: its ticks run and change nothing, and the wait goes on through them.
+    int ticks = 0;
+    const auto counted = QObject::connect(dialogTimer(), &QTimer::timeout, [&] {
+        if (++ticks == 3) form().yaw += 1;
+    });
+    dialogTimer()->start();
+    eventStepWith([] {});
+    QObject::disconnect(counted);
+    EXPECT_EQ(ticks, 3) << "a tick that changed nothing ended the wait";
+    dialogTimer()->stop();
+
+    // Exposure: a window over the render window comes and goes.
+    QWindow cover;
+    cover.setFlags(Qt::Window | Qt::FramelessWindowHint);
+    cover.setGeometry(render);
+    const uint64_t changes = form().frameInputs().windowChanges;
+    eventStepWith([&] {
+        cover.show();
+        QThread::msleep(100);
+        cover.hide();
+    });
+    EXPECT_GT(form().frameInputs().windowChanges, changes);
+
+    // A resize by the window system, and back.
+    Display* display = XOpenDisplay(nullptr);
+    const auto resize = [&](int growBy) {
+        XResizeWindow(display, form().winId(), Form1::kClientWidth + growBy, Form1::kClientHeight + growBy);
+        XSync(display, False);
+    };
+    eventStepWith([&] { resize(10); });
+    eventStepWith([&] { resize(0); });
+    XCloseDisplay(display);
+
+    // STAR in the dialog: the scene is set up again inside the wait.
+    const uint64_t setups = form().frameInputs().sceneSetups;
+    eventStepWith([&] { x.click(dialogPoint("STAR")); });
+    EXPECT_EQ(form().frameInputs().sceneSetups, setups + 1);
+    dialogTimer()->start();
+}
+
+}  // namespace
