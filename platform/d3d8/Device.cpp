@@ -121,7 +121,6 @@ Direct3DDevice8::Direct3DDevice8(HWND focusWindow, uint32_t behaviorFlags,
     }
     hasDepthBuffer_ = params.EnableAutoDepthStencil != 0;
     rasterizer_ = std::make_unique<gl::Rasterizer>(width_, height_);
-    viewport_ = {0, 0, width_, height_, 0.0f, 1.0f};
     setDefaultRenderStates(renderStates_, hasDepthBuffer_);
     for (uint32_t stage = 0; stage < kStageCount; ++stage) setDefaultStageStates(stageStates_[stage], stage);
     fixedStage_ = std::make_shared<FixedVertexStage>();
@@ -168,8 +167,6 @@ void Direct3DDevice8::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags
     clearRects_.clear();
     for (uint32_t i = 0; i < count; ++i) clearRects_.push_back({rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
     makeCurrent();
-    // A rectangle list that clips away entirely clears nothing; an empty list clears all.
-    if (count > 0 && clearRects_.empty()) return;
     rasterizer_->clear(clearRects_, flags & D3DCLEAR_TARGET, color, flags & D3DCLEAR_ZBUFFER, z);
 }
 

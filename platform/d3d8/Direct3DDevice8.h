@@ -57,7 +57,6 @@ public:
     uint32_t GetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type) const;
     void SetTexture(uint32_t stage, std::shared_ptr<Direct3DTexture8> texture);
     std::shared_ptr<Direct3DTexture8> GetTexture(uint32_t stage) const;
-    D3DVIEWPORT8 GetViewport() const { return viewport_; }
 
     // Input.
     void SetStreamSource(uint32_t stream, std::shared_ptr<Direct3DVertexBuffer8> buffer,
@@ -138,7 +137,6 @@ private:
     int swapInterval_ = 1;
     bool inScene_ = false;
     bool hasDepthBuffer_ = false;
-    D3DVIEWPORT8 viewport_{};
 
     // Recorded state.
     std::unordered_map<uint32_t, D3DMATRIX> transforms_;

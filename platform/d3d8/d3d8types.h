@@ -171,11 +171,6 @@ struct D3DPRESENT_PARAMETERS {
     uint32_t FullScreen_PresentationInterval;
 };
 
-struct D3DVIEWPORT8 {
-    uint32_t X, Y, Width, Height;
-    float MinZ, MaxZ;
-};
-
 struct D3DMATERIAL8 {
     D3DCOLORVALUE Diffuse;
     D3DCOLORVALUE Ambient;

@@ -18,21 +18,21 @@ constexpr uint32_t kOpDisable = 1, kOpSelectArg1 = 2, kOpSelectArg2 = 3, kOpModu
 constexpr uint32_t kArgDiffuse = 0, kArgCurrent = 1, kArgTexture = 2, kArgFactor = 3;
 constexpr uint32_t kArgSelectMask = 0x0F, kArgComplement = 0x10, kArgAlphaReplicate = 0x20;
 
-// The vertex shader in three pieces around the shade qualifier and the sign of y.
+// The vertex shader in two pieces around the shade qualifier.
 const char* const kVertexHead = R"(#version 330 core
 layout(location = 0) in vec4 position;
 layout(location = 1) in vec4 color;
 layout(location = 2) in vec2 texcoord;
 // Moves Direct3D clip coordinates to OpenGL's: half a pixel so that pixel centres fall on
-// integer screen coordinates, y to the row order of the target, z from [0, w] to [-w, w].
+// integer screen coordinates, y negated because the target's rows run top row first (see
+// Rasterizer.h), z from [0, w] to [-w, w].
 uniform vec2 pixelStep;
 )";
-const char* const kVertexMiddle = R"(out vec4 vColor;
+const char* const kVertexTail = R"(out vec4 vColor;
 out vec2 vTexcoord;
 void main() {
     gl_Position = vec4(position.x + position.w * pixelStep.x,
-                       )";
-const char* const kVertexTail = R"(position.y + position.w * pixelStep.y,
+                       -position.y + position.w * pixelStep.y,
                        2.0 * position.z - position.w, position.w);
     vColor = color;
     vTexcoord = texcoord;
@@ -116,12 +116,12 @@ uint32_t compile(GLenum type, const std::string& source) {
     return shader;
 }
 
-std::string vertexShaderSource(const ProgramKey& key, bool flipY) {
-    return cat({kVertexHead, key.flat ? "flat " : "", kVertexMiddle, flipY ? "-" : "", kVertexTail});
+std::string vertexShaderSource(const ProgramKey& key) {
+    return cat({kVertexHead, key.flat ? "flat " : "", kVertexTail});
 }
 
 uint32_t link(const ProgramKey& key) {
-    GLuint vs = compile(GL_VERTEX_SHADER, vertexShaderSource(key, kTopRowFirst));
+    GLuint vs = compile(GL_VERTEX_SHADER, vertexShaderSource(key));
     GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentShaderSource(key));
     GLuint program = glCreateProgram();
     glAttachShader(program, vs);

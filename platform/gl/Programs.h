@@ -11,10 +11,6 @@
 
 namespace gl {
 
-// Rows of the colour buffer run top row first (OpenGL's window y equals Direct3D's screen y),
-// so read-back needs no flip and Present flips while it copies.
-inline constexpr bool kTopRowFirst = true;
-
 struct ProgramKey {
     CombinerState combiner;
     uint32_t alphaFunc = 0;  // 0: no alpha test

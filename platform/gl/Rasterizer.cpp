@@ -187,8 +187,7 @@ void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, b
             int32_t y1 = std::clamp<int32_t>(r.y1, 0, static_cast<int32_t>(height_));
             int32_t y2 = std::clamp<int32_t>(r.y2, 0, static_cast<int32_t>(height_));
             if (x2 <= x1 || y2 <= y1) continue;
-            int32_t bottom = kTopRowFirst ? y1 : static_cast<int32_t>(height_) - y2;
-            glScissor(x1, bottom, x2 - x1, y2 - y1);
+            glScissor(x1, y1, x2 - x1, y2 - y1);
             glClear(mask);
         }
         glDisable(GL_SCISSOR_TEST);
@@ -209,8 +208,7 @@ void Rasterizer::applyFixedFunction(const RasterState& s) {
         setEnabled(GL_CULL_FACE, s.cullMode != kCullNone);
         // With rows top first OpenGL sees Direct3D's screen coordinates unchanged, so what
         // looks counter-clockwise on screen has negative area: OpenGL's clockwise.
-        bool cullGlBack = (s.cullMode == kCullCw) != kTopRowFirst;
-        glCullFace(cullGlBack ? GL_BACK : GL_FRONT);
+        glCullFace(s.cullMode == kCullCw ? GL_FRONT : GL_BACK);
     }
     if (all || s.depthEnable != a.depthEnable) setEnabled(GL_DEPTH_TEST, s.depthEnable);
     if (all || s.depthWrite != a.depthWrite) glDepthMask(s.depthWrite ? GL_TRUE : GL_FALSE);
@@ -260,7 +258,7 @@ void Rasterizer::applyState(const RasterState& s) {
         boundProgram_ = program.id;
     }
     float stepX = 1.0f / static_cast<float>(width_);
-    float stepY = (kTopRowFirst ? 1.0f : -1.0f) / static_cast<float>(height_);
+    float stepY = 1.0f / static_cast<float>(height_);
     if (program.sentStepX != stepX || program.sentStepY != stepY) {
         glUniform2f(program.pixelStep, stepX, stepY);
         program.sentStepX = stepX;
@@ -328,12 +326,6 @@ std::vector<uint32_t> Rasterizer::readPixels() {
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glReadPixels(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_), GL_BGRA,
                  GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
-    if (!kTopRowFirst) {
-        for (uint32_t y = 0; y < height_ / 2; ++y)
-            std::swap_ranges(pixels.begin() + std::ptrdiff_t{y} * width_,
-                             pixels.begin() + std::ptrdiff_t{y + 1} * width_,
-                             pixels.begin() + std::ptrdiff_t{height_ - 1 - y} * width_);
-    }
     return pixels;
 }
 
@@ -342,8 +334,8 @@ void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height) 
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
     GLint w = static_cast<GLint>(width), h = static_cast<GLint>(height);
     bool sameSize = width == width_ && height == height_;
-    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0,
-                      kTopRowFirst ? h : 0, w, kTopRowFirst ? 0 : h, GL_COLOR_BUFFER_BIT,
+    // Rows run top first here and bottom up on screen: the copy flips them.
+    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0, h, w, 0, GL_COLOR_BUFFER_BIT,
                       sameSize ? GL_NEAREST : GL_LINEAR);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     checkError("glBlitFramebuffer");

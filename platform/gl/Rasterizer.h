@@ -5,6 +5,8 @@
 //
 // State values are Direct3D's own numbers (D3DCMP_*, D3DBLEND_*, D3DTOP_*, D3DTA_*,
 // D3DTEXF_*, D3DTADDRESS_*, D3DCULL_*), so the device passes them through unchanged.
+// The colour buffer's rows run top row first (OpenGL's window y is Direct3D's screen y), so
+// read-back needs no flip and present() flips while it copies.
 // The caller must have made the rasterizer's context current.
 
 #include <cstdint>
