@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <span>
 #include <string>
 
 #include "d3d8/FixedVertexStage.h"
@@ -13,9 +14,8 @@
 
 namespace {
 
-constexpr uint32_t kCreateVertexProcessingMask = 0x20 | 0x40 | 0x80;  // SOFTWARE, HARDWARE, MIXED
-constexpr uint32_t kPresentIntervalOne = 1;
-constexpr uint32_t kLastRenderState = 173;  // D3DRS_NORMALORDER
+constexpr uint32_t kCreateVertexProcessingMask =
+    D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING;
 constexpr uint32_t kLargestBackBuffer = 16384;
 
 [[noreturn]] void invalid(const char* call, const std::string& reason) {
@@ -27,7 +27,7 @@ uint32_t floatBits(float f) { return std::bit_cast<uint32_t>(f); }
 // Defaults of a freshly created device, for every state this program's drawing reads.
 void setDefaultRenderStates(std::array<uint32_t, 256>& rs, bool autoDepth) {
     rs[D3DRS_ZENABLE] = autoDepth ? D3DZB_TRUE : D3DZB_FALSE;
-    rs[D3DRS_FILLMODE] = 3;  // SOLID
+    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
     rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
     rs[D3DRS_ZWRITEENABLE] = 1;
     rs[D3DRS_LASTPIXEL] = 1;
@@ -42,20 +42,19 @@ void setDefaultRenderStates(std::array<uint32_t, 256>& rs, bool autoDepth) {
     rs[D3DRS_COLORVERTEX] = 1;
     rs[D3DRS_LOCALVIEWER] = 1;
     rs[D3DRS_COLORWRITEENABLE] = 0x0F;
-    rs[D3DRS_BLENDOP] = 1;  // ADD
-    rs[53] = rs[54] = rs[55] = 1;        // STENCILFAIL, STENCILZFAIL, STENCILPASS: KEEP
-    rs[56] = D3DCMP_ALWAYS;              // STENCILFUNC
-    rs[58] = rs[59] = 0xFFFFFFFF;        // STENCILMASK, STENCILWRITEMASK
-    rs[37] = rs[38] = floatBits(1.0f);   // FOGEND, FOGDENSITY
-    rs[145] = 1;                         // DIFFUSEMATERIALSOURCE: COLOR1
-    rs[146] = 2;                         // SPECULARMATERIALSOURCE: COLOR2
-    rs[154] = rs[158] = floatBits(1.0f); // POINTSIZE, POINTSCALE_A
-    rs[155] = floatBits(1.0f);           // POINTSIZE_MIN
-    rs[162] = 0xFFFFFFFF;                // MULTISAMPLEMASK
-    rs[166] = floatBits(64.0f);          // POINTSIZE_MAX
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    rs[D3DRS_STENCILFAIL] = rs[D3DRS_STENCILZFAIL] = rs[D3DRS_STENCILPASS] = D3DSTENCILOP_KEEP;
+    rs[D3DRS_STENCILFUNC] = D3DCMP_ALWAYS;
+    rs[D3DRS_STENCILMASK] = rs[D3DRS_STENCILWRITEMASK] = 0xFFFFFFFF;
+    rs[D3DRS_FOGEND] = rs[D3DRS_FOGDENSITY] = floatBits(1.0f);
+    rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
+    rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
+    rs[D3DRS_POINTSIZE] = rs[D3DRS_POINTSIZE_MIN] = rs[D3DRS_POINTSCALE_A] = floatBits(1.0f);
+    rs[D3DRS_MULTISAMPLEMASK] = 0xFFFFFFFF;
+    rs[D3DRS_POINTSIZE_MAX] = floatBits(64.0f);
 }
 
-void setDefaultStageStates(std::array<uint32_t, 29>& ts, uint32_t stage) {
+void setDefaultStageStates(std::span<uint32_t> ts, uint32_t stage) {
     ts[D3DTSS_COLOROP] = stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
     ts[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
     ts[D3DTSS_COLORARG2] = D3DTA_CURRENT;
@@ -66,11 +65,19 @@ void setDefaultStageStates(std::array<uint32_t, 29>& ts, uint32_t stage) {
     ts[D3DTSS_ADDRESSU] = ts[D3DTSS_ADDRESSV] = ts[D3DTSS_ADDRESSW] = D3DTADDRESS_WRAP;
     ts[D3DTSS_MAGFILTER] = ts[D3DTSS_MINFILTER] = D3DTEXF_POINT;
     ts[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
-    ts[21] = 1;  // MAXANISOTROPY
+    ts[D3DTSS_MAXANISOTROPY] = 1;
 }
 
 bool isTransformState(D3DTRANSFORMSTATETYPE t) {
-    return t == D3DTS_VIEW || t == D3DTS_PROJECTION || (t >= 16 && t <= 23) || (t >= 256 && t <= 511);
+    return t == D3DTS_VIEW || t == D3DTS_PROJECTION || (t >= D3DTS_TEXTURE0 && t <= D3DTS_TEXTURE7) ||
+           (t >= D3DTS_WORLD && t <= D3DTS_WORLDMATRIX255);
+}
+
+bool isRenderState(D3DRENDERSTATETYPE state) { return state != 0 && state <= D3DRS_NORMALORDER; }
+
+// Stage states run from COLOROP to RESULTARG; the numbering leaves out the one after TEXCOORDINDEX.
+bool isStageState(D3DTEXTURESTAGESTATETYPE type) {
+    return type >= D3DTSS_COLOROP && type <= D3DTSS_RESULTARG && type != D3DTSS_TEXCOORDINDEX + 1;
 }
 
 void validatePresentParameters(HWND window, const D3DPRESENT_PARAMETERS& p) {
@@ -87,7 +94,7 @@ void validatePresentParameters(HWND window, const D3DPRESENT_PARAMETERS& p) {
         invalid(call, "depth format " + std::to_string(p.AutoDepthStencilFormat) + " is not D16");
     uint32_t interval = p.FullScreen_PresentationInterval;
     if (interval != D3DPRESENT_INTERVAL_DEFAULT && interval != D3DPRESENT_INTERVAL_IMMEDIATE &&
-        interval != kPresentIntervalOne)
+        interval != D3DPRESENT_INTERVAL_ONE)
         invalid(call, "presentation interval " + std::to_string(interval) + " is not DEFAULT, ONE or IMMEDIATE");
     bool sizeGiven = p.BackBufferWidth != 0 && p.BackBufferHeight != 0;
     if ((!window || !p.Windowed) && !sizeGiven)
@@ -202,21 +209,21 @@ D3DMATRIX Direct3DDevice8::GetTransform(D3DTRANSFORMSTATETYPE state) const {
 }
 
 void Direct3DDevice8::SetRenderState(D3DRENDERSTATETYPE state, uint32_t value) {
-    if (state == 0 || state > kLastRenderState)
+    if (!isRenderState(state))
         invalid("SetRenderState", "render state " + std::to_string(state) + " does not exist");
     renderStates_[state] = value;
     rasterStateDirty_ = true;
 }
 
 uint32_t Direct3DDevice8::GetRenderState(D3DRENDERSTATETYPE state) const {
-    if (state == 0 || state > kLastRenderState)
+    if (!isRenderState(state))
         invalid("GetRenderState", "render state " + std::to_string(state) + " does not exist");
     return renderStates_[state];
 }
 
 void Direct3DDevice8::SetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type, uint32_t value) {
     if (stage >= kStageCount) invalid("SetTextureStageState", "stage " + std::to_string(stage) + " does not exist");
-    if (type == 0 || type == 12 || type >= kStageStateCount)
+    if (!isStageState(type))
         invalid("SetTextureStageState", "texture stage state " + std::to_string(type) + " does not exist");
     stageStates_[stage][type] = value;
     if (stage == 0) rasterStateDirty_ = true;
@@ -224,7 +231,7 @@ void Direct3DDevice8::SetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATET
 
 uint32_t Direct3DDevice8::GetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type) const {
     if (stage >= kStageCount) invalid("GetTextureStageState", "stage " + std::to_string(stage) + " does not exist");
-    if (type == 0 || type == 12 || type >= kStageStateCount)
+    if (!isStageState(type))
         invalid("GetTextureStageState", "texture stage state " + std::to_string(type) + " does not exist");
     return stageStates_[stage][type];
 }

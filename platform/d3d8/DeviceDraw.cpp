@@ -299,9 +299,10 @@ const gl::RasterState& Direct3DDevice8::rasterState() {
     }
     // The texture is looked at on every draw: its contents may have changed since.
     const Direct3DTexture8* texture = textures_[0].get();
+    auto selectsTexture = [&](D3DTEXTURESTAGESTATETYPE arg) { return (ts[arg] & D3DTA_SELECTMASK) == D3DTA_TEXTURE; };
     bool usesTexture = ts[D3DTSS_COLOROP] != D3DTOP_DISABLE &&
-                       ((ts[D3DTSS_COLORARG1] & 0xF) == D3DTA_TEXTURE || (ts[D3DTSS_COLORARG2] & 0xF) == D3DTA_TEXTURE ||
-                        (ts[D3DTSS_ALPHAARG1] & 0xF) == D3DTA_TEXTURE || (ts[D3DTSS_ALPHAARG2] & 0xF) == D3DTA_TEXTURE);
+                       (selectsTexture(D3DTSS_COLORARG1) || selectsTexture(D3DTSS_COLORARG2) ||
+                        selectsTexture(D3DTSS_ALPHAARG1) || selectsTexture(D3DTSS_ALPHAARG2));
     if (texture && usesTexture) {
         textureLevels_.clear();
         for (uint32_t i = 0; i < texture->levelCount(); ++i) {

@@ -6,7 +6,6 @@
 #include "runtime/Status.h"
 
 namespace {
-constexpr uint32_t kDeviceTypeSoftware = 3;
 // The mode reported for the desktop; only its format matters to callers, and the device
 // takes its sizes from the window.
 constexpr D3DDISPLAYMODE kDesktopMode{1920, 1080, 60, D3DFMT_X8R8G8B8};
@@ -27,7 +26,7 @@ std::shared_ptr<Direct3DDevice8> Direct3D8::CreateDevice(uint32_t adapter, uint3
     if (adapter != D3DADAPTER_DEFAULT)
         rt::raiseStatus(D3DERR_INVALIDCALL, "CreateDevice",
                         "adapter " + std::to_string(adapter) + " does not exist");
-    if (deviceType < D3DDEVTYPE_HAL || deviceType > kDeviceTypeSoftware)
+    if (deviceType < D3DDEVTYPE_HAL || deviceType > D3DDEVTYPE_SW)
         rt::raiseStatus(D3DERR_INVALIDCALL, "CreateDevice",
                         "device type " + std::to_string(deviceType) + " is not HAL, REF or SW");
     // Direct3D 8 only reads the parameters; the chosen sizes are the device's to report.

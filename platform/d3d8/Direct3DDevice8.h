@@ -142,7 +142,7 @@ private:
     std::unordered_map<uint32_t, D3DMATRIX> transforms_;
     std::array<uint32_t, 256> renderStates_{};
     static constexpr uint32_t kStageCount = 8;
-    static constexpr uint32_t kStageStateCount = 29;
+    static constexpr uint32_t kStageStateCount = D3DTSS_RESULTARG + 1;
     std::array<std::array<uint32_t, kStageStateCount>, kStageCount> stageStates_{};
     std::array<std::shared_ptr<Direct3DTexture8>, kStageCount> textures_{};
     std::array<Stream, kMaxVertexStreams> streams_{};

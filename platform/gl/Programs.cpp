@@ -6,17 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/D3DStates.h"
 #include "runtime/Status.h"
 
 namespace gl {
 namespace {
-
-// Direct3D values of the operations and arguments this combiner implements.
-constexpr uint32_t kOpDisable = 1, kOpSelectArg1 = 2, kOpSelectArg2 = 3, kOpModulate = 4,
-                   kOpModulate2x = 5, kOpModulate4x = 6, kOpAdd = 7, kOpAddSigned = 8,
-                   kOpSubtract = 10;
-constexpr uint32_t kArgDiffuse = 0, kArgCurrent = 1, kArgTexture = 2, kArgFactor = 3;
-constexpr uint32_t kArgSelectMask = 0x0F, kArgComplement = 0x10, kArgAlphaReplicate = 0x20;
 
 // The vertex shader in two pieces around the shade qualifier.
 const char* const kVertexHead = R"(#version 330 core
@@ -53,17 +47,17 @@ std::string cat(std::initializer_list<std::string_view> parts) {
 
 std::string argument(uint32_t arg, const char* swizzle) {
     std::string base;
-    switch (arg & kArgSelectMask) {
-    case kArgDiffuse: base = "diffuse"; break;
-    case kArgCurrent: base = "diffuse"; break;  // stage 0: CURRENT is the diffuse colour
-    case kArgTexture: base = "tex"; break;
-    case kArgFactor: base = "factor"; break;
+    switch (arg & D3DTA_SELECTMASK) {
+    case D3DTA_DIFFUSE: base = "diffuse"; break;
+    case D3DTA_CURRENT: base = "diffuse"; break;  // stage 0: CURRENT is the diffuse colour
+    case D3DTA_TEXTURE: base = "tex"; break;
+    case D3DTA_TFACTOR: base = "factor"; break;
     default: unsupported("argument " + std::to_string(arg));
     }
-    if (arg & ~(kArgSelectMask | kArgComplement | kArgAlphaReplicate))
+    if (arg & ~(D3DTA_SELECTMASK | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE))
         unsupported("argument " + std::to_string(arg));
-    std::string value = (arg & kArgAlphaReplicate) ? cat({"vec4(", base, ".a)"}) : base;
-    if (arg & kArgComplement) value = cat({"(vec4(1.0) - ", value, ")"});
+    std::string value = (arg & D3DTA_ALPHAREPLICATE) ? cat({"vec4(", base, ".a)"}) : base;
+    if (arg & D3DTA_COMPLEMENT) value = cat({"(vec4(1.0) - ", value, ")"});
     return cat({value, ".", swizzle});
 }
 
@@ -71,29 +65,29 @@ std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swi
     auto a = [&] { return argument(arg1, swizzle); };
     auto b = [&] { return argument(arg2, swizzle); };
     switch (op) {
-    case kOpDisable: return std::string("diffuse.") + swizzle;
-    case kOpSelectArg1: return a();
-    case kOpSelectArg2: return b();
-    case kOpModulate: return cat({a(), " * ", b()});
-    case kOpModulate2x: return cat({"min(2.0 * ", a(), " * ", b(), ", 1.0)"});
-    case kOpModulate4x: return cat({"min(4.0 * ", a(), " * ", b(), ", 1.0)"});
-    case kOpAdd: return cat({"min(", a(), " + ", b(), ", 1.0)"});
-    case kOpAddSigned: return cat({"clamp(", a(), " + ", b(), " - 0.5, 0.0, 1.0)"});
-    case kOpSubtract: return cat({"max(", a(), " - ", b(), ", 0.0)"});
+    case D3DTOP_DISABLE: return std::string("diffuse.") + swizzle;
+    case D3DTOP_SELECTARG1: return a();
+    case D3DTOP_SELECTARG2: return b();
+    case D3DTOP_MODULATE: return cat({a(), " * ", b()});
+    case D3DTOP_MODULATE2X: return cat({"min(2.0 * ", a(), " * ", b(), ", 1.0)"});
+    case D3DTOP_MODULATE4X: return cat({"min(4.0 * ", a(), " * ", b(), ", 1.0)"});
+    case D3DTOP_ADD: return cat({"min(", a(), " + ", b(), ", 1.0)"});
+    case D3DTOP_ADDSIGNED: return cat({"clamp(", a(), " + ", b(), " - 0.5, 0.0, 1.0)"});
+    case D3DTOP_SUBTRACT: return cat({"max(", a(), " - ", b(), ", 0.0)"});
     default: unsupported("operation " + std::to_string(op));
     }
 }
 
 const char* comparison(uint32_t func) {
     switch (func) {
-    case 1: return "false";
-    case 2: return "level < alphaRef";
-    case 3: return "level == alphaRef";
-    case 4: return "level <= alphaRef";
-    case 5: return "level > alphaRef";
-    case 6: return "level != alphaRef";
-    case 7: return "level >= alphaRef";
-    case 8: return "true";
+    case D3DCMP_NEVER: return "false";
+    case D3DCMP_LESS: return "level < alphaRef";
+    case D3DCMP_EQUAL: return "level == alphaRef";
+    case D3DCMP_LESSEQUAL: return "level <= alphaRef";
+    case D3DCMP_GREATER: return "level > alphaRef";
+    case D3DCMP_NOTEQUAL: return "level != alphaRef";
+    case D3DCMP_GREATEREQUAL: return "level >= alphaRef";
+    case D3DCMP_ALWAYS: return "true";
     default:
         rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
                         "alpha function " + std::to_string(func) + " is not a comparison");
@@ -154,7 +148,7 @@ std::string fragmentShaderSource(const ProgramKey& key) {
     const CombinerState& c = key.combiner;
     std::string color = operation(c.colorOp, c.colorArg1, c.colorArg2, "rgb");
     // A disabled colour operation disables the whole stage, alpha included.
-    std::string alpha = c.colorOp == kOpDisable
+    std::string alpha = c.colorOp == D3DTOP_DISABLE
                             ? std::string("diffuse.a")
                             : operation(c.alphaOp, c.alphaArg1, c.alphaArg2, "a");
     std::string s = "#version 330 core\n";

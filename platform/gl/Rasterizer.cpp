@@ -13,53 +13,75 @@
 namespace gl {
 namespace {
 
-constexpr uint32_t kCullNone = 1, kCullCw = 2;
-constexpr uint32_t kFilterPoint = 1, kFilterNone = 0;
 // Textures unused for this many presented frames give back their OpenGL copy.
 constexpr uint32_t kTextureIdleFrames = 120;
 
 GLenum compareFunction(uint32_t func) {
-    static constexpr GLenum kFuncs[] = {GL_NEVER, GL_NEVER,   GL_LESS,   GL_EQUAL, GL_LEQUAL,
-                                        GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
-    if (func < 1 || func > 8)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
-                        "depth function " + std::to_string(func) + " is not a comparison");
-    return kFuncs[func];
+    switch (func) {
+    case D3DCMP_NEVER: return GL_NEVER;
+    case D3DCMP_LESS: return GL_LESS;
+    case D3DCMP_EQUAL: return GL_EQUAL;
+    case D3DCMP_LESSEQUAL: return GL_LEQUAL;
+    case D3DCMP_GREATER: return GL_GREATER;
+    case D3DCMP_NOTEQUAL: return GL_NOTEQUAL;
+    case D3DCMP_GREATEREQUAL: return GL_GEQUAL;
+    case D3DCMP_ALWAYS: return GL_ALWAYS;
+    }
+    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", "depth function " + std::to_string(func) + " is not a comparison");
 }
 
 GLenum blendFactor(uint32_t factor) {
-    static constexpr GLenum kFactors[] = {
-        GL_ZERO, GL_ZERO, GL_ONE, GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR, GL_SRC_ALPHA,
-        GL_ONE_MINUS_SRC_ALPHA, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA, GL_DST_COLOR,
-        GL_ONE_MINUS_DST_COLOR, GL_SRC_ALPHA_SATURATE};
-    if (factor < 1 || factor > 11)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
-                        "blend factor " + std::to_string(factor) + " is not supported");
-    return kFactors[factor];
+    switch (factor) {
+    case D3DBLEND_ZERO: return GL_ZERO;
+    case D3DBLEND_ONE: return GL_ONE;
+    case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+    case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
+    }
+    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", "blend factor " + std::to_string(factor) + " is not supported");
+}
+
+struct BlendFactors {
+    GLenum source, destination;
+};
+
+// BOTHSRCALPHA and BOTHINVSRCALPHA, given as the source factor, set the destination's too.
+BlendFactors blendFactors(uint32_t source, uint32_t destination) {
+    if (source == D3DBLEND_BOTHSRCALPHA) return {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA};
+    if (source == D3DBLEND_BOTHINVSRCALPHA) return {GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA};
+    return {blendFactor(source), blendFactor(destination)};
 }
 
 GLenum blendEquation(uint32_t op) {
-    static constexpr GLenum kOps[] = {GL_FUNC_ADD, GL_FUNC_ADD, GL_FUNC_SUBTRACT,
-                                      GL_FUNC_REVERSE_SUBTRACT, GL_MIN, GL_MAX};
-    if (op < 1 || op > 5)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
-                        "blend operation " + std::to_string(op) + " is not supported");
-    return kOps[op];
+    switch (op) {
+    case D3DBLENDOP_ADD: return GL_FUNC_ADD;
+    case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
+    case D3DBLENDOP_REVSUBTRACT: return GL_FUNC_REVERSE_SUBTRACT;
+    case D3DBLENDOP_MIN: return GL_MIN;
+    case D3DBLENDOP_MAX: return GL_MAX;
+    }
+    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", "blend operation " + std::to_string(op) + " is not supported");
 }
 
 GLenum addressMode(uint32_t mode) {
     switch (mode) {
-    case 2: return GL_MIRRORED_REPEAT;
-    case 3: return GL_CLAMP_TO_EDGE;
-    case 4: return GL_CLAMP_TO_BORDER;
+    case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
+    case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
+    case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
     default: return GL_REPEAT;
     }
 }
 
 GLenum minificationFilter(uint32_t minFilter, uint32_t mipFilter) {
-    bool linear = minFilter != kFilterPoint;
-    if (mipFilter == kFilterNone) return linear ? GL_LINEAR : GL_NEAREST;
-    if (mipFilter == kFilterPoint) return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    bool linear = minFilter != D3DTEXF_POINT;
+    if (mipFilter == D3DTEXF_NONE) return linear ? GL_LINEAR : GL_NEAREST;
+    if (mipFilter == D3DTEXF_POINT) return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
     return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
 }
 
@@ -205,10 +227,10 @@ void Rasterizer::applyFixedFunction(const RasterState& s) {
     const RasterState& a = applied_;
     bool all = !haveApplied_;
     if (all || s.cullMode != a.cullMode) {
-        setEnabled(GL_CULL_FACE, s.cullMode != kCullNone);
+        setEnabled(GL_CULL_FACE, s.cullMode != D3DCULL_NONE);
         // With rows top first OpenGL sees Direct3D's screen coordinates unchanged, so what
         // looks counter-clockwise on screen has negative area: OpenGL's clockwise.
-        glCullFace(s.cullMode == kCullCw ? GL_FRONT : GL_BACK);
+        glCullFace(s.cullMode == D3DCULL_CW ? GL_FRONT : GL_BACK);
     }
     if (all || s.depthEnable != a.depthEnable) setEnabled(GL_DEPTH_TEST, s.depthEnable);
     if (all || s.depthWrite != a.depthWrite) glDepthMask(s.depthWrite ? GL_TRUE : GL_FALSE);
@@ -216,12 +238,8 @@ void Rasterizer::applyFixedFunction(const RasterState& s) {
     if (all || s.blend != a.blend) setEnabled(GL_BLEND, s.blend);
     if (s.blend && (all || s.srcBlend != a.srcBlend || s.destBlend != a.destBlend ||
                     s.blendOp != a.blendOp || !a.blend)) {
-        GLenum src = blendFactor(s.srcBlend == 12 || s.srcBlend == 13 ? 5 : s.srcBlend);
-        GLenum dst = s.srcBlend == 12 ? GL_ONE_MINUS_SRC_ALPHA
-                   : s.srcBlend == 13 ? GL_SRC_ALPHA
-                                      : blendFactor(s.destBlend);
-        if (s.srcBlend == 13) src = GL_ONE_MINUS_SRC_ALPHA;
-        glBlendFunc(src, dst);
+        const BlendFactors factors = blendFactors(s.srcBlend, s.destBlend);
+        glBlendFunc(factors.source, factors.destination);
         glBlendEquation(blendEquation(s.blendOp));
     }
     if (all || s.colorWriteMask != a.colorWriteMask) {
@@ -235,7 +253,7 @@ void Rasterizer::applySampler(const SamplerState& s) {
     glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, static_cast<GLint>(addressMode(s.addressU)));
     glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, static_cast<GLint>(addressMode(s.addressV)));
     glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER,
-                        s.magFilter == kFilterPoint ? GL_NEAREST : GL_LINEAR);
+                        s.magFilter == D3DTEXF_POINT ? GL_NEAREST : GL_LINEAR);
     glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER,
                         static_cast<GLint>(minificationFilter(s.minFilter, s.mipFilter)));
     float border[4];

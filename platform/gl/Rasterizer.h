@@ -14,6 +14,8 @@
 #include <span>
 #include <vector>
 
+#include "runtime/D3DStates.h"
+
 namespace gl {
 
 // A processed vertex: Direct3D clip coordinates, diffuse colour clamped to 0..1, and
@@ -26,15 +28,15 @@ struct Vertex {
 static_assert(sizeof(Vertex) == 40);
 
 struct SamplerState {
-    uint32_t addressU = 1, addressV = 1;  // WRAP
+    uint32_t addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;
     uint32_t borderColor = 0;
-    uint32_t magFilter = 1, minFilter = 1, mipFilter = 0;  // POINT, POINT, NONE
+    uint32_t magFilter = D3DTEXF_POINT, minFilter = D3DTEXF_POINT, mipFilter = D3DTEXF_NONE;
     bool operator==(const SamplerState&) const = default;
 };
 
 struct CombinerState {
-    uint32_t colorOp = 4, colorArg1 = 2, colorArg2 = 1;  // MODULATE(TEXTURE, CURRENT)
-    uint32_t alphaOp = 2, alphaArg1 = 2, alphaArg2 = 1;  // SELECTARG1(TEXTURE)
+    uint32_t colorOp = D3DTOP_MODULATE, colorArg1 = D3DTA_TEXTURE, colorArg2 = D3DTA_CURRENT;
+    uint32_t alphaOp = D3DTOP_SELECTARG1, alphaArg1 = D3DTA_TEXTURE, alphaArg2 = D3DTA_CURRENT;
     bool operator==(const CombinerState&) const = default;
 };
 
@@ -54,13 +56,13 @@ struct TextureSource {
 };
 
 struct RasterState {
-    uint32_t cullMode = 3;  // CCW
+    uint32_t cullMode = D3DCULL_CCW;
     bool depthEnable = true, depthWrite = true;
-    uint32_t depthFunc = 4;  // LESSEQUAL
+    uint32_t depthFunc = D3DCMP_LESSEQUAL;
     bool alphaTest = false;
-    uint32_t alphaFunc = 8, alphaRef = 0;
+    uint32_t alphaFunc = D3DCMP_ALWAYS, alphaRef = 0;
     bool blend = false;
-    uint32_t srcBlend = 2, destBlend = 1, blendOp = 1;  // ONE, ZERO, ADD
+    uint32_t srcBlend = D3DBLEND_ONE, destBlend = D3DBLEND_ZERO, blendOp = D3DBLENDOP_ADD;
     bool flatShading = false;
     uint32_t colorWriteMask = 0xF;
     uint32_t textureFactor = 0xFFFFFFFF;
