@@ -127,14 +127,14 @@ Direct3DDevice8::Direct3DDevice8(HWND focusWindow, uint32_t behaviorFlags,
         height_ = params.BackBufferHeight;
     }
     hasDepthBuffer_ = params.EnableAutoDepthStencil != 0;
-    rasterizer_ = std::make_unique<gl::Rasterizer>(width_, height_);
+    rasterizer_ = std::make_unique<gl::Rasterizer>(width_, height_, "CreateDevice");
     setDefaultRenderStates(renderStates_, hasDepthBuffer_);
     for (uint32_t stage = 0; stage < kStageCount; ++stage) setDefaultStageStates(stageStates_[stage], stage);
     fixedStage_ = std::make_shared<FixedVertexStage>();
     fixedStage_->setViewport(width_, height_);
     currentStage_ = fixedStage_;
     // A new back buffer holds black and the farthest depth.
-    rasterizer_->clear({}, true, 0xFF000000u, hasDepthBuffer_, 1.0f);
+    rasterizer_->clear({}, true, 0xFF000000u, hasDepthBuffer_, 1.0f, "CreateDevice");
 }
 
 Direct3DDevice8::~Direct3DDevice8() {
@@ -174,7 +174,7 @@ void Direct3DDevice8::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags
     clearRects_.clear();
     for (uint32_t i = 0; i < count; ++i) clearRects_.push_back({rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
     makeCurrent();
-    rasterizer_->clear(clearRects_, flags & D3DCLEAR_TARGET, color, flags & D3DCLEAR_ZBUFFER, z);
+    rasterizer_->clear(clearRects_, flags & D3DCLEAR_TARGET, color, flags & D3DCLEAR_ZBUFFER, z, "Clear");
 }
 
 void Direct3DDevice8::Present(const D3DRECT* sourceRect, const D3DRECT* destRect,
@@ -184,7 +184,7 @@ void Direct3DDevice8::Present(const D3DRECT* sourceRect, const D3DRECT* destRect
         invalid("Present", "presenting to another window than the device's is not supported");
     makeCurrent();
     if (window_) {
-        rasterizer_->present(window_->defaultFramebuffer(), window_->clientWidth(), window_->clientHeight());
+        rasterizer_->present(window_->defaultFramebuffer(), window_->clientWidth(), window_->clientHeight(), "Present");
         window_->swapBuffers();
     } else {
         rasterizer_->finish();

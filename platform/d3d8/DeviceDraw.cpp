@@ -78,7 +78,7 @@ void Direct3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,
     uint32_t count = verticesFor(type, primitiveCount, call);
     if (primitiveCount == 0) return;
     if (!streams_[0].buffer) invalid(call, "no vertex buffer on stream 0");
-    gatherSequential(startVertex, count);
+    gatherSequential(startVertex, count, call);
     drawAssembled(type, primitiveCount, streamInput(), call);
 }
 
@@ -94,7 +94,7 @@ void Direct3DDevice8::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveC
     if (primitiveCount == 0) return;
     VertexInput input = streamInput();
     input.streams[0] = {{static_cast<const std::byte*>(vertexData), std::size_t{count} * stride}, stride};
-    gatherSequential(0, count);
+    gatherSequential(0, count, call);
     drawAssembled(type, primitiveCount, input, call);
 }
 
@@ -113,9 +113,9 @@ void Direct3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t minIn
     drawAssembled(type, primitiveCount, streamInput(), call);
 }
 
-void Direct3DDevice8::gatherSequential(uint32_t firstVertex, uint32_t vertexCount) {
+void Direct3DDevice8::gatherSequential(uint32_t firstVertex, uint32_t vertexCount, const char* call) {
     if (uint64_t{firstVertex} + vertexCount > std::numeric_limits<uint32_t>::max())
-        invalid("DrawPrimitive", "vertex numbers run past 2^32");
+        invalid(call, "vertex numbers run past 2^32");
     vertexNumbers_.resize(vertexCount);
     sequence_.resize(vertexCount);
     for (uint32_t i = 0; i < vertexCount; ++i) {
@@ -337,6 +337,6 @@ void Direct3DDevice8::drawAssembled(D3DPRIMITIVETYPE type, uint32_t primitiveCou
     else interleave();
     if (state.flatShading) colourLastPixelsFlat();
     makeCurrent();
-    rasterizer_->draw(primitiveOf(type), interleaved_, kept, lastPixelIndices_, state);
+    rasterizer_->draw(primitiveOf(type), interleaved_, kept, lastPixelIndices_, state, call);
     lastDrawStats_ = {static_cast<uint32_t>(kept.size() / corners), static_cast<uint32_t>(vertexNumbers_.size())};
 }

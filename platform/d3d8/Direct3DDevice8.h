@@ -117,7 +117,7 @@ private:
     VertexInput streamInput() const;
     void gatherIndexed(uint32_t minIndex, uint32_t numVertices, uint32_t startIndex,
                        uint32_t indexCount, const char* call);
-    void gatherSequential(uint32_t firstVertex, uint32_t vertexCount);
+    void gatherSequential(uint32_t firstVertex, uint32_t vertexCount, const char* call);
     void expandPrimitives(D3DPRIMITIVETYPE type, uint32_t primitiveCount);
     const gl::RasterState& rasterState();
     bool alphaComesFromDiffuse() const;

@@ -41,29 +41,29 @@ std::string cat(std::initializer_list<std::string_view> parts) {
     return out;
 }
 
-[[noreturn]] void unsupported(const std::string& what) {
-    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", cat({"texture stage 0 ", what, " is not supported"}));
+[[noreturn]] void unsupported(const char* call, const std::string& what) {
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, cat({"texture stage 0 ", what, " is not supported"}));
 }
 
-std::string argument(uint32_t arg, const char* swizzle) {
+std::string argument(uint32_t arg, const char* swizzle, const char* call) {
     std::string base;
     switch (arg & D3DTA_SELECTMASK) {
     case D3DTA_DIFFUSE: base = "diffuse"; break;
     case D3DTA_CURRENT: base = "diffuse"; break;  // stage 0: CURRENT is the diffuse colour
     case D3DTA_TEXTURE: base = "tex"; break;
     case D3DTA_TFACTOR: base = "factor"; break;
-    default: unsupported("argument " + std::to_string(arg));
+    default: unsupported(call, "argument " + std::to_string(arg));
     }
     if (arg & ~(D3DTA_SELECTMASK | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE))
-        unsupported("argument " + std::to_string(arg));
+        unsupported(call, "argument " + std::to_string(arg));
     std::string value = (arg & D3DTA_ALPHAREPLICATE) ? cat({"vec4(", base, ".a)"}) : base;
     if (arg & D3DTA_COMPLEMENT) value = cat({"(vec4(1.0) - ", value, ")"});
     return cat({value, ".", swizzle});
 }
 
-std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swizzle) {
-    auto a = [&] { return argument(arg1, swizzle); };
-    auto b = [&] { return argument(arg2, swizzle); };
+std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swizzle, const char* call) {
+    auto a = [&] { return argument(arg1, swizzle, call); };
+    auto b = [&] { return argument(arg2, swizzle, call); };
     switch (op) {
     case D3DTOP_DISABLE: return std::string("diffuse.") + swizzle;
     case D3DTOP_SELECTARG1: return a();
@@ -74,11 +74,11 @@ std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swi
     case D3DTOP_ADD: return cat({"min(", a(), " + ", b(), ", 1.0)"});
     case D3DTOP_ADDSIGNED: return cat({"clamp(", a(), " + ", b(), " - 0.5, 0.0, 1.0)"});
     case D3DTOP_SUBTRACT: return cat({"max(", a(), " - ", b(), ", 0.0)"});
-    default: unsupported("operation " + std::to_string(op));
+    default: unsupported(call, "operation " + std::to_string(op));
     }
 }
 
-const char* comparison(uint32_t func) {
+const char* comparison(uint32_t func, const char* call) {
     switch (func) {
     case D3DCMP_NEVER: return "false";
     case D3DCMP_LESS: return "level < alphaRef";
@@ -89,12 +89,11 @@ const char* comparison(uint32_t func) {
     case D3DCMP_GREATEREQUAL: return "level >= alphaRef";
     case D3DCMP_ALWAYS: return "true";
     default:
-        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
-                        "alpha function " + std::to_string(func) + " is not a comparison");
+        rt::raiseStatus(D3DERR_INVALIDCALL, call, "alpha function " + std::to_string(func) + " is not a comparison");
     }
 }
 
-uint32_t compile(GLenum type, const std::string& source) {
+uint32_t compile(GLenum type, const std::string& source, const char* call) {
     GLuint shader = glCreateShader(type);
     const char* text = source.c_str();
     glShaderSource(shader, 1, &text, nullptr);
@@ -105,7 +104,7 @@ uint32_t compile(GLenum type, const std::string& source) {
         char log[2048] = {};
         glGetShaderInfoLog(shader, sizeof log, nullptr, log);
         glDeleteShader(shader);
-        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, "glCompileShader", log);
+        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, call, cat({"glCompileShader: ", log}));
     }
     return shader;
 }
@@ -114,9 +113,9 @@ std::string vertexShaderSource(const ProgramKey& key) {
     return cat({kVertexHead, key.flat ? "flat " : "", kVertexTail});
 }
 
-uint32_t link(const ProgramKey& key) {
-    GLuint vs = compile(GL_VERTEX_SHADER, vertexShaderSource(key));
-    GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentShaderSource(key));
+uint32_t link(const ProgramKey& key, const char* call) {
+    GLuint vs = compile(GL_VERTEX_SHADER, vertexShaderSource(key), call);
+    GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentShaderSource(key, call), call);
     GLuint program = glCreateProgram();
     glAttachShader(program, vs);
     glAttachShader(program, fs);
@@ -129,7 +128,7 @@ uint32_t link(const ProgramKey& key) {
         char log[2048] = {};
         glGetProgramInfoLog(program, sizeof log, nullptr, log);
         glDeleteProgram(program);
-        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, "glLinkProgram", log);
+        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, call, cat({"glLinkProgram: ", log}));
     }
     return program;
 }
@@ -144,13 +143,13 @@ uint64_t ProgramKey::packed() const {
     return (k << 2) | (flat ? 2u : 0u) | (textured ? 1u : 0u);
 }
 
-std::string fragmentShaderSource(const ProgramKey& key) {
+std::string fragmentShaderSource(const ProgramKey& key, const char* call) {
     const CombinerState& c = key.combiner;
-    std::string color = operation(c.colorOp, c.colorArg1, c.colorArg2, "rgb");
+    std::string color = operation(c.colorOp, c.colorArg1, c.colorArg2, "rgb", call);
     // A disabled colour operation disables the whole stage, alpha included.
     std::string alpha = c.colorOp == D3DTOP_DISABLE
                             ? std::string("diffuse.a")
-                            : operation(c.alphaOp, c.alphaArg1, c.alphaArg2, "a");
+                            : operation(c.alphaOp, c.alphaArg1, c.alphaArg2, "a", call);
     std::string s = "#version 330 core\n";
     s += key.flat ? "flat in vec4 vColor;\n" : "in vec4 vColor;\n";
     s += "in vec2 vTexcoord;\nuniform sampler2D stageTexture;\nuniform vec4 textureFactor;\n"
@@ -163,7 +162,7 @@ std::string fragmentShaderSource(const ProgramKey& key) {
     if (key.alphaFunc != 0) {
         // The test compares 8-bit values: the alpha rounded to 0..255 against the reference.
         s += "    float level = floor(clamp(result.a, 0.0, 1.0) * 255.0 + 0.5);\n";
-        s += cat({"    if (!(", comparison(key.alphaFunc), ")) discard;\n"});
+        s += cat({"    if (!(", comparison(key.alphaFunc, call), ")) discard;\n"});
     }
     s += "    fragColor = result;\n}\n";
     return s;
@@ -173,12 +172,12 @@ Programs::~Programs() {
     for (auto& [key, program] : programs_) glDeleteProgram(program.id);
 }
 
-Program& Programs::get(const ProgramKey& key) {
+Program& Programs::get(const ProgramKey& key, const char* call) {
     uint64_t packed = key.packed();
     auto found = programs_.find(packed);
     if (found != programs_.end()) return found->second;
     Program program;
-    program.id = link(key);
+    program.id = link(key, call);
     program.pixelStep = glGetUniformLocation(program.id, "pixelStep");
     program.textureFactor = glGetUniformLocation(program.id, "textureFactor");
     program.alphaRef = glGetUniformLocation(program.id, "alphaRef");

@@ -16,7 +16,7 @@ namespace {
 // Textures unused for this many presented frames give back their OpenGL copy.
 constexpr uint32_t kTextureIdleFrames = 120;
 
-GLenum compareFunction(uint32_t func) {
+GLenum compareFunction(const char* call, uint32_t func) {
     switch (func) {
     case D3DCMP_NEVER: return GL_NEVER;
     case D3DCMP_LESS: return GL_LESS;
@@ -27,10 +27,10 @@ GLenum compareFunction(uint32_t func) {
     case D3DCMP_GREATEREQUAL: return GL_GEQUAL;
     case D3DCMP_ALWAYS: return GL_ALWAYS;
     }
-    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", "depth function " + std::to_string(func) + " is not a comparison");
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, "depth function " + std::to_string(func) + " is not a comparison");
 }
 
-GLenum blendFactor(uint32_t factor) {
+GLenum blendFactor(const char* call, uint32_t factor) {
     switch (factor) {
     case D3DBLEND_ZERO: return GL_ZERO;
     case D3DBLEND_ONE: return GL_ONE;
@@ -44,7 +44,7 @@ GLenum blendFactor(uint32_t factor) {
     case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
     case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
     }
-    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", "blend factor " + std::to_string(factor) + " is not supported");
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, "blend factor " + std::to_string(factor) + " is not supported");
 }
 
 struct BlendFactors {
@@ -52,13 +52,13 @@ struct BlendFactors {
 };
 
 // BOTHSRCALPHA and BOTHINVSRCALPHA, given as the source factor, set the destination's too.
-BlendFactors blendFactors(uint32_t source, uint32_t destination) {
+BlendFactors blendFactors(const char* call, uint32_t source, uint32_t destination) {
     if (source == D3DBLEND_BOTHSRCALPHA) return {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA};
     if (source == D3DBLEND_BOTHINVSRCALPHA) return {GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA};
-    return {blendFactor(source), blendFactor(destination)};
+    return {blendFactor(call, source), blendFactor(call, destination)};
 }
 
-GLenum blendEquation(uint32_t op) {
+GLenum blendEquation(const char* call, uint32_t op) {
     switch (op) {
     case D3DBLENDOP_ADD: return GL_FUNC_ADD;
     case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
@@ -66,7 +66,7 @@ GLenum blendEquation(uint32_t op) {
     case D3DBLENDOP_MIN: return GL_MIN;
     case D3DBLENDOP_MAX: return GL_MAX;
     }
-    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", "blend operation " + std::to_string(op) + " is not supported");
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, "blend operation " + std::to_string(op) + " is not supported");
 }
 
 GLenum addressMode(uint32_t mode) {
@@ -104,29 +104,29 @@ std::string hex(uint32_t value) {
 }
 
 // OpenGL records failures instead of reporting them; a draw or clear that failed must not
-// pass for one that worked.
-void checkError(const char* call) {
+// pass for one that worked. `call` is the device method, `glFunction` the last GL call.
+void checkError(const char* call, const char* glFunction) {
     GLenum error = glGetError();
     if (error == GL_NO_ERROR) return;
     while (glGetError() != GL_NO_ERROR) {
     }
     HRESULT status = error == GL_OUT_OF_MEMORY ? D3DERR_OUTOFVIDEOMEMORY : D3DERR_DRIVERINTERNALERROR;
-    rt::raiseStatus(status, call, "OpenGL error " + hex(error));
+    rt::raiseStatus(status, call, std::string(glFunction) + ": OpenGL error " + hex(error));
 }
 
-void checkFramebuffer() {
+void checkFramebuffer(const char* call) {
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE)
-        rt::raiseStatus(D3DERR_NOTAVAILABLE, "glCheckFramebufferStatus",
+        rt::raiseStatus(D3DERR_NOTAVAILABLE, call,
                         "the back buffer cannot be created (status " + hex(status) + ")");
 }
 
 }  // namespace
 
-Rasterizer::Rasterizer(uint32_t width, uint32_t height)
+Rasterizer::Rasterizer(uint32_t width, uint32_t height, const char* call)
     : width_(width), height_(height), programs_(std::make_unique<Programs>()),
       textures_(std::make_unique<TextureCache>()) {
-    createTarget();
+    createTarget(call);
     createVertexInput();
     glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
     // Flat shading takes the first vertex's colour, as Direct3D does.
@@ -137,7 +137,7 @@ Rasterizer::Rasterizer(uint32_t width, uint32_t height)
     glDisable(GL_DITHER);
 }
 
-void Rasterizer::createTarget() {
+void Rasterizer::createTarget(const char* call) {
     const auto w = static_cast<GLsizei>(width_), h = static_cast<GLsizei>(height_);
     glGenRenderbuffers(1, &colorBuffer_);
     glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
@@ -149,8 +149,8 @@ void Rasterizer::createTarget() {
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colorBuffer_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
-    checkFramebuffer();
-    checkError("glRenderbufferStorage");
+    checkFramebuffer(call);
+    checkError(call, "glRenderbufferStorage");
 }
 
 void Rasterizer::createVertexInput() {
@@ -183,7 +183,8 @@ Rasterizer::~Rasterizer() {
     glDeleteRenderbuffers(1, &colorBuffer_);
 }
 
-void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z) {
+void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z,
+                       const char* call) {
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     GLbitfield mask = 0;
     if (color) {
@@ -214,7 +215,7 @@ void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, b
         }
         glDisable(GL_SCISSOR_TEST);
     }
-    checkError("glClear");
+    checkError(call, "glClear");
     // Clearing ignores the write masks; put the drawing masks back.
     if (haveApplied_) {
         uint32_t m = applied_.colorWriteMask;
@@ -223,7 +224,7 @@ void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, b
     }
 }
 
-void Rasterizer::applyFixedFunction(const RasterState& s) {
+void Rasterizer::applyFixedFunction(const RasterState& s, const char* call) {
     const RasterState& a = applied_;
     bool all = !haveApplied_;
     if (all || s.cullMode != a.cullMode) {
@@ -234,13 +235,13 @@ void Rasterizer::applyFixedFunction(const RasterState& s) {
     }
     if (all || s.depthEnable != a.depthEnable) setEnabled(GL_DEPTH_TEST, s.depthEnable);
     if (all || s.depthWrite != a.depthWrite) glDepthMask(s.depthWrite ? GL_TRUE : GL_FALSE);
-    if (all || s.depthFunc != a.depthFunc) glDepthFunc(compareFunction(s.depthFunc));
+    if (all || s.depthFunc != a.depthFunc) glDepthFunc(compareFunction(call, s.depthFunc));
     if (all || s.blend != a.blend) setEnabled(GL_BLEND, s.blend);
     if (s.blend && (all || s.srcBlend != a.srcBlend || s.destBlend != a.destBlend ||
                     s.blendOp != a.blendOp || !a.blend)) {
-        const BlendFactors factors = blendFactors(s.srcBlend, s.destBlend);
+        const BlendFactors factors = blendFactors(call, s.srcBlend, s.destBlend);
         glBlendFunc(factors.source, factors.destination);
-        glBlendEquation(blendEquation(s.blendOp));
+        glBlendEquation(blendEquation(call, s.blendOp));
     }
     if (all || s.colorWriteMask != a.colorWriteMask) {
         uint32_t m = s.colorWriteMask;
@@ -263,14 +264,14 @@ void Rasterizer::applySampler(const SamplerState& s) {
     haveSampler_ = true;
 }
 
-void Rasterizer::applyState(const RasterState& s) {
-    applyFixedFunction(s);
+void Rasterizer::applyState(const RasterState& s, const char* call) {
+    applyFixedFunction(s, call);
     applied_ = s;
     applied_.texture = nullptr;
     haveApplied_ = true;
 
     ProgramKey key{s.combiner, s.alphaTest ? s.alphaFunc : 0u, s.flatShading, s.texture != nullptr};
-    Program& program = programs_->get(key);
+    Program& program = programs_->get(key, call);
     if (boundProgram_ != program.id) {
         glUseProgram(program.id);
         boundProgram_ = program.id;
@@ -320,11 +321,11 @@ void Rasterizer::upload(std::span<const Vertex> vertices, std::span<const uint32
 
 void Rasterizer::draw(Primitive primitive, std::span<const Vertex> vertices,
                       std::span<const uint32_t> indices, std::span<const uint32_t> pointIndices,
-                      const RasterState& state) {
+                      const RasterState& state, const char* call) {
     if (indices.empty() && pointIndices.empty()) return;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glBindVertexArray(vertexArray_);
-    applyState(state);
+    applyState(state, call);
     upload(vertices, indices, pointIndices);
     GLenum mode = primitive == Primitive::Triangles ? GL_TRIANGLES
                 : primitive == Primitive::Lines     ? GL_LINES
@@ -334,7 +335,7 @@ void Rasterizer::draw(Primitive primitive, std::span<const Vertex> vertices,
     if (!pointIndices.empty())
         glDrawElements(GL_POINTS, static_cast<GLsizei>(pointIndices.size()), GL_UNSIGNED_INT,
                        reinterpret_cast<void*>(indices.size_bytes()));
-    checkError("glDrawElements");
+    checkError(call, "glDrawElements");
 }
 
 std::vector<uint32_t> Rasterizer::readPixels() {
@@ -347,7 +348,7 @@ std::vector<uint32_t> Rasterizer::readPixels() {
     return pixels;
 }
 
-void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height) {
+void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height, const char* call) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
     GLint w = static_cast<GLint>(width), h = static_cast<GLint>(height);
@@ -356,7 +357,7 @@ void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height) 
     glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0, h, w, 0, GL_COLOR_BUFFER_BIT,
                       sameSize ? GL_NEAREST : GL_LINEAR);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    checkError("glBlitFramebuffer");
+    checkError(call, "glBlitFramebuffer");
 }
 
 void Rasterizer::finish() { glFinish(); }

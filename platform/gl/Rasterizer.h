@@ -7,7 +7,8 @@
 // D3DTEXF_*, D3DTADDRESS_*, D3DCULL_*), so the device passes them through unchanged.
 // The colour buffer's rows run top row first (OpenGL's window y is Direct3D's screen y), so
 // read-back needs no flip and present() flips while it copies.
-// The caller must have made the rasterizer's context current.
+// The caller must have made the rasterizer's context current. Methods that can fail take
+// `call`, the device method on whose behalf they run, and raise rt::Error naming it.
 
 #include <cstdint>
 #include <memory>
@@ -79,7 +80,7 @@ class TextureCache;
 class Rasterizer {
 public:
     // Creates a width × height colour buffer (RGBA8) and a 16-bit depth buffer.
-    Rasterizer(uint32_t width, uint32_t height);
+    Rasterizer(uint32_t width, uint32_t height, const char* call);
     ~Rasterizer();
     Rasterizer(const Rasterizer&) = delete;
     Rasterizer& operator=(const Rasterizer&) = delete;
@@ -90,27 +91,27 @@ public:
     // Clears the whole target, or only the given rectangles (x1, y1, x2, y2, right and
     // bottom exclusive, y down), in colour 0xAARRGGBB and/or depth z.
     struct Rect { int32_t x1, y1, x2, y2; };
-    void clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z);
+    void clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z, const char* call);
 
     // Draws `indices` (into `vertices`) as `primitive`, then `pointIndices` as one-pixel
     // points with the same state (the last pixels of lines).
     void draw(Primitive primitive, std::span<const Vertex> vertices,
               std::span<const uint32_t> indices, std::span<const uint32_t> pointIndices,
-              const RasterState& state);
+              const RasterState& state, const char* call);
 
     // Waits for drawing to finish and returns the colour buffer as 0xAARRGGBB, top row first.
     std::vector<uint32_t> readPixels();
     // Copies the colour buffer to `framebuffer` (width × height, OpenGL's bottom-up rows).
-    void present(uint32_t framebuffer, uint32_t width, uint32_t height);
+    void present(uint32_t framebuffer, uint32_t width, uint32_t height, const char* call);
     void finish();
     // Frees textures that have not been drawn with for a while.
     void endFrame();
 
 private:
-    void createTarget();
+    void createTarget(const char* call);
     void createVertexInput();
-    void applyState(const RasterState& state);
-    void applyFixedFunction(const RasterState& state);
+    void applyState(const RasterState& state, const char* call);
+    void applyFixedFunction(const RasterState& state, const char* call);
     void applySampler(const SamplerState& sampler);
     void upload(std::span<const Vertex> vertices, std::span<const uint32_t> indices,
                 std::span<const uint32_t> pointIndices);
