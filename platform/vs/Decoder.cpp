@@ -76,7 +76,7 @@ Program decodeProgram(std::span<const uint32_t> tokens) {
         const auto op = findOp(uint16_t(t & 0xFFFF));
         if (!op || (t >> 16) != 0) invalid("unknown instruction token " + hex(t) + " at token " + std::to_string(at));
         Instruction ins{*op, {}, {}};
-        if (op->opcode != Opcode::Nop) ins.dst = decodeDestination(in);
+        if (op->writes) ins.dst = decodeDestination(in);
         for (int s = 0; s < op->sources; ++s) ins.src[s] = decodeSource(in);
         program.instructions.push_back(ins);
         if (program.instructions.size() > kMaxSlots) invalid("more than 128 instruction slots");

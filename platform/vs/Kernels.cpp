@@ -167,27 +167,28 @@ VS_INLINE void executeStep(const Step& step, const Operands& o, float* d, int32_
         for (int c = 0; c < 4; ++c)
             if (mask & (1u << c)) kernel(d + c * N, c);
     };
-    switch (step.op) {
-    case KOp::Mov: each([&](float* out, int c) { kMov(out, o.p[0][c]); }); break;
-    case KOp::MovA0: for (int i = 0; i < N; ++i) a0[i] = toAddress(o.p[0][0][i]); break;
-    case KOp::Add: each([&](float* out, int c) { kAdd(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Mul: each([&](float* out, int c) { kMul(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Mad: each([&](float* out, int c) { kMad(out, o.p[0][c], o.p[1][c], o.p[2][c]); }); break;
-    case KOp::Min: each([&](float* out, int c) { kMin(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Max: each([&](float* out, int c) { kMax(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Slt: each([&](float* out, int c) { kSlt(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Sge: each([&](float* out, int c) { kSge(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Frc: each([&](float* out, int c) { kFrc(out, o.p[0][c]); }); break;
-    case KOp::Dp3: kDp3(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
-    case KOp::Dp4: kDp4(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
-    case KOp::Rcp: kRcp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
-    case KOp::Rsq: kRsq(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
-    case KOp::Exp: kExp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
-    case KOp::Log: kLog(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
-    case KOp::Expp: perVertexVector(d, mask, [&](int i, float* r) { expp(o.p[0][3][i], r); }); break;
-    case KOp::Logp: perVertexVector(d, mask, [&](int i, float* r) { logp(o.p[0][3][i], r); }); break;
-    case KOp::Lit: perVertexVector(d, mask, [&](int i, float* r) { lit(o.p[0][0][i], o.p[0][1][i], o.p[0][3][i], r); }); break;
-    case KOp::Dst:
+    switch (step.kernel) {
+    case Kernel::None: break;  // never planned: operations without a kernel have no step
+    case Kernel::Mov: each([&](float* out, int c) { kMov(out, o.p[0][c]); }); break;
+    case Kernel::MovA0: for (int i = 0; i < N; ++i) a0[i] = toAddress(o.p[0][0][i]); break;
+    case Kernel::Add: each([&](float* out, int c) { kAdd(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Mul: each([&](float* out, int c) { kMul(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Mad: each([&](float* out, int c) { kMad(out, o.p[0][c], o.p[1][c], o.p[2][c]); }); break;
+    case Kernel::Min: each([&](float* out, int c) { kMin(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Max: each([&](float* out, int c) { kMax(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Slt: each([&](float* out, int c) { kSlt(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Sge: each([&](float* out, int c) { kSge(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Frc: each([&](float* out, int c) { kFrc(out, o.p[0][c]); }); break;
+    case Kernel::Dp3: kDp3(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
+    case Kernel::Dp4: kDp4(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
+    case Kernel::Rcp: kRcp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case Kernel::Rsq: kRsq(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case Kernel::Exp: kExp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case Kernel::Log: kLog(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case Kernel::Expp: perVertexVector(d, mask, [&](int i, float* r) { expp(o.p[0][3][i], r); }); break;
+    case Kernel::Logp: perVertexVector(d, mask, [&](int i, float* r) { logp(o.p[0][3][i], r); }); break;
+    case Kernel::Lit: perVertexVector(d, mask, [&](int i, float* r) { lit(o.p[0][0][i], o.p[0][1][i], o.p[0][3][i], r); }); break;
+    case Kernel::Dst:
         perVertexVector(d, mask, [&](int i, float* r) {
             r[0] = 1.0f; r[1] = o.p[0][1][i] * o.p[1][1][i]; r[2] = o.p[0][2][i]; r[3] = o.p[1][3][i];
         });

@@ -234,15 +234,18 @@ void parseDef(Cursor& in, ParsedProgram& out) {
     }
 }
 
+// Operand 0 is the destination, 1 to 3 the sources, as in InstructionPositions.
 void parseOperands(Cursor& in, Instruction& ins, InstructionPositions& pos) {
-    const int wanted = ins.op.opcode == Opcode::Nop ? 0 : ins.op.sources + 1;
-    for (int i = 0; i < wanted; ++i) {
-        if (i > 0) in.expect(',', ("','; '" + std::string(ins.op.name) + "' takes " + std::to_string(wanted) + " operands").c_str());
-        else if (in.atEnd()) in.fail("'" + std::string(ins.op.name) + "' takes " + std::to_string(wanted) + " operands");
+    const int first = ins.op.writes ? 0 : 1;
+    const int last = ins.op.sources;
+    const std::string count = "'" + std::string(ins.op.name) + "' takes " + std::to_string(last + 1 - first) + " operands";
+    for (int i = first; i <= last; ++i) {
+        if (i > first) in.expect(',', ("','; " + count).c_str());
+        else if (in.atEnd()) in.fail(count);
         in.skipBlanks();
-        pos.operands[i] = in.position();
+        pos.operands[size_t(i)] = in.position();
         if (i == 0) ins.dst = parseDestination(in);
-        else ins.src[i - 1] = parseSource(in);
+        else ins.src[size_t(i - 1)] = parseSource(in);
     }
     if (!in.atEnd()) in.fail(in.peek() == ',' ? "too many operands" : "unexpected text after the instruction");
 }

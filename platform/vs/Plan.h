@@ -21,8 +21,6 @@ inline constexpr uint16_t kScratchSrc0 = kOutputSlot0 + kNumOutputRegisters;
 inline constexpr uint16_t kScratchDst = kScratchSrc0 + 3;
 inline constexpr uint16_t kBatchSlots = kScratchDst + 1;
 
-enum class KOp : uint8_t { Mov, MovA0, Add, Mad, Mul, Dp3, Dp4, Min, Max, Slt, Sge, Rcp, Rsq, Exp, Log, Expp, Logp, Lit, Dst, Frc };
-
 enum class SrcKind : uint8_t { Direct, NegatedCopy, Relative };
 
 struct SrcRef {
@@ -35,7 +33,7 @@ struct SrcRef {
 };
 
 struct Step {
-    KOp op;
+    Kernel kernel;
     uint8_t mask;
     uint16_t dstSlot;
     bool viaScratch;  // the destination is also a source: compute aside, then copy
