@@ -35,14 +35,14 @@ void main() {
 
 // Joins pieces by appending; building GLSL with chains of operator+ trips a false
 // -Wrestrict in GCC 12's optimizer.
-std::string cat(std::initializer_list<std::string_view> parts) {
+std::string concatenate(std::initializer_list<std::string_view> parts) {
     std::string out;
     for (std::string_view part : parts) out.append(part);
     return out;
 }
 
 [[noreturn]] void unsupported(const char* call, const std::string& what) {
-    rt::raiseStatus(D3DERR_INVALIDCALL, call, cat({"texture stage 0 ", what, " is not supported"}));
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, concatenate({"texture stage 0 ", what, " is not supported"}));
 }
 
 std::string argument(uint32_t arg, const char* swizzle, const char* call) {
@@ -56,9 +56,9 @@ std::string argument(uint32_t arg, const char* swizzle, const char* call) {
     }
     if (arg & ~(D3DTA_SELECTMASK | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE))
         unsupported(call, "argument " + std::to_string(arg));
-    std::string value = (arg & D3DTA_ALPHAREPLICATE) ? cat({"vec4(", base, ".a)"}) : base;
-    if (arg & D3DTA_COMPLEMENT) value = cat({"(vec4(1.0) - ", value, ")"});
-    return cat({value, ".", swizzle});
+    std::string value = (arg & D3DTA_ALPHAREPLICATE) ? concatenate({"vec4(", base, ".a)"}) : base;
+    if (arg & D3DTA_COMPLEMENT) value = concatenate({"(vec4(1.0) - ", value, ")"});
+    return concatenate({value, ".", swizzle});
 }
 
 std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swizzle, const char* call) {
@@ -68,12 +68,12 @@ std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swi
     case D3DTOP_DISABLE: return std::string("diffuse.") + swizzle;
     case D3DTOP_SELECTARG1: return a();
     case D3DTOP_SELECTARG2: return b();
-    case D3DTOP_MODULATE: return cat({a(), " * ", b()});
-    case D3DTOP_MODULATE2X: return cat({"min(2.0 * ", a(), " * ", b(), ", 1.0)"});
-    case D3DTOP_MODULATE4X: return cat({"min(4.0 * ", a(), " * ", b(), ", 1.0)"});
-    case D3DTOP_ADD: return cat({"min(", a(), " + ", b(), ", 1.0)"});
-    case D3DTOP_ADDSIGNED: return cat({"clamp(", a(), " + ", b(), " - 0.5, 0.0, 1.0)"});
-    case D3DTOP_SUBTRACT: return cat({"max(", a(), " - ", b(), ", 0.0)"});
+    case D3DTOP_MODULATE: return concatenate({a(), " * ", b()});
+    case D3DTOP_MODULATE2X: return concatenate({"min(2.0 * ", a(), " * ", b(), ", 1.0)"});
+    case D3DTOP_MODULATE4X: return concatenate({"min(4.0 * ", a(), " * ", b(), ", 1.0)"});
+    case D3DTOP_ADD: return concatenate({"min(", a(), " + ", b(), ", 1.0)"});
+    case D3DTOP_ADDSIGNED: return concatenate({"clamp(", a(), " + ", b(), " - 0.5, 0.0, 1.0)"});
+    case D3DTOP_SUBTRACT: return concatenate({"max(", a(), " - ", b(), ", 0.0)"});
     default: unsupported(call, "operation " + std::to_string(op));
     }
 }
@@ -104,13 +104,13 @@ uint32_t compile(GLenum type, const std::string& source, const char* call) {
         char log[2048] = {};
         glGetShaderInfoLog(shader, sizeof log, nullptr, log);
         glDeleteShader(shader);
-        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, call, cat({"glCompileShader: ", log}));
+        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, call, concatenate({"glCompileShader: ", log}));
     }
     return shader;
 }
 
 std::string vertexShaderSource(const ProgramKey& key) {
-    return cat({kVertexHead, key.flat ? "flat " : "", kVertexTail});
+    return concatenate({kVertexHead, key.flat ? "flat " : "", kVertexTail});
 }
 
 uint32_t link(const ProgramKey& key, const char* call) {
@@ -128,7 +128,7 @@ uint32_t link(const ProgramKey& key, const char* call) {
         char log[2048] = {};
         glGetProgramInfoLog(program, sizeof log, nullptr, log);
         glDeleteProgram(program);
-        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, call, cat({"glLinkProgram: ", log}));
+        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, call, concatenate({"glLinkProgram: ", log}));
     }
     return program;
 }
@@ -158,11 +158,11 @@ std::string fragmentShaderSource(const ProgramKey& key, const char* call) {
     s += key.textured ? "    vec4 tex = texture(stageTexture, vTexcoord);\n"
                       : "    vec4 tex = vec4(1.0);\n";
     s += "    vec4 factor = textureFactor;\n";
-    s += cat({"    vec4 result = vec4(", color, ", ", alpha, ");\n"});
+    s += concatenate({"    vec4 result = vec4(", color, ", ", alpha, ");\n"});
     if (key.alphaFunc != 0) {
         // The test compares 8-bit values: the alpha rounded to 0..255 against the reference.
         s += "    float level = floor(clamp(result.a, 0.0, 1.0) * 255.0 + 0.5);\n";
-        s += cat({"    if (!(", comparison(key.alphaFunc, call), ")) discard;\n"});
+        s += concatenate({"    if (!(", comparison(key.alphaFunc, call), ")) discard;\n"});
     }
     s += "    fragColor = result;\n}\n";
     return s;

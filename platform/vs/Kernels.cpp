@@ -62,7 +62,8 @@ VS_INLINE void kExp(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; +
 VS_INLINE void kLog(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = std::log2(std::fabs(a[i])); }
 VS_INLINE void kFrc(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] - std::floor(a[i]); }
 
-// The partial-precision results keep only the top 15 bits of the mantissa.
+// The partial-precision results clear the low byte of the mantissa, keeping 15 of its 23
+// stored bits (16 significant bits with the implicit one).
 VS_INLINE float reducedPrecision(float v) { return std::bit_cast<float>(std::bit_cast<uint32_t>(v) & 0xFFFFFF00u); }
 
 VS_INLINE void expp(float v, float out[4]) {

@@ -40,7 +40,8 @@ public:
     void expect(char ch, const char* what) {
         if (!accept(ch)) fail(std::string("expected ") + what);
     }
-    // Letters, digits, '_' and '.' as they stand, without skipping blanks inside.
+    // After any blanks, the letters, digits and '_' that follow: a mnemonic, a register name
+    // or a version word up to its first '.'.
     std::string_view word() {
         skipBlanks();
         const size_t start = pos_;

@@ -108,7 +108,7 @@ TEST(InterpreterResults, EveryOperationOnHandCheckedValues) {
         EXPECT_EQ(runOne("mov a0.x, v1.x\nmov oT0, c[a0.x + 40]", {x, 0, 0, 0}, k), expected) << "a0.x from " << x;
 }
 
-// expp and logp keep about 21 bits: the low mantissa byte of z is cleared.
+// expp and logp give z at partial precision: the low byte of its mantissa is cleared.
 TEST(InterpreterResults, PartialPrecisionExpAndLog) {
     const Vec4 e = runOne("expp oT0, v1.x", {2.5f, 0, 0, 0});
     EXPECT_EQ((Vec4{e[0], e[1], e[3]}), (Vec4{4, 0.5f, 1}));
