@@ -266,12 +266,17 @@ uint32_t CompiledShader::outputsWritten() const { return plan_->outputsWritten; 
 
 void CompiledShader::run(const ConstantFile& constants, const VertexSource& source, size_t count,
                          const OutputArrays& outputs, unsigned maxThreads) const {
+    runPlan(*plan_, constants, source, count, outputs, maxThreads, BatchKernels{});
+}
+
+void runPlan(const Plan& plan, const ConstantFile& constants, const VertexSource& source, size_t count,
+             const OutputArrays& outputs, unsigned maxThreads, const BatchKernels& kernels) {
     if (count == 0) return;
-    std::vector<float> constantMemory = broadcastConstants(*plan_, constants);
-    if (!plan_->prologue.empty()) {
+    std::vector<float> constantMemory = broadcastConstants(plan, constants);
+    if (!plan.prologue.empty()) {
         BatchContext ctx;
-        initContext(ctx, *plan_, constantMemory.data(), source, outputs);
-        runPrologue(*plan_, ctx, constants);
+        initContext(ctx, plan, constantMemory.data(), source, outputs);
+        kernels.prologue(plan, ctx, constants);
     }
     const size_t batches = (count + kBatch - 1) / kBatch;
     // Tasks of 16 batches: big enough to make the hand-over cheap, small enough to balance.
@@ -284,13 +289,13 @@ void CompiledShader::run(const ConstantFile& constants, const VertexSource& sour
     auto task = [&](size_t t, unsigned worker) {
         BatchContext& ctx = contexts[worker];
         if (!ready[worker]) {
-            initContext(ctx, *plan_, constantMemory.data(), source, outputs);
+            initContext(ctx, plan, constantMemory.data(), source, outputs);
             ready[worker] = 1;
         }
         const size_t end = std::min(batches, (t + 1) * kBatchesPerTask);
         for (size_t b = t * kBatchesPerTask; b < end; ++b) {
             const size_t start = b * kBatch;
-            shadeBatch(*plan_, ctx, constants, source, start, int(std::min<size_t>(kBatch, count - start)), outputs);
+            kernels.shade(plan, ctx, constants, source, start, int(std::min<size_t>(kBatch, count - start)), outputs);
         }
     };
     if (threads == 1) {

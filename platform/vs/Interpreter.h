@@ -73,7 +73,9 @@ public:
     uint32_t inputsRead() const;      // bit r: the program reads v<r>
     uint32_t outputsWritten() const;  // bit r: the program writes OutputRegister r
 
+    // The interpreter's own form of the program (Plan.h), for running it with other kernels.
     struct Plan;
+    const Plan& plan() const { return *plan_; }
 
 private:
     std::unique_ptr<Plan> plan_;

@@ -1,9 +1,26 @@
 // The hot part of the interpreter: one batch of vertices through every step of a plan. Each
-// operation is a loop over kBatch lanes of plain float arrays. The batch function is built for
-// several instruction sets and the best one is picked at load time; no contraction of a*b+c
-// into fused operations, so every build gives the same bits.
+// operation is a loop over kBatch lanes of plain float arrays; no contraction of a*b+c into
+// fused operations, so every build gives the same bits.
+//
+// Two builds, chosen at build time (CMake option CELSHADE_PORTABLE_KERNELS): the x86-64 one
+// clones the batch function for three instruction-set levels, picked at load time, and reads
+// strided floats through AVX-512 gathers where the processor has them; the portable one is
+// plain C++ for any processor. The tests run both on the same inputs and compare the bits.
 
+#ifndef CELSHADE_PORTABLE_KERNELS  // built outside CMake: portable unless the target is x86-64
+#if defined(__x86_64__)
+#define CELSHADE_PORTABLE_KERNELS 0
+#else
+#define CELSHADE_PORTABLE_KERNELS 1
+#endif
+#endif
+
+#if !CELSHADE_PORTABLE_KERNELS
+#if !defined(__x86_64__)
+#error "the x86-64 kernels need an x86-64 target; configure with -DCELSHADE_PORTABLE_KERNELS=ON"
+#endif
 #include <immintrin.h>
+#endif
 
 #include <bit>
 #include <cmath>
@@ -13,6 +30,10 @@
 #include "vs/Plan.h"
 
 namespace vs {
+// A second build of these kernels for the comparison test lives in its own namespace.
+#ifdef CELSHADE_KERNELS_NAMESPACE
+namespace CELSHADE_KERNELS_NAMESPACE {
+#endif
 namespace {
 
 constexpr int N = kBatch;
@@ -197,16 +218,37 @@ VS_INLINE void executeStep(const Step& step, const Operands& o, float* d, int32_
     }
 }
 
-// Copies C floats per vertex into the component arrays; fixed sizes let the compiler turn
-// the copies into plain (or gathered) loads.
 // Float-aligned streams (every vertex buffer and float array) are read as floats with a
 // stride: with AVX-512 sixteen lanes at a time through gathers, otherwise one by one.
+VS_INLINE void loadStrided(float* __restrict d, const float* __restrict f, size_t stride, int n) {
+    for (int i = 0; i < n; ++i) d[i] = f[size_t(i) * stride];
+}
+
+VS_INLINE void loadIndexed(float* __restrict d, const float* __restrict f, const uint32_t* __restrict index,
+                           size_t stride, int n) {
+    for (int i = 0; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
+}
+
+#if CELSHADE_PORTABLE_KERNELS
+
+#define VS_BATCH_FUNCTION
+
+VS_INLINE void loadComponent(float* d, const float* f, size_t stride, int n) { loadStrided(d, f, stride, n); }
+
+VS_INLINE void loadComponentIndexed(float* d, const float* f, const uint32_t* index, size_t stride, int n) {
+    loadIndexed(d, f, index, stride, n);
+}
+
+#else
+
+#define VS_BATCH_FUNCTION [[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
+
 [[gnu::target("avx512f")]] void gatherAvx512(float* d, const float* f, uint32_t stride, int n) {
     const __m512i lane = _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
                                             _mm512_set1_epi32(int32_t(stride)));
     int i = 0;
     for (; i + 16 <= n; i += 16) _mm512_storeu_ps(d + i, _mm512_mask_i32gather_ps(_mm512_setzero_ps(), __mmask16(0xFFFF), lane, f + size_t(i) * stride, 4));
-    for (; i < n; ++i) d[i] = f[size_t(i) * stride];
+    loadStrided(d + i, f + size_t(i) * stride, stride, n - i);
 }
 
 [[gnu::target("avx512f,avx512dq")]] void gatherIndexedAvx512(float* d, const float* f, const uint32_t* index, uint32_t stride, int n) {
@@ -216,7 +258,7 @@ VS_INLINE void executeStep(const Step& step, const Operands& o, float* d, int32_
         const __m512i idx = _mm512_mullo_epi64(_mm512_maskz_cvtepu32_epi64(__mmask8(0xFF), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(index + i))), scale);
         _mm256_storeu_ps(d + i, _mm512_mask_i64gather_ps(_mm256_setzero_ps(), __mmask8(0xFF), idx, f, 4));
     }
-    for (; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
+    loadIndexed(d + i, f, index + i, stride, n - i);
 }
 
 bool haveAvx512() {
@@ -227,18 +269,23 @@ bool haveAvx512() {
     return have;
 }
 
-VS_INLINE void loadComponent(float* __restrict d, const float* __restrict f, size_t stride, int n) {
-    // Lane offsets are 32-bit: 16 * stride must stay far below 2^31.
-    if (haveAvx512() && stride < (1u << 20)) return gatherAvx512(d, f, uint32_t(stride), n);
-    for (int i = 0; i < n; ++i) d[i] = f[size_t(i) * stride];
+// Lane offsets are 32-bit: 16 * stride must stay far below 2^31.
+VS_INLINE bool gathers(size_t stride) { return haveAvx512() && stride < (1u << 20); }
+
+VS_INLINE void loadComponent(float* d, const float* f, size_t stride, int n) {
+    if (gathers(stride)) return gatherAvx512(d, f, uint32_t(stride), n);
+    loadStrided(d, f, stride, n);
 }
 
-VS_INLINE void loadComponentIndexed(float* __restrict d, const float* __restrict f, const uint32_t* __restrict index,
-                                    size_t stride, int n) {
-    if (haveAvx512() && stride < (1u << 20)) return gatherIndexedAvx512(d, f, index, uint32_t(stride), n);
-    for (int i = 0; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
+VS_INLINE void loadComponentIndexed(float* d, const float* f, const uint32_t* index, size_t stride, int n) {
+    if (gathers(stride)) return gatherIndexedAvx512(d, f, index, uint32_t(stride), n);
+    loadIndexed(d, f, index, stride, n);
 }
 
+#endif
+
+// Copies C floats per vertex into the component arrays; fixed sizes let the compiler turn
+// the copies into plain (or gathered) loads.
 template <int C>
 VS_INLINE void loadFloats(float* d, const VertexSource& src, uint32_t offset, size_t start, int n) {
     const size_t stride = src.stride;
@@ -327,7 +374,7 @@ void runPrologue(const CompiledShader::Plan& plan, BatchContext& ctx, const Cons
     }
 }
 
-[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
+VS_BATCH_FUNCTION
 void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,
                 const VertexSource& source, size_t start, int n, const OutputArrays& outputs) {
     loadInputs(plan, ctx, source, start, n);
@@ -335,4 +382,7 @@ void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const Const
     storeOutputs(ctx, start, n, outputs);
 }
 
+#ifdef CELSHADE_KERNELS_NAMESPACE
+}  // namespace CELSHADE_KERNELS_NAMESPACE
+#endif
 }  // namespace vs

@@ -76,4 +76,15 @@ void runPrologue(const CompiledShader::Plan& plan, BatchContext& ctx, const Cons
 void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,
                 const VertexSource& source, size_t start, int n, const OutputArrays& outputs);
 
+// The two kernel entry points a run calls (Kernels.cpp): this build's own by default; the
+// tests pass the portable build's to compare the two.
+struct BatchKernels {
+    decltype(&runPrologue) prologue = runPrologue;
+    decltype(&shadeBatch) shade = shadeBatch;
+};
+
+// CompiledShader::run with the given kernels.
+void runPlan(const CompiledShader::Plan& plan, const ConstantFile& constants, const VertexSource& source,
+             size_t count, const OutputArrays& outputs, unsigned maxThreads, const BatchKernels& kernels);
+
 }  // namespace vs
