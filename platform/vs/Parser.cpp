@@ -269,6 +269,7 @@ uint32_t parseVersion(Cursor& in, std::string word) {
 struct ParserState {
     ParsedProgram out;
     bool haveVersion = false;
+    uint32_t slots = 0;  // taken by the instructions so far
 };
 
 void parseStatement(Cursor& in, ParserState& st) {
@@ -296,6 +297,7 @@ void parseStatement(Cursor& in, ParserState& st) {
     parseOperands(in, ins, pos);
     st.out.program.instructions.push_back(ins);
     st.out.positions.push_back(pos);
+    st.slots += op->slots;
 }
 
 }  // namespace
@@ -309,6 +311,9 @@ ParsedProgram parseProgram(std::string_view text) {
         Cursor in(stripComment(text.substr(start, nl - start)), ++lineNumber);
         if (!in.atEnd()) parseStatement(in, st);
         st.out.end = {lineNumber, 1};
+        // The rest cannot make a valid program: findFault reports this instruction as the
+        // one past the limit, and a huge text costs no more than a program of the limit.
+        if (st.slots > kMaxSlots) break;
         start = nl + 1;
     }
     if (!st.haveVersion) throw ParseError{{1, 1}, "missing version line (vs.1.0 or vs.1.1)"};
