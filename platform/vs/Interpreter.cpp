@@ -146,9 +146,6 @@ public:
             step.src[size_t(s)].channels = raw.channels[size_t(s)];
         }
         step.viaScratch = crossChannelHazard(step, raw.perChannel);
-        const RegType t = raw.dst.type;
-        if (t == RegType::RastOut || t == RegType::AttrOut || t == RegType::TexCrdOut)
-            plan_.outputsWritten |= 1u << (step.dstSlot - kOutputSlot0);
         (prologue ? plan_.prologue : plan_.steps).push_back(step);
     }
 
@@ -260,9 +257,6 @@ CompiledShader::CompiledShader(const Program& program) : plan_(std::make_unique<
 CompiledShader::~CompiledShader() = default;
 CompiledShader::CompiledShader(CompiledShader&&) noexcept = default;
 CompiledShader& CompiledShader::operator=(CompiledShader&&) noexcept = default;
-
-uint32_t CompiledShader::inputsRead() const { return plan_->inputsRead; }
-uint32_t CompiledShader::outputsWritten() const { return plan_->outputsWritten; }
 
 void CompiledShader::run(const ConstantFile& constants, const VertexSource& source, size_t count,
                          const OutputArrays& outputs, unsigned maxThreads) const {

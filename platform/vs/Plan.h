@@ -53,8 +53,7 @@ struct CompiledShader::Plan {
     std::vector<Step> prologue;  // steps giving every vertex the same value: run once per run
     std::vector<Step> steps;
     std::vector<ConstSlot> constSlots;  // slot kBatchSlots + k
-    uint32_t inputsRead = 0;
-    uint32_t outputsWritten = 0;
+    uint32_t inputsRead = 0;  // bit r: the program reads v<r>
 };
 
 // Everything one thread needs to shade batches: its batch memory and slot table.
