@@ -100,10 +100,11 @@ private:
     std::vector<D3DXATTRIBUTERANGE> attributeTable_;
 };
 
-// Copy `size` bytes from `offset` of the mesh's vertex (index) buffer to `dest`.
-// D3DERR_INVALIDCALL when the range passes the buffer's end.
+// The adjacency entry of an edge that no other face shares.
 inline constexpr uint32_t D3DX_NO_NEIGHBOUR = 0xFFFFFFFFu;
 
+// Copy `size` bytes from `offset` of the mesh's vertex (index) buffer to `dest`.
+// D3DERR_INVALIDCALL when the range passes the buffer's end.
 HRESULT D3DXMeshVertexBuffer8GetData(const D3DXMesh& mesh, uint32_t offset, uint32_t size,
                                      uint32_t flags, void* dest);
 HRESULT D3DXMeshIndexBuffer8GetData(const D3DXMesh& mesh, uint32_t offset, uint32_t size,
