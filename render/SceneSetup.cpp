@@ -12,6 +12,7 @@
 #include "render/Form1.h"
 #include "runtime/Error.h"
 #include "shaders/ShaderCreation.h"
+#include "xfile/ParseScope.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ void deleteShader(int32_t handle) {
 void Form1::setUpScene() {
     using Mdx8::sceneMesh;
     const std::string modelPath = Mdx8::dataPath(Mdx8::modelFile);
+    const xfile::ParseScope oneParseForBothLoads;
 
     PMeshRecord progressive = Mdx8::loadProgressiveMesh(modelPath, false);
     sceneMesh = Mdx8::loadMesh(modelPath, true);

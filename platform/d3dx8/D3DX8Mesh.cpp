@@ -15,7 +15,7 @@ std::shared_ptr<D3DXMesh> D3DX8::LoadMeshFromX(const std::string& fileName, uint
                                                std::shared_ptr<D3DXBuffer>* adjacency,
                                                std::shared_ptr<D3DXBuffer>* materials,
                                                int32_t* materialCount) {
-    d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(xfile::load(fileName), options, device);
+    d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(*xfile::loadShared(fileName), options, device);
     if (adjacency != nullptr) *adjacency = d3dx8::makeAdjacencyBuffer(*loaded.mesh);
     if (materials != nullptr) *materials = d3dx8::makeMaterialBuffer(loaded);
     if (materialCount != nullptr) *materialCount = static_cast<int32_t>(loaded.materials.size());

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -155,5 +156,14 @@ void validate(Document& document);
 // The status text of a format error: "<file>: <where>: <reason>".
 [[noreturn]] void raiseFormatError(std::string_view fileName, const Header& header, SourcePos pos,
                                    std::string_view reason);
+
+}  // namespace xfile
+
+#include "xfile/ParseScope.h"
+
+namespace xfile {
+
+// load(), shared within a ParseScope.
+std::shared_ptr<const Document> loadShared(const std::string& path);
 
 }  // namespace xfile
