@@ -8,6 +8,7 @@
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/MeshLoader.h"
 #include "runtime/Error.h"
+#include "xfile/Buffer.h"
 #include "xfile/XFile.h"
 
 namespace {
@@ -38,12 +39,19 @@ void printAttributeTable(const D3DXMesh& mesh) {
                     r.VertexCount);
 }
 
-void describe(const std::string& path) {
-    std::vector<std::byte> bytes = xfile::readFileBytes(path);
-    xfile::Header header = xfile::readHeader(bytes, path);
+// The file's data objects; the file itself is let go once they are read.
+xfile::Document readDocument(const std::string& path) {
+    const xfile::MappedFile file(path);
+    const xfile::Header header = xfile::readHeader(file.bytes(), path);
     std::printf("%s\n  encoding: %s, %u-bit floats, version %u.%u\n", path.c_str(), encodingName(header),
                 header.floatBits, header.majorVersion, header.minorVersion);
-    d3dx8::MeshFromX loaded = d3dx8::loadMeshFromXInMemory(bytes, path, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT, nullptr);
+    return xfile::parse(file.bytes(), path);
+}
+
+// 16-bit indices where they reach, as the program loads its models; 32-bit beyond.
+void describe(const std::string& path) {
+    const d3dx8::MeshFromX loaded =
+        d3dx8::buildMeshFromX(readDocument(path), D3DXMESH_SYSTEMMEM, nullptr, d3dx8::IndexSize::AsNeeded);
     const D3DXMesh& mesh = *loaded.mesh;
     std::printf("  vertices: %u, faces: %u%s\n", mesh.GetNumVertices(), mesh.GetNumFaces(),
                 mesh.GetNumVertices() > 65535 ? " (needs 32-bit indices)" : "");
