@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numeric>
 #include <string>
 
 #include "runtime/Error.h"
@@ -13,11 +12,16 @@ namespace d3dx8 {
 
 namespace {
 
-// A mesh's vertices after splitting: output vertex i comes from file vertex source[i].
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+// A mesh's vertices after splitting. Output vertex v < the file's vertex count is file vertex
+// v; those after it are copies. Normals are held as indices into the file's normal list.
 struct SplitVertices {
-    std::vector<uint32_t> source;
-    std::vector<D3DVECTOR> normals;      // empty when the mesh has none
-    std::vector<uint32_t> cornerVertex;  // per polygon corner, in file order
+    std::vector<uint32_t> firstNormal;   // per file vertex: the normal of its first use, kNone if unused
+    std::vector<uint32_t> copySource;    // per copy: its file vertex
+    std::vector<uint32_t> copyNormal;    // per copy: its normal
+    std::vector<uint32_t> cornerVertex;  // per polygon corner, in file order; empty: the file's own indices
+    size_t vertexCount() const { return firstNormal.size() + copySource.size(); }
 };
 
 uint32_t floatKey(float value) {
@@ -35,48 +39,52 @@ D3DVECTOR toVector(const xfile::Vec3& v) {
     return {v.x, v.y, v.z};
 }
 
+// Normals compare, and go into the mesh, normalised.
+D3DVECTOR unitNormal(const xfile::Mesh& mesh, uint32_t index) {
+    return D3DXVec3Normalize(toVector(mesh.normals->normals[index]));
+}
+
 // The copies a vertex gets for its other normals, found by (vertex, normal) in an open-addressed
-// table of output slots: the keys are read back from the slots, so the table is one array.
+// table of copy numbers: the keys are read back from the copies, so the table is one array.
 class CopyTable {
 public:
-    explicit CopyTable(SplitVertices& split) : split_(split) {}
+    CopyTable(const xfile::Mesh& mesh, SplitVertices& split) : mesh_(mesh), split_(split) {}
 
-    // The slot of the copy of `vertex` with `normal`, made (and appended) on first request.
-    uint32_t copyOf(uint32_t vertex, const D3DVECTOR& normal) {
-        if (2 * (entries_ + 1) > table_.size()) grow();
+    // The output vertex of the copy of `vertex` with normal `normalIndex`, made on first request.
+    uint32_t copyOf(uint32_t vertex, uint32_t normalIndex) {
+        if (2 * (split_.copySource.size() + 1) > table_.size()) grow();
+        const D3DVECTOR normal = unitNormal(mesh_, normalIndex);
         size_t at = hash(vertex, normal) & (table_.size() - 1);
-        for (; table_[at] != 0; at = (at + 1) & (table_.size() - 1)) {
-            const uint32_t slot = table_[at] - 1;
-            if (split_.source[slot] == vertex && sameNormal(split_.normals[slot], normal)) return slot;
+        for (; table_[at] != kNone; at = (at + 1) & (table_.size() - 1)) {
+            const uint32_t copy = table_[at];
+            if (split_.copySource[copy] == vertex && sameNormal(unitNormal(mesh_, split_.copyNormal[copy]), normal))
+                return outputVertex(copy);
         }
-        const auto slot = static_cast<uint32_t>(split_.source.size());
-        split_.source.push_back(vertex);
-        split_.normals.push_back(normal);
-        table_[at] = slot + 1;
-        ++entries_;
-        return slot;
+        table_[at] = static_cast<uint32_t>(split_.copySource.size());
+        split_.copySource.push_back(vertex);
+        split_.copyNormal.push_back(normalIndex);
+        return outputVertex(table_[at]);
     }
 
 private:
+    uint32_t outputVertex(uint32_t copy) const { return static_cast<uint32_t>(split_.firstNormal.size()) + copy; }
     static size_t hash(uint32_t vertex, const D3DVECTOR& n) {
         uint64_t h = vertex * 0x9E3779B97F4A7C15ull;
         for (float part : {n.x, n.y, n.z}) h = (h ^ floatKey(part)) * 0x100000001B3ull;
         return static_cast<size_t>(h ^ (h >> 29));
     }
     void grow() {
-        std::vector<uint32_t> old = std::move(table_);
-        table_.assign(std::max<size_t>(64, old.size() * 2), 0);
-        for (uint32_t entry : old) {
-            if (entry == 0) continue;
-            size_t at = hash(split_.source[entry - 1], split_.normals[entry - 1]) & (table_.size() - 1);
-            while (table_[at] != 0) at = (at + 1) & (table_.size() - 1);
-            table_[at] = entry;
+        table_.assign(std::max<size_t>(64, table_.size() * 2), kNone);
+        for (uint32_t copy = 0; copy < split_.copySource.size(); ++copy) {
+            size_t at = hash(split_.copySource[copy], unitNormal(mesh_, split_.copyNormal[copy])) & (table_.size() - 1);
+            while (table_[at] != kNone) at = (at + 1) & (table_.size() - 1);
+            table_[at] = copy;
         }
     }
 
+    const xfile::Mesh& mesh_;
     SplitVertices& split_;
     std::vector<uint32_t> table_;
-    size_t entries_ = 0;
 };
 
 // A vertex keeps its slot and the normal of its first use; a use with a different normal
@@ -84,29 +92,17 @@ private:
 // and later uses with that same normal share the copy.
 SplitVertices splitByNormals(const xfile::Mesh& mesh) {
     SplitVertices split;
-    const auto vertexCount = static_cast<uint32_t>(mesh.positions.size());
-    split.source.resize(vertexCount);
-    std::iota(split.source.begin(), split.source.end(), 0u);
-    if (!mesh.normals) {
-        split.cornerVertex = mesh.faces.indices;
-        return split;
-    }
-    std::vector<D3DVECTOR> unit(mesh.normals->normals.size());
-    for (size_t i = 0; i < unit.size(); ++i) unit[i] = D3DXVec3Normalize(toVector(mesh.normals->normals[i]));
-    split.normals.assign(vertexCount, D3DVECTOR{0, 0, 0});
-    std::vector<bool> used(vertexCount, false);
-    CopyTable copies(split);
+    split.firstNormal.assign(mesh.positions.size(), kNone);
+    if (!mesh.normals) return split;
+    const std::vector<uint32_t>& normalOf = mesh.normals->faces.indices;
+    CopyTable copies(mesh, split);
     split.cornerVertex.resize(mesh.faces.indices.size());
     for (size_t corner = 0; corner < mesh.faces.indices.size(); ++corner) {
-        const uint32_t v = mesh.faces.indices[corner];
-        const D3DVECTOR& n = unit[mesh.normals->faces.indices[corner]];
-        if (!used[v]) {
-            used[v] = true;
-            split.normals[v] = n;
-            split.cornerVertex[corner] = v;
-        } else {
-            split.cornerVertex[corner] = sameNormal(split.normals[v], n) ? v : copies.copyOf(v, n);
-        }
+        const uint32_t v = mesh.faces.indices[corner], n = normalOf[corner];
+        uint32_t& first = split.firstNormal[v];
+        if (first == kNone) first = n;
+        const bool same = first == n || sameNormal(unitNormal(mesh, first), unitNormal(mesh, n));
+        split.cornerVertex[corner] = same ? v : copies.copyOf(v, n);
     }
     return split;
 }
@@ -157,7 +153,7 @@ MeshPart planPart(const xfile::Document& document, const xfile::Mesh& mesh, size
     part.transformed = world != xfile::identityMatrix();
     part.positionMatrix = toMatrix(world);
     part.normalMatrix = normalMatrix(part.positionMatrix);
-    if (part.split.source.size() > 0xFFFFFFFEu - vertexBase)
+    if (part.split.vertexCount() > 0xFFFFFFFEu - vertexBase)
         rt::raiseStatus(E_OUTOFMEMORY, "LoadMeshFromX", document.fileName + ": too many vertices");
     for (const xfile::Vec3& position : mesh.positions) {
         const D3DVECTOR p = placed(part, position);
@@ -183,7 +179,7 @@ Plan planMesh(const xfile::Document& document, bool anyMaterials) {
         plan.hasTexCoords |= mesh.texCoords.has_value();
         plan.hasColors |= mesh.vertexColors.has_value();
         plan.parts.push_back(planPart(document, mesh, plan.vertexCount, anyMaterials ? materials : 0));
-        plan.vertexCount += plan.parts.back().split.source.size();
+        plan.vertexCount += plan.parts.back().split.vertexCount();
         plan.faceCount += triangleCount(mesh);
         materials += mesh.materialList ? static_cast<uint32_t>(mesh.materialList->materials.size()) : 1;
     }
@@ -209,10 +205,13 @@ std::vector<D3DCOLOR> vertexColors(const xfile::Mesh& mesh) {
 // Every vertex of a part, in the merged mesh's format, straight into the vertex buffer.
 void writeVertices(std::span<std::byte> buffer, uint32_t stride, const Plan& plan, const MeshPart& part) {
     const xfile::Mesh& mesh = *part.mesh;
+    const SplitVertices& split = part.split;
     const std::vector<D3DCOLOR> colors = vertexColors(mesh);
     std::byte* out = buffer.data() + size_t{part.vertexBase} * stride;
-    for (size_t i = 0; i < part.split.source.size(); ++i, out += stride) {
-        const uint32_t v = part.split.source[i];
+    for (size_t i = 0; i < split.vertexCount(); ++i, out += stride) {
+        const bool copy = i >= split.firstNormal.size();
+        const uint32_t v = copy ? split.copySource[i - split.firstNormal.size()] : static_cast<uint32_t>(i);
+        const uint32_t normal = copy ? split.copyNormal[i - split.firstNormal.size()] : split.firstNormal[i];
         const D3DVECTOR p = placed(part, mesh.positions[v]);
         std::byte* at = out;
         auto put = [&](const void* value, size_t size) {
@@ -221,7 +220,7 @@ void writeVertices(std::span<std::byte> buffer, uint32_t stride, const Plan& pla
         };
         put(&p, 12);
         if (plan.hasNormals) {
-            D3DVECTOR n = part.split.normals.empty() ? D3DVECTOR{0, 0, 0} : part.split.normals[i];
+            D3DVECTOR n = normal == kNone ? D3DVECTOR{0, 0, 0} : unitNormal(mesh, normal);
             if (part.transformed) n = D3DXVec3Normalize(D3DXVec3TransformNormal(n, part.normalMatrix));
             put(&n, 12);
         }
@@ -242,7 +241,7 @@ template <class F>
 void forEachTriangle(const Plan& plan, F f) {
     for (const MeshPart& part : plan.parts) {
         const xfile::Mesh& mesh = *part.mesh;
-        const std::vector<uint32_t>& corners = part.split.cornerVertex;
+        const std::vector<uint32_t>& corners = mesh.normals ? part.split.cornerVertex : mesh.faces.indices;
         size_t corner = 0;
         for (size_t face = 0; face < mesh.faces.sizes.size(); ++face) {
             const uint32_t size = mesh.faces.sizes[face];

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <utility>
 
 #include "runtime/Error.h"
@@ -15,6 +16,8 @@ namespace {
 
 // Below this, the allocator's pages are as good as the kernel's.
 constexpr size_t kMapThreshold = size_t{1} << 20;
+// Huge pages cover aligned 2 MB extents only, so a mapped buffer starts on one.
+constexpr size_t kHugePage = size_t{2} << 20;
 
 class FileDescriptor {
 public:
@@ -35,10 +38,14 @@ ByteBuffer::ByteBuffer(size_t size) : size_(size) {
         data_ = new std::byte[size == 0 ? 1 : size];
         return;
     }
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) rt::raiseRuntime(rt::errc::OutOfMemory, std::to_string(size) + " bytes");
-    ::madvise(p, size, MADV_HUGEPAGE);  // a request only: ignored where huge pages are off
-    data_ = static_cast<std::byte*>(p);
+    auto* base = static_cast<std::byte*>(p);
+    const size_t skip = (kHugePage - reinterpret_cast<uintptr_t>(base) % kHugePage) % kHugePage;
+    if (skip > 0) ::munmap(base, skip);
+    ::munmap(base + skip + size, kHugePage - skip);
+    data_ = base + skip;
+    ::madvise(data_, size, MADV_HUGEPAGE);  // a request only: ignored where huge pages are off
     mapped_ = true;
 }
 

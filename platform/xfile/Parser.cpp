@@ -408,9 +408,10 @@ Matrix4 Parser<Lexer>::parseFrameTransformMatrix(const ObjectHeader& object) {
 template <class Lexer>
 std::vector<Vec3> Parser<Lexer>::readVectors(const char* countName, const char* what) {
     const Count count = readCount(countName, 3);
-    std::vector<Vec3> vectors(count.value);
+    std::vector<Vec3> vectors;
+    vectors.reserve(count.value);
     readCounted(count, [&] {
-        for (Vec3& v : vectors) v = readVec3(what);
+        for (uint32_t i = 0; i < count.value; ++i) vectors.push_back(readVec3(what));
     });
     return vectors;
 }
@@ -466,9 +467,10 @@ MeshNormals Parser<Lexer>::parseMeshNormals(const ObjectHeader& object) {
 template <class Lexer>
 std::vector<Vec2> Parser<Lexer>::parseMeshTextureCoords(const ObjectHeader& object) {
     const Count count = readCount("texture coordinate count", 2);
-    std::vector<Vec2> coords(count.value);
+    std::vector<Vec2> coords;
+    coords.reserve(count.value);
     readCounted(count, [&] {
-        for (Vec2& uv : coords) uv = {readFloat("u"), readFloat("v")};
+        for (uint32_t i = 0; i < count.value; ++i) coords.push_back({readFloat("u"), readFloat("v")});
     });
     skipChildren(object);
     return coords;
@@ -477,11 +479,12 @@ std::vector<Vec2> Parser<Lexer>::parseMeshTextureCoords(const ObjectHeader& obje
 template <class Lexer>
 std::vector<VertexColor> Parser<Lexer>::parseMeshVertexColors(const ObjectHeader& object) {
     const Count count = readCount("vertex colour count", 5);
-    std::vector<VertexColor> colors(count.value);
+    std::vector<VertexColor> colors;
+    colors.reserve(count.value);
     readCounted(count, [&] {
-        for (VertexColor& c : colors) {
-            c.index = readUInt("a vertex colour's vertex index");
-            c.color = readRGBA("a colour component");
+        for (uint32_t i = 0; i < count.value; ++i) {
+            const uint32_t index = readUInt("a vertex colour's vertex index");
+            colors.push_back({index, readRGBA("a colour component")});
         }
     });
     skipChildren(object);
@@ -494,9 +497,9 @@ MaterialList Parser<Lexer>::parseMeshMaterialList(const ObjectHeader& object) {
     list.pos = SourcePos{object.pos};
     list.materialCount = readUInt("material count");
     const Count faceCount = readCount("material face count", 1);
-    list.faceMaterials.resize(faceCount.value);
+    list.faceMaterials.reserve(faceCount.value);
     readCounted(faceCount, [&] {
-        for (uint32_t& material : list.faceMaterials) material = readUInt("a face's material index");
+        for (uint32_t i = 0; i < faceCount.value; ++i) list.faceMaterials.push_back(readUInt("a face's material index"));
     });
     readChildren(
         object,
