@@ -30,6 +30,7 @@ enum BinaryToken : uint16_t {
 }  // namespace
 
 void BinaryLexer::fail(size_t offset, const std::string& reason) const {
+    broken_ = true;
     raiseFormatError(fileName_, *header_, SourcePos{static_cast<uint32_t>(offset + 16)}, reason);
 }
 

@@ -8,6 +8,8 @@
 // copying it saves a place in the file to read on from later.
 
 #include <bit>
+#include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -57,6 +59,10 @@ public:
     uint64_t countToEnd();
     // How many tokens have been read past so far.
     uint64_t taken() const { return taken_; }
+    // Whether the lexer stopped at a fault of its own (and raised it).
+    bool broken() const { return broken_; }
+    // Values taken in bulk: none in text, where every number is a word of its own.
+    size_t takeFloats(std::span<float>) { return 0; }
 
 private:
     [[noreturn]] void fail(const std::string& reason) const;
@@ -77,6 +83,7 @@ private:
     uint32_t line_ = 1;
     uint32_t lastPos_ = 1;
     uint64_t taken_ = 0;
+    mutable bool broken_ = false;
     Token current_;
 };
 
@@ -105,6 +112,10 @@ public:
     }
     uint64_t countToEnd();
     uint64_t taken() const { return taken_; }
+    bool broken() const { return broken_; }
+    // The current token and the values after it in its list of 4-byte floats, up to out.size()
+    // and up to the first that is not finite (left for an error); how many it took.
+    size_t takeFloats(std::span<float> out);
 
 private:
     [[noreturn]] void fail(size_t offset, const std::string& reason) const;
@@ -142,6 +153,7 @@ private:
     Tok listKind_ = Tok::Integer;
     uint32_t lastPos_ = 1;
     uint64_t taken_ = 0;
+    mutable bool broken_ = false;
     Token current_;
 };
 
@@ -159,6 +171,23 @@ inline void BinaryLexer::readListValue() {
         const uint64_t low = read(4), high = read(4);
         current_.number = std::bit_cast<double>(low | high << 32);
     }
+}
+
+inline size_t BinaryLexer::takeFloats(std::span<float> out) {
+    if (current_.kind != Tok::Float || listWidth_ != 4 || out.empty() || !std::isfinite(current_.number)) return 0;
+    out[0] = static_cast<float>(current_.number);
+    size_t taken = 1;
+    for (const size_t last = std::min<size_t>(out.size() - 1, listLeft_); taken <= last; ++taken) {
+        float value;
+        std::memcpy(&value, data_.data() + at_, 4);
+        if (!std::isfinite(value)) break;
+        out[taken] = value;
+        at_ += 4;
+        --listLeft_;
+    }
+    taken_ += taken - 1;
+    advance();
+    return taken;
 }
 
 // Inflates the MSZIP blocks that follow the header of a compressed file into one buffer sized

@@ -70,7 +70,7 @@ private:
         uint32_t pos;
         uint64_t tokensNeeded;
         const char* what;
-        Lexer after;  // the file from the token after the count on
+        uint64_t takenBefore;  // tokens read before the first one after the count
     };
 
     // Errors. A limit stops at once; any other fault first reads the rest of the file, so
@@ -99,6 +99,7 @@ private:
     uint32_t readUInt(const char* what);
     Count readCount(const char* what, uint64_t tokensPerItem);
     float readFloat(const char* what);
+    void readFloats(std::span<float> out, const char* what);
     Vec3 readVec3(const char* what) { return {readFloat(what), readFloat(what), readFloat(what)}; }
     ColorRGB readRGB(const char* what) { return {readFloat(what), readFloat(what), readFloat(what)}; }
     ColorRGBA readRGBA(const char* what) { return {readFloat(what), readFloat(what), readFloat(what), readFloat(what)}; }
@@ -146,11 +147,13 @@ private:
     Document document_;
 };
 
-// The count once more, against the exact number of tokens that followed it.
+// The count once more, against the exact number of tokens that followed it: those read since
+// and those still to come. A lexing fault stands as it is.
 template <class Lexer>
 void Parser<Lexer>::recheck(const Count& count) {
-    Lexer rest = count.after;
-    const uint64_t left = rest.countToEnd();
+    if (lexer_.broken()) return;
+    Lexer rest = lexer_;
+    const uint64_t left = lexer_.taken() - count.takenBefore + rest.countToEnd();
     if (count.tokensNeeded > left)
         raiseFormatError(fileName_, header_, SourcePos{count.pos},
                          std::string(count.what) + " " + std::to_string(count.value) + " is more than the file holds (" +
@@ -176,7 +179,7 @@ void Parser<Lexer>::readCounted(const Count& count, Body body) {
 template <class Lexer>
 void Parser<Lexer>::failCount(const char* what, uint32_t value, uint32_t pos, uint64_t atMost) {
     for (const Count* open : openCounts_) {
-        const uint64_t openAtMost = lexer_.taken() - open->after.taken() + lexer_.tokenBound();
+        const uint64_t openAtMost = lexer_.taken() - open->takenBefore + lexer_.tokenBound();
         if (open->tokensNeeded > openAtMost) {
             what = open->what, value = open->value, pos = open->pos, atMost = openAtMost;
             break;
@@ -219,7 +222,7 @@ auto Parser<Lexer>::readCount(const char* what, uint64_t tokensPerItem) -> Count
     const uint32_t value = readUInt(what);
     const uint64_t needed = value * tokensPerItem;
     if (needed > lexer_.tokenBound()) failCount(what, value, pos, lexer_.tokenBound());
-    return Count{value, pos, needed, what, lexer_};
+    return Count{value, pos, needed, what, lexer_.taken()};
 }
 
 template <class Lexer>
@@ -234,6 +237,19 @@ float Parser<Lexer>::readFloat(const char* what) {
         fail(token.pos, std::string(what) + " is not a finite 32-bit number");
     lexer_.advance();
     return static_cast<float>(value);
+}
+
+// Runs of plain values come straight from the lexer where it can hand them out; the rest, and
+// any value that needs an error, one by one.
+template <class Lexer>
+void Parser<Lexer>::readFloats(std::span<float> out, const char* what) {
+    for (size_t at = 0; at < out.size();) {
+        const size_t taken = lexer_.takeFloats(out.subspan(at));
+        if (taken > 0)
+            at += taken;
+        else
+            out[at++] = readFloat(what);
+    }
 }
 
 template <class Lexer>
@@ -411,7 +427,13 @@ std::vector<Vec3> Parser<Lexer>::readVectors(const char* countName, const char* 
     std::vector<Vec3> vectors;
     vectors.reserve(count.value);
     readCounted(count, [&] {
-        for (uint32_t i = 0; i < count.value; ++i) vectors.push_back(readVec3(what));
+        float chunk[3 * 256];
+        for (size_t left = count.value; left > 0;) {
+            const size_t n = std::min<size_t>(left, 256);
+            readFloats(std::span(chunk, 3 * n), what);
+            for (size_t i = 0; i < n; ++i) vectors.push_back({chunk[3 * i], chunk[3 * i + 1], chunk[3 * i + 2]});
+            left -= n;
+        }
     });
     return vectors;
 }

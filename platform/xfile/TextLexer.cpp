@@ -47,6 +47,7 @@ bool isTemplateKeyword(std::string_view word) {
 }  // namespace
 
 void TextLexer::fail(const std::string& reason) const {
+    broken_ = true;
     raiseFormatError(fileName_, *header_, SourcePos{line_}, reason);
 }
 
@@ -142,7 +143,7 @@ void TextLexer::advance() {
         lexDelimited('"', Tok::String, "string");
     } else if (c == '<') {
         lexDelimited('>', Tok::Guid, "GUID");
-    } else if (std::strchr(">[]()", c) != nullptr) {
+    } else if (kClasses[static_cast<uint8_t>(c)] == kDelimiter) {  // '>', brackets, parentheses
         set(Tok::Other, text_.substr(at_, 1));
         ++at_;
     } else {
