@@ -62,7 +62,10 @@ public:
     // Whether the lexer stopped at a fault of its own (and raised it).
     bool broken() const { return broken_; }
     // Values taken in bulk: none in text, where every number is a word of its own.
-    size_t takeFloats(std::span<float>) { return 0; }
+    size_t takeFloats(std::byte*, size_t) { return 0; }
+    size_t intsAhead() const { return 0; }
+    uint32_t intAhead(size_t) const { return 0; }
+    void skipAhead(size_t) {}
 
 private:
     [[noreturn]] void fail(const std::string& reason) const;
@@ -113,9 +116,27 @@ public:
     uint64_t countToEnd();
     uint64_t taken() const { return taken_; }
     bool broken() const { return broken_; }
-    // The current token and the values after it in its list of 4-byte floats, up to out.size()
-    // and up to the first that is not finite (left for an error); how many it took.
-    size_t takeFloats(std::span<float> out);
+    // The current token and the values after it in its list of 4-byte floats, up to `count`
+    // and up to the first that is not finite (left for an error), copied to `out`; how many.
+    size_t takeFloats(std::byte* out, size_t count);
+    // Integers from the current token on, as far as its list goes (0: the current token is not
+    // an integer); the i-th of them; and passing the first n of them.
+    size_t intsAhead() const {
+        if (current_.kind != Tok::Integer) return 0;
+        return 1 + (listKind_ == Tok::Integer ? listLeft_ : 0);
+    }
+    uint32_t intAhead(size_t i) const {
+        if (i == 0) return static_cast<uint32_t>(current_.integer);
+        uint32_t value;
+        std::memcpy(&value, data_.data() + at_ + 4 * (i - 1), 4);
+        return value;
+    }
+    void skipAhead(size_t n) {
+        at_ += 4 * (n - 1);
+        listLeft_ -= static_cast<uint32_t>(n - 1);
+        taken_ += n - 1;
+        advance();
+    }
 
 private:
     [[noreturn]] void fail(size_t offset, const std::string& reason) const;
@@ -173,21 +194,25 @@ inline void BinaryLexer::readListValue() {
     }
 }
 
-inline size_t BinaryLexer::takeFloats(std::span<float> out) {
-    if (current_.kind != Tok::Float || listWidth_ != 4 || out.empty() || !std::isfinite(current_.number)) return 0;
-    out[0] = static_cast<float>(current_.number);
-    size_t taken = 1;
-    for (const size_t last = std::min<size_t>(out.size() - 1, listLeft_); taken <= last; ++taken) {
-        float value;
-        std::memcpy(&value, data_.data() + at_, 4);
-        if (!std::isfinite(value)) break;
-        out[taken] = value;
-        at_ += 4;
-        --listLeft_;
+inline size_t BinaryLexer::takeFloats(std::byte* out, size_t count) {
+    if (current_.kind != Tok::Float || listWidth_ != 4 || count == 0 || !std::isfinite(current_.number)) return 0;
+    const auto first = static_cast<float>(current_.number);
+    std::memcpy(out, &first, 4);
+    size_t more = std::min<size_t>(count - 1, listLeft_);
+    std::memcpy(out + 4, data_.data() + at_, 4 * more);
+    for (size_t i = 0; i < more; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, data_.data() + at_ + 4 * i, 4);
+        if ((bits & 0x7F800000u) == 0x7F800000u) {  // infinite or NaN: stop before it
+            more = i;
+            break;
+        }
     }
-    taken_ += taken - 1;
+    at_ += 4 * more;
+    listLeft_ -= static_cast<uint32_t>(more);
+    taken_ += more;
     advance();
-    return taken;
+    return 1 + more;
 }
 
 // Inflates the MSZIP blocks that follow the header of a compressed file into one buffer sized

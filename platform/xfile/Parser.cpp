@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -99,13 +100,15 @@ private:
     uint32_t readUInt(const char* what);
     Count readCount(const char* what, uint64_t tokensPerItem);
     float readFloat(const char* what);
-    void readFloats(std::span<float> out, const char* what);
+    template <class T>
+    void readFloats(std::vector<T>& out, size_t count, const char* what, const char* whatOfSecond = nullptr);
     Vec3 readVec3(const char* what) { return {readFloat(what), readFloat(what), readFloat(what)}; }
     ColorRGB readRGB(const char* what) { return {readFloat(what), readFloat(what), readFloat(what)}; }
     ColorRGBA readRGBA(const char* what) { return {readFloat(what), readFloat(what), readFloat(what), readFloat(what)}; }
     std::string readString(const char* what) { return std::string(expect(Tok::String, what).text); }
     Polygons readPolygons(const char* what);
     void readPolygon(Polygons& polygons);
+    bool takePolygon(Polygons& polygons);
 
     // Structure.
     ObjectHeader readObjectHeader();
@@ -206,12 +209,17 @@ Token Parser<Lexer>::expect(Tok kind, const char* expected) {
 
 template <class Lexer>
 uint32_t Parser<Lexer>::readUInt(const char* what) {
-    const Token token = next(what);
-    if (token.kind != Tok::Integer)
-        fail(token.pos, std::string("expected an integer for ") + what + ", found " + describe(token.kind));
-    if (token.integer < 0 || token.integer > std::numeric_limits<uint32_t>::max())
-        fail(token.pos, std::string(what) + " " + std::to_string(token.integer) + " is out of range");
-    return static_cast<uint32_t>(token.integer);
+    const Token& token = lexer_.peek();
+    if (token.kind == Tok::End) fail(lexer_.lastPos(), std::string("the file ends where ") + what + " was expected");
+    if (token.kind != Tok::Integer || token.integer < 0 || token.integer > std::numeric_limits<uint32_t>::max()) {
+        const Token bad = next(what);
+        if (bad.kind != Tok::Integer)
+            fail(bad.pos, std::string("expected an integer for ") + what + ", found " + describe(bad.kind));
+        fail(bad.pos, std::string(what) + " " + std::to_string(bad.integer) + " is out of range");
+    }
+    const auto value = static_cast<uint32_t>(token.integer);
+    lexer_.advance();
+    return value;
 }
 
 // A count is plausible only if the tokens it announces can still be in the file. What cannot
@@ -239,17 +247,41 @@ float Parser<Lexer>::readFloat(const char* what) {
     return static_cast<float>(value);
 }
 
-// Runs of plain values come straight from the lexer where it can hand them out; the rest, and
-// any value that needs an error, one by one.
+// `count` items of floats only (Vec2, Vec3) appended to `out`; errors name the value `what`,
+// or `whatOfSecond` for the second of two (u and v). Runs of plain values come
+// straight from the lexer where it can hand them out; the rest, and any value that needs an
+// error, one by one.
 template <class Lexer>
-void Parser<Lexer>::readFloats(std::span<float> out, const char* what) {
-    for (size_t at = 0; at < out.size();) {
-        const size_t taken = lexer_.takeFloats(out.subspan(at));
-        if (taken > 0)
+template <class T>
+void Parser<Lexer>::readFloats(std::vector<T>& out, size_t count, const char* what, const char* whatOfSecond) {
+    constexpr size_t kFloats = sizeof(T) / sizeof(float);
+    const size_t start = out.size();
+    out.resize(start + count);
+    auto* bytes = reinterpret_cast<std::byte*>(out.data() + start);
+    for (size_t at = 0, total = count * kFloats; at < total;) {
+        const size_t taken = lexer_.takeFloats(bytes + 4 * at, total - at);
+        if (taken > 0) {
             at += taken;
-        else
-            out[at++] = readFloat(what);
+        } else {
+            const float value = readFloat(whatOfSecond != nullptr && at % 2 == 1 ? whatOfSecond : what);
+            std::memcpy(bytes + 4 * at++, &value, 4);
+        }
     }
+}
+
+// A polygon whose corner count and corners all lie in the integer list being read cannot
+// fail: it is taken from the list in one step.
+template <class Lexer>
+bool Parser<Lexer>::takePolygon(Polygons& polygons) {
+    const size_t ahead = lexer_.intsAhead();
+    if (ahead < 2) return false;
+    const uint32_t corners = lexer_.intAhead(0);
+    if (corners >= ahead) return false;
+    polygons.where.push_back(SourcePos{lexer_.peek().pos});
+    polygons.sizes.push_back(corners);
+    for (uint32_t k = 1; k <= corners; ++k) polygons.indices.push_back(lexer_.intAhead(k));
+    lexer_.skipAhead(1 + size_t{corners});
+    return true;
 }
 
 template <class Lexer>
@@ -271,7 +303,8 @@ Polygons Parser<Lexer>::readPolygons(const char* what) {
     // Triangles are the common case: a polygon takes at least four tokens, three of them corners.
     polygons.indices.reserve(std::min<uint64_t>(uint64_t{count.value} * 3, lexer_.tokenBound() * 3 / 4));
     readCounted(count, [&] {
-        for (uint32_t i = 0; i < count.value; ++i) readPolygon(polygons);
+        for (uint32_t i = 0; i < count.value; ++i)
+            if (!takePolygon(polygons)) readPolygon(polygons);
     });
     return polygons;
 }
@@ -425,16 +458,7 @@ template <class Lexer>
 std::vector<Vec3> Parser<Lexer>::readVectors(const char* countName, const char* what) {
     const Count count = readCount(countName, 3);
     std::vector<Vec3> vectors;
-    vectors.reserve(count.value);
-    readCounted(count, [&] {
-        float chunk[3 * 256];
-        for (size_t left = count.value; left > 0;) {
-            const size_t n = std::min<size_t>(left, 256);
-            readFloats(std::span(chunk, 3 * n), what);
-            for (size_t i = 0; i < n; ++i) vectors.push_back({chunk[3 * i], chunk[3 * i + 1], chunk[3 * i + 2]});
-            left -= n;
-        }
-    });
+    readCounted(count, [&] { readFloats(vectors, count.value, what); });
     return vectors;
 }
 
@@ -490,10 +514,7 @@ template <class Lexer>
 std::vector<Vec2> Parser<Lexer>::parseMeshTextureCoords(const ObjectHeader& object) {
     const Count count = readCount("texture coordinate count", 2);
     std::vector<Vec2> coords;
-    coords.reserve(count.value);
-    readCounted(count, [&] {
-        for (uint32_t i = 0; i < count.value; ++i) coords.push_back({readFloat("u"), readFloat("v")});
-    });
+    readCounted(count, [&] { readFloats(coords, count.value, "u", "v"); });
     skipChildren(object);
     return coords;
 }
