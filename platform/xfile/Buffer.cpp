@@ -18,6 +18,7 @@ namespace {
 constexpr size_t kMapThreshold = size_t{1} << 20;
 // Huge pages cover aligned 2 MB extents only, so a mapped buffer starts on one.
 constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kPage = 4096;
 
 class FileDescriptor {
 public:
@@ -38,14 +39,17 @@ ByteBuffer::ByteBuffer(size_t size) : size_(size) {
         data_ = new std::byte[size == 0 ? 1 : size];
         return;
     }
-    void* p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // Map a huge page more than needed, then give back what lies before the first aligned
+    // address and after the buffer's last page.
+    const size_t pages = (size + kPage - 1) / kPage * kPage, length = pages + kHugePage;
+    void* p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) rt::raiseRuntime(rt::errc::OutOfMemory, std::to_string(size) + " bytes");
     auto* base = static_cast<std::byte*>(p);
     const size_t skip = (kHugePage - reinterpret_cast<uintptr_t>(base) % kHugePage) % kHugePage;
     if (skip > 0) ::munmap(base, skip);
-    ::munmap(base + skip + size, kHugePage - skip);
+    ::munmap(base + skip + pages, length - skip - pages);
     data_ = base + skip;
-    ::madvise(data_, size, MADV_HUGEPAGE);  // a request only: ignored where huge pages are off
+    ::madvise(data_, pages, MADV_HUGEPAGE);  // a request only: ignored where huge pages are off
     mapped_ = true;
 }
 
