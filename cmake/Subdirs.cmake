@@ -1,9 +1,10 @@
-# Adds each listed folder that has a CMakeLists.txt; folders still empty are skipped,
-# so the tree configures while its parts are being written.
+# Adds each listed folder; a folder without a CMakeLists.txt is a mistake in the list and
+# stops the configuration instead of leaving its part out of the build unnoticed.
 function(celshade_add_subdirs)
   foreach(dir IN LISTS ARGN)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-      add_subdirectory(${dir})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${dir} has no CMakeLists.txt")
     endif()
+    add_subdirectory(${dir})
   endforeach()
 endfunction()

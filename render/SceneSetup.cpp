@@ -12,6 +12,7 @@
 #include "runtime/Error.h"
 #include "runtime/Status.h"
 #include "shaders/ShaderCreation.h"
+#include "xfile/ParseScope.h"
 
 namespace recipe {
 
@@ -53,6 +54,7 @@ void deleteShader(int32_t handle) {
 
 void loadModel(const std::string& modelPath) {
     using Mdx8::sceneMesh;
+    const xfile::ParseScope oneParseForBothLoads;
     bool with32BitIndices = false;
     PMeshRecord progressive = loadProgressiveChoosingIndexSize(modelPath, with32BitIndices);
     sceneMesh = Mdx8::loadMesh(modelPath, true, with32BitIndices);

@@ -1,78 +1,68 @@
-// Load time of real .x files: parsing alone (bytes already in memory) and the whole
-// LoadMeshFromX path (file read, parse, merge, attribute sort, adjacency and materials).
-// Files that are not present are skipped.
+// Load time of .x files: parsing alone (bytes already in memory) and the whole LoadMeshFromX
+// path (file read, parse, merge, attribute sort, adjacency and materials), for the five
+// models, every corpus file over 100 KB and the two large generated files (bench/xfile/
+// MakeBenchFiles.cpp). Files that are not present are skipped.
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "d3dx8/D3DX8.h"
-#include "d3dx8/MeshLoader.h"
+#include "runtime/Error.h"
+#include "runtime/Status.h"
 #include "xfile/XFile.h"
 
 namespace {
 
-const std::string kCorpus = std::string(CELSHADE_SHARED_DIR) + "/xfiles/";
-const std::string kData = std::string(CELSHADE_SOURCE_DIR) + "/data/";
+namespace fs = std::filesystem;
 
 void parseOnly(benchmark::State& state, const std::string& path) {
-    if (!std::filesystem::exists(path)) {
-        state.SkipWithError(("missing " + path).c_str());
-        return;
-    }
-    std::vector<std::byte> bytes = xfile::readFileBytes(path);
+    const std::vector<std::byte> bytes = xfile::readFileBytes(path);
     for (auto _ : state) benchmark::DoNotOptimize(xfile::parse(bytes, path));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
 
-void loadMeshFromX(benchmark::State& state, const std::string& path) {
-    if (!std::filesystem::exists(path)) {
-        state.SkipWithError(("missing " + path).c_str());
-        return;
-    }
+void loadMeshFromX(benchmark::State& state, const std::string& path, uint32_t options) {
     D3DX8 d3dx;
     for (auto _ : state) {
         std::shared_ptr<D3DXBuffer> adjacency, materials;
         int32_t count = 0;
-        benchmark::DoNotOptimize(d3dx.LoadMeshFromX(path, D3DXMESH_SYSTEMMEM, nullptr, &adjacency, &materials, &count));
+        benchmark::DoNotOptimize(d3dx.LoadMeshFromX(path, options, nullptr, &adjacency, &materials, &count));
     }
 }
 
-// The largest MSZIP-compressed file of the corpus.
-std::string largestCompressed() {
-    std::string best;
-    uintmax_t bestSize = 0;
-    if (!std::filesystem::exists(kCorpus)) return kCorpus + "none";
-    for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
-        if (entry.path().extension() != ".x" || entry.file_size() < 16) continue;
-        try {
-            xfile::Header header = xfile::readHeader(xfile::readFileBytes(entry.path().string()), "");
-            xfile::parse(xfile::readFileBytes(entry.path().string()), "");
-            if (header.compressed && entry.file_size() > bestSize) {
-                best = entry.path().string();
-                bestSize = entry.file_size();
-            }
-        } catch (...) {
-        }
+// 16-bit indices as the program loads its models, 32-bit for meshes that need them.
+uint32_t loadOptions(const std::string& path) {
+    try {
+        D3DX8().LoadMeshFromX(path, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr);
+    } catch (const rt::Error& e) {
+        if (e.number() == D3DERR_INVALIDCALL) return D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT;
     }
-    return best.empty() ? kCorpus + "none" : best;
+    return D3DXMESH_SYSTEMMEM;
 }
 
-void registerFile(const std::string& label, const std::string& path) {
-    benchmark::RegisterBenchmark(("Parse/" + label).c_str(), parseOnly, path)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("LoadMeshFromX/" + label).c_str(), loadMeshFromX, path)
-        ->Unit(benchmark::kMillisecond);
+std::vector<fs::path> benchFiles() {
+    std::vector<fs::path> files;
+    for (int i = 1; i <= 5; ++i) files.push_back(fs::path(CELSHADE_SOURCE_DIR) / "data" / ("doom" + std::to_string(i) + ".x"));
+    const fs::path corpus = fs::path(CELSHADE_SHARED_DIR) / "xfiles";
+    if (fs::is_directory(corpus))
+        for (const auto& entry : fs::directory_iterator(corpus))
+            if (entry.path().extension() == ".x" && entry.file_size() > 100000) files.push_back(entry.path());
+    for (const char* name : {"soup141k.x", "grid60k.x"}) files.push_back(fs::path(CELSHADE_BENCH_FILES) / name);
+    return files;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    registerFile("ms_tiny", kCorpus + "ms_tiny.x");
-    registerFile("largest_compressed", largestCompressed());
-    for (int i = 1; i <= 5; ++i) {
-        std::string name = "doom" + std::to_string(i) + ".x";
-        if (std::filesystem::exists(kData + name)) registerFile(name, kData + name);
+    for (const fs::path& file : benchFiles()) {
+        if (!fs::exists(file)) continue;
+        const std::string path = file.string(), label = file.filename().string();
+        benchmark::RegisterBenchmark(("Parse/" + label).c_str(), parseOnly, path)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("LoadMeshFromX/" + label).c_str(), loadMeshFromX, path, loadOptions(path))
+            ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

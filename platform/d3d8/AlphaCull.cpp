@@ -24,7 +24,3 @@ AlphaPassTable::AlphaPassTable(uint32_t func, uint32_t ref) {
     for (uint32_t level = 0; level < 256; ++level)
         passingBelow_[level + 1] = static_cast<uint16_t>(passingBelow_[level] + (levelPasses(func, level, ref) ? 1 : 0));
 }
-
-bool alphaTestCanPass(uint32_t func, uint32_t ref, float minAlpha, float maxAlpha) {
-    return AlphaPassTable(func, ref).canPass(minAlpha, maxAlpha);
-}

@@ -35,6 +35,3 @@ private:
     static constexpr float kInterpolationMargin = 1.0f / 4096.0f;
     std::array<uint16_t, 257> passingBelow_{};  // passing levels below each level
 };
-
-// One-off form of AlphaPassTable(func, ref).canPass(minAlpha, maxAlpha).
-bool alphaTestCanPass(uint32_t func, uint32_t ref, float minAlpha, float maxAlpha);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <span>
 #include <string>
 
 #include "d3d8/FixedVertexStage.h"
@@ -13,21 +14,15 @@
 
 namespace {
 
-constexpr uint32_t kCreateVertexProcessingMask = 0x20 | 0x40 | 0x80;  // SOFTWARE, HARDWARE, MIXED
-constexpr uint32_t kPresentIntervalOne = 1;
-constexpr uint32_t kLastRenderState = 173;  // D3DRS_NORMALORDER
-constexpr uint32_t kLargestBackBuffer = 16384;
-
-[[noreturn]] void invalid(const char* call, const std::string& reason) {
-    rt::raiseStatus(D3DERR_INVALIDCALL, call, reason);
-}
+constexpr uint32_t kCreateVertexProcessingMask =
+    D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING;
 
 uint32_t floatBits(float f) { return std::bit_cast<uint32_t>(f); }
 
 // Defaults of a freshly created device, for every state this program's drawing reads.
 void setDefaultRenderStates(std::array<uint32_t, 256>& rs, bool autoDepth) {
     rs[D3DRS_ZENABLE] = autoDepth ? D3DZB_TRUE : D3DZB_FALSE;
-    rs[D3DRS_FILLMODE] = 3;  // SOLID
+    rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
     rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
     rs[D3DRS_ZWRITEENABLE] = 1;
     rs[D3DRS_LASTPIXEL] = 1;
@@ -42,20 +37,19 @@ void setDefaultRenderStates(std::array<uint32_t, 256>& rs, bool autoDepth) {
     rs[D3DRS_COLORVERTEX] = 1;
     rs[D3DRS_LOCALVIEWER] = 1;
     rs[D3DRS_COLORWRITEENABLE] = 0x0F;
-    rs[D3DRS_BLENDOP] = 1;  // ADD
-    rs[53] = rs[54] = rs[55] = 1;        // STENCILFAIL, STENCILZFAIL, STENCILPASS: KEEP
-    rs[56] = D3DCMP_ALWAYS;              // STENCILFUNC
-    rs[58] = rs[59] = 0xFFFFFFFF;        // STENCILMASK, STENCILWRITEMASK
-    rs[37] = rs[38] = floatBits(1.0f);   // FOGEND, FOGDENSITY
-    rs[145] = 1;                         // DIFFUSEMATERIALSOURCE: COLOR1
-    rs[146] = 2;                         // SPECULARMATERIALSOURCE: COLOR2
-    rs[154] = rs[158] = floatBits(1.0f); // POINTSIZE, POINTSCALE_A
-    rs[155] = floatBits(1.0f);           // POINTSIZE_MIN
-    rs[162] = 0xFFFFFFFF;                // MULTISAMPLEMASK
-    rs[166] = floatBits(64.0f);          // POINTSIZE_MAX
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    rs[D3DRS_STENCILFAIL] = rs[D3DRS_STENCILZFAIL] = rs[D3DRS_STENCILPASS] = D3DSTENCILOP_KEEP;
+    rs[D3DRS_STENCILFUNC] = D3DCMP_ALWAYS;
+    rs[D3DRS_STENCILMASK] = rs[D3DRS_STENCILWRITEMASK] = 0xFFFFFFFF;
+    rs[D3DRS_FOGEND] = rs[D3DRS_FOGDENSITY] = floatBits(1.0f);
+    rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
+    rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
+    rs[D3DRS_POINTSIZE] = rs[D3DRS_POINTSIZE_MIN] = rs[D3DRS_POINTSCALE_A] = floatBits(1.0f);
+    rs[D3DRS_MULTISAMPLEMASK] = 0xFFFFFFFF;
+    rs[D3DRS_POINTSIZE_MAX] = floatBits(64.0f);
 }
 
-void setDefaultStageStates(std::array<uint32_t, 29>& ts, uint32_t stage) {
+void setDefaultStageStates(std::span<uint32_t> ts, uint32_t stage) {
     ts[D3DTSS_COLOROP] = stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
     ts[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
     ts[D3DTSS_COLORARG2] = D3DTA_CURRENT;
@@ -66,35 +60,44 @@ void setDefaultStageStates(std::array<uint32_t, 29>& ts, uint32_t stage) {
     ts[D3DTSS_ADDRESSU] = ts[D3DTSS_ADDRESSV] = ts[D3DTSS_ADDRESSW] = D3DTADDRESS_WRAP;
     ts[D3DTSS_MAGFILTER] = ts[D3DTSS_MINFILTER] = D3DTEXF_POINT;
     ts[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
-    ts[21] = 1;  // MAXANISOTROPY
+    ts[D3DTSS_MAXANISOTROPY] = 1;
 }
 
 bool isTransformState(D3DTRANSFORMSTATETYPE t) {
-    return t == D3DTS_VIEW || t == D3DTS_PROJECTION || (t >= 16 && t <= 23) || (t >= 256 && t <= 511);
+    return t == D3DTS_VIEW || t == D3DTS_PROJECTION || (t >= D3DTS_TEXTURE0 && t <= D3DTS_TEXTURE7) ||
+           (t >= D3DTS_WORLD && t <= D3DTS_WORLDMATRIX255);
+}
+
+bool isRenderState(D3DRENDERSTATETYPE state) { return state != 0 && state <= D3DRS_NORMALORDER; }
+
+// Stage states run from COLOROP to RESULTARG; the numbering leaves out the one after TEXCOORDINDEX.
+bool isStageState(D3DTEXTURESTAGESTATETYPE type) {
+    return type >= D3DTSS_COLOROP && type <= D3DTSS_RESULTARG && type != D3DTSS_TEXCOORDINDEX + 1;
 }
 
 void validatePresentParameters(HWND window, const D3DPRESENT_PARAMETERS& p) {
     const char* call = "CreateDevice";
     if (p.BackBufferFormat != D3DFMT_X8R8G8B8 && p.BackBufferFormat != D3DFMT_A8R8G8B8 &&
         p.BackBufferFormat != D3DFMT_UNKNOWN)
-        invalid(call, "back buffer format " + std::to_string(p.BackBufferFormat) + " is not X8R8G8B8");
-    if (p.BackBufferCount > 3) invalid(call, "more than 3 back buffers");
+        rt::raiseInvalidCall(call, "back buffer format " + std::to_string(p.BackBufferFormat) + " is not X8R8G8B8");
+    if (p.BackBufferCount > 3) rt::raiseInvalidCall(call, "more than 3 back buffers");
     if (p.MultiSampleType != D3DMULTISAMPLE_NONE)
         rt::raiseStatus(D3DERR_NOTAVAILABLE, call, "multisampling is not available");
     if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY)
-        invalid(call, "swap effect " + std::to_string(p.SwapEffect) + " does not exist");
+        rt::raiseInvalidCall(call, "swap effect " + std::to_string(p.SwapEffect) + " does not exist");
     if (p.EnableAutoDepthStencil && p.AutoDepthStencilFormat != D3DFMT_D16)
-        invalid(call, "depth format " + std::to_string(p.AutoDepthStencilFormat) + " is not D16");
+        rt::raiseInvalidCall(call, "depth format " + std::to_string(p.AutoDepthStencilFormat) + " is not D16");
     uint32_t interval = p.FullScreen_PresentationInterval;
     if (interval != D3DPRESENT_INTERVAL_DEFAULT && interval != D3DPRESENT_INTERVAL_IMMEDIATE &&
-        interval != kPresentIntervalOne)
-        invalid(call, "presentation interval " + std::to_string(interval) + " is not DEFAULT, ONE or IMMEDIATE");
+        interval != D3DPRESENT_INTERVAL_ONE)
+        rt::raiseInvalidCall(call,
+                             "presentation interval " + std::to_string(interval) + " is not DEFAULT, ONE or IMMEDIATE");
     bool sizeGiven = p.BackBufferWidth != 0 && p.BackBufferHeight != 0;
     if ((!window || !p.Windowed) && !sizeGiven)
-        invalid(call, window ? "a full-screen device needs the back buffer size"
-                             : "an off-screen device needs the back buffer size");
-    if (p.BackBufferWidth > kLargestBackBuffer || p.BackBufferHeight > kLargestBackBuffer)
-        invalid(call, "back buffer larger than 16384 pixels");
+        rt::raiseInvalidCall(call, window ? "a full-screen device needs the back buffer size"
+                                          : "an off-screen device needs the back buffer size");
+    if (p.BackBufferWidth > kMaxSurfaceSide || p.BackBufferHeight > kMaxSurfaceSide)
+        rt::raiseInvalidCall(call, "back buffer larger than " + std::to_string(kMaxSurfaceSide) + " pixels");
 }
 
 }  // namespace
@@ -102,7 +105,7 @@ void validatePresentParameters(HWND window, const D3DPRESENT_PARAMETERS& p) {
 Direct3DDevice8::Direct3DDevice8(HWND focusWindow, uint32_t behaviorFlags,
                                  const D3DPRESENT_PARAMETERS& params) {
     if (std::popcount(behaviorFlags & kCreateVertexProcessingMask) != 1)
-        invalid("CreateDevice", "behaviour flags must choose exactly one kind of vertex processing");
+        rt::raiseInvalidCall("CreateDevice", "behaviour flags must choose exactly one kind of vertex processing");
     window_ = params.hDeviceWindow ? params.hDeviceWindow : focusWindow;
     validatePresentParameters(window_, params);
     if (window_) {
@@ -120,15 +123,14 @@ Direct3DDevice8::Direct3DDevice8(HWND focusWindow, uint32_t behaviorFlags,
         height_ = params.BackBufferHeight;
     }
     hasDepthBuffer_ = params.EnableAutoDepthStencil != 0;
-    rasterizer_ = std::make_unique<gl::Rasterizer>(width_, height_);
-    viewport_ = {0, 0, width_, height_, 0.0f, 1.0f};
+    rasterizer_ = std::make_unique<gl::Rasterizer>(width_, height_, "CreateDevice");
     setDefaultRenderStates(renderStates_, hasDepthBuffer_);
     for (uint32_t stage = 0; stage < kStageCount; ++stage) setDefaultStageStates(stageStates_[stage], stage);
     fixedStage_ = std::make_shared<FixedVertexStage>();
     fixedStage_->setViewport(width_, height_);
     currentStage_ = fixedStage_;
     // A new back buffer holds black and the farthest depth.
-    rasterizer_->clear({}, true, 0xFF000000u, hasDepthBuffer_, 1.0f);
+    rasterizer_->clear({}, true, 0xFF000000u, hasDepthBuffer_, 1.0f, "CreateDevice");
 }
 
 Direct3DDevice8::~Direct3DDevice8() {
@@ -143,44 +145,44 @@ Direct3DDevice8::~Direct3DDevice8() {
 void Direct3DDevice8::makeCurrent() { context_->makeCurrent(); }
 
 void Direct3DDevice8::requireScene(const char* call) const {
-    if (!inScene_) invalid(call, "called outside BeginScene/EndScene");
+    if (!inScene_) rt::raiseInvalidCall(call, "called outside BeginScene/EndScene");
 }
 
 void Direct3DDevice8::BeginScene() {
-    if (inScene_) invalid("BeginScene", "a scene is already begun");
+    if (inScene_) rt::raiseInvalidCall("BeginScene", "a scene is already begun");
     inScene_ = true;
 }
 
 void Direct3DDevice8::EndScene() {
-    if (!inScene_) invalid("EndScene", "no scene was begun");
+    if (!inScene_) rt::raiseInvalidCall("EndScene", "no scene was begun");
     inScene_ = false;
 }
 
 void Direct3DDevice8::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags, D3DCOLOR color,
                             float z, uint32_t /*stencil*/) {
-    if (count > 0 && !rects) invalid("Clear", "rectangle count " + std::to_string(count) + " without rectangles");
-    if (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) invalid("Clear", "unknown flags");
-    if (flags == 0) invalid("Clear", "no buffer to clear");
-    if ((flags & D3DCLEAR_ZBUFFER) && !hasDepthBuffer_) invalid("Clear", "the device has no depth buffer");
-    if (flags & D3DCLEAR_STENCIL) invalid("Clear", "the D16 depth buffer has no stencil");
+    if (count > 0 && !rects)
+        rt::raiseInvalidCall("Clear", "rectangle count " + std::to_string(count) + " without rectangles");
+    if (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
+        rt::raiseInvalidCall("Clear", "unknown flags");
+    if (flags == 0) rt::raiseInvalidCall("Clear", "no buffer to clear");
+    if ((flags & D3DCLEAR_ZBUFFER) && !hasDepthBuffer_) rt::raiseInvalidCall("Clear", "the device has no depth buffer");
+    if (flags & D3DCLEAR_STENCIL) rt::raiseInvalidCall("Clear", "the D16 depth buffer has no stencil");
     if ((flags & D3DCLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f))
-        invalid("Clear", "depth " + std::to_string(z) + " outside 0..1");
+        rt::raiseInvalidCall("Clear", "depth " + std::to_string(z) + " outside 0..1");
     clearRects_.clear();
     for (uint32_t i = 0; i < count; ++i) clearRects_.push_back({rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
     makeCurrent();
-    // A rectangle list that clips away entirely clears nothing; an empty list clears all.
-    if (count > 0 && clearRects_.empty()) return;
-    rasterizer_->clear(clearRects_, flags & D3DCLEAR_TARGET, color, flags & D3DCLEAR_ZBUFFER, z);
+    rasterizer_->clear(clearRects_, flags & D3DCLEAR_TARGET, color, flags & D3DCLEAR_ZBUFFER, z, "Clear");
 }
 
 void Direct3DDevice8::Present(const D3DRECT* sourceRect, const D3DRECT* destRect,
                               HWND overrideWindow, const void* /*dirtyRegion: advisory only*/) {
-    if (sourceRect || destRect) invalid("Present", "source and destination rectangles are not supported");
+    if (sourceRect || destRect) rt::raiseInvalidCall("Present", "source and destination rectangles are not supported");
     if (overrideWindow && overrideWindow != window_)
-        invalid("Present", "presenting to another window than the device's is not supported");
+        rt::raiseInvalidCall("Present", "presenting to another window than the device's is not supported");
     makeCurrent();
     if (window_) {
-        rasterizer_->present(window_->defaultFramebuffer(), window_->clientWidth(), window_->clientHeight());
+        rasterizer_->present(window_->defaultFramebuffer(), window_->clientWidth(), window_->clientHeight(), "Present");
         window_->swapBuffers();
     } else {
         rasterizer_->finish();
@@ -194,58 +196,63 @@ BackBufferImage Direct3DDevice8::readBackBuffer() {
 }
 
 void Direct3DDevice8::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX& matrix) {
-    if (!isTransformState(state)) invalid("SetTransform", "transform state " + std::to_string(state) + " does not exist");
+    if (!isTransformState(state))
+        rt::raiseInvalidCall("SetTransform", "transform state " + std::to_string(state) + " does not exist");
     transforms_[state] = matrix;
 }
 
 D3DMATRIX Direct3DDevice8::GetTransform(D3DTRANSFORMSTATETYPE state) const {
-    if (!isTransformState(state)) invalid("GetTransform", "transform state " + std::to_string(state) + " does not exist");
+    if (!isTransformState(state))
+        rt::raiseInvalidCall("GetTransform", "transform state " + std::to_string(state) + " does not exist");
     auto found = transforms_.find(state);
     return found != transforms_.end() ? found->second : D3DXMatrixIdentity();
 }
 
 void Direct3DDevice8::SetRenderState(D3DRENDERSTATETYPE state, uint32_t value) {
-    if (state == 0 || state > kLastRenderState)
-        invalid("SetRenderState", "render state " + std::to_string(state) + " does not exist");
+    if (!isRenderState(state))
+        rt::raiseInvalidCall("SetRenderState", "render state " + std::to_string(state) + " does not exist");
     renderStates_[state] = value;
     rasterStateDirty_ = true;
 }
 
 uint32_t Direct3DDevice8::GetRenderState(D3DRENDERSTATETYPE state) const {
-    if (state == 0 || state > kLastRenderState)
-        invalid("GetRenderState", "render state " + std::to_string(state) + " does not exist");
+    if (!isRenderState(state))
+        rt::raiseInvalidCall("GetRenderState", "render state " + std::to_string(state) + " does not exist");
     return renderStates_[state];
 }
 
 void Direct3DDevice8::SetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type, uint32_t value) {
-    if (stage >= kStageCount) invalid("SetTextureStageState", "stage " + std::to_string(stage) + " does not exist");
-    if (type == 0 || type == 12 || type >= kStageStateCount)
-        invalid("SetTextureStageState", "texture stage state " + std::to_string(type) + " does not exist");
+    if (stage >= kStageCount)
+        rt::raiseInvalidCall("SetTextureStageState", "stage " + std::to_string(stage) + " does not exist");
+    if (!isStageState(type))
+        rt::raiseInvalidCall("SetTextureStageState", "texture stage state " + std::to_string(type) + " does not exist");
     stageStates_[stage][type] = value;
     if (stage == 0) rasterStateDirty_ = true;
 }
 
 uint32_t Direct3DDevice8::GetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type) const {
-    if (stage >= kStageCount) invalid("GetTextureStageState", "stage " + std::to_string(stage) + " does not exist");
-    if (type == 0 || type == 12 || type >= kStageStateCount)
-        invalid("GetTextureStageState", "texture stage state " + std::to_string(type) + " does not exist");
+    if (stage >= kStageCount)
+        rt::raiseInvalidCall("GetTextureStageState", "stage " + std::to_string(stage) + " does not exist");
+    if (!isStageState(type))
+        rt::raiseInvalidCall("GetTextureStageState", "texture stage state " + std::to_string(type) + " does not exist");
     return stageStates_[stage][type];
 }
 
 void Direct3DDevice8::SetTexture(uint32_t stage, std::shared_ptr<Direct3DTexture8> texture) {
-    if (stage >= kStageCount) invalid("SetTexture", "stage " + std::to_string(stage) + " does not exist");
+    if (stage >= kStageCount) rt::raiseInvalidCall("SetTexture", "stage " + std::to_string(stage) + " does not exist");
     textures_[stage] = std::move(texture);
 }
 
 std::shared_ptr<Direct3DTexture8> Direct3DDevice8::GetTexture(uint32_t stage) const {
-    if (stage >= kStageCount) invalid("GetTexture", "stage " + std::to_string(stage) + " does not exist");
+    if (stage >= kStageCount) rt::raiseInvalidCall("GetTexture", "stage " + std::to_string(stage) + " does not exist");
     return textures_[stage];
 }
 
 void Direct3DDevice8::SetStreamSource(uint32_t stream, std::shared_ptr<Direct3DVertexBuffer8> buffer,
                                       uint32_t stride) {
-    if (stream >= kMaxVertexStreams) invalid("SetStreamSource", "stream " + std::to_string(stream) + " does not exist");
-    if (buffer && stride == 0) invalid("SetStreamSource", "stride 0");
+    if (stream >= kMaxVertexStreams)
+        rt::raiseInvalidCall("SetStreamSource", "stream " + std::to_string(stream) + " does not exist");
+    if (buffer && stride == 0) rt::raiseInvalidCall("SetStreamSource", "stride 0");
     streams_[stream] = {std::move(buffer), stride};
 }
 
@@ -258,7 +265,7 @@ void Direct3DDevice8::SetVertexShader(uint32_t handle) {
     if (handle >= kFirstShaderHandle) {
         auto found = vertexShaders_.find(handle);
         if (found == vertexShaders_.end())
-            invalid("SetVertexShader", "handle " + std::to_string(handle) + " is not a vertex shader");
+            rt::raiseInvalidCall("SetVertexShader", "handle " + std::to_string(handle) + " is not a vertex shader");
         currentStage_ = found->second;
         currentStage_->loadDeclaredConstants(shaderConstants_);
     } else {
@@ -270,24 +277,28 @@ void Direct3DDevice8::SetVertexShader(uint32_t handle) {
 
 std::shared_ptr<Direct3DVertexBuffer8> Direct3DDevice8::CreateVertexBuffer(uint32_t length, uint32_t usage,
                                                                            uint32_t fvf, D3DPOOL pool) {
-    if (length == 0) invalid("CreateVertexBuffer", "length 0");
+    if (length == 0) rt::raiseInvalidCall("CreateVertexBuffer", "length 0");
     if (fvf != 0 && length < fvfVertexSize(fvf))
-        invalid("CreateVertexBuffer", "length " + std::to_string(length) + " holds no vertex of the format");
-    if (pool > D3DPOOL_SYSTEMMEM) invalid("CreateVertexBuffer", "pool " + std::to_string(pool) + " does not exist");
+        rt::raiseInvalidCall("CreateVertexBuffer",
+                             "length " + std::to_string(length) + " holds no vertex of the format");
+    if (pool > D3DPOOL_SYSTEMMEM)
+        rt::raiseInvalidCall("CreateVertexBuffer", "pool " + std::to_string(pool) + " does not exist");
     return std::make_shared<Direct3DVertexBuffer8>(length, usage, fvf, pool);
 }
 
 std::shared_ptr<Direct3DIndexBuffer8> Direct3DDevice8::CreateIndexBuffer(uint32_t length, uint32_t usage,
                                                                          D3DFORMAT format, D3DPOOL pool) {
-    if (length == 0) invalid("CreateIndexBuffer", "length 0");
+    if (length == 0) rt::raiseInvalidCall("CreateIndexBuffer", "length 0");
     if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)
-        invalid("CreateIndexBuffer", "format " + std::to_string(format) + " is not INDEX16 or INDEX32");
-    if (pool > D3DPOOL_SYSTEMMEM) invalid("CreateIndexBuffer", "pool " + std::to_string(pool) + " does not exist");
+        rt::raiseInvalidCall("CreateIndexBuffer", "format " + std::to_string(format) + " is not INDEX16 or INDEX32");
+    if (pool > D3DPOOL_SYSTEMMEM)
+        rt::raiseInvalidCall("CreateIndexBuffer", "pool " + std::to_string(pool) + " does not exist");
     return std::make_shared<Direct3DIndexBuffer8>(length, usage, format, pool);
 }
 
 std::shared_ptr<Direct3DTexture8> Direct3DDevice8::CreateTexture(uint32_t width, uint32_t height, uint32_t levels,
                                                                  uint32_t usage, D3DFORMAT format, D3DPOOL pool) {
-    if (pool > D3DPOOL_SYSTEMMEM) invalid("CreateTexture", "pool " + std::to_string(pool) + " does not exist");
+    if (pool > D3DPOOL_SYSTEMMEM)
+        rt::raiseInvalidCall("CreateTexture", "pool " + std::to_string(pool) + " does not exist");
     return std::make_shared<Direct3DTexture8>(width, height, levels, usage, format, pool);
 }

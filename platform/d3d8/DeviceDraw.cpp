@@ -17,10 +17,6 @@ namespace {
 // Bounds what one draw may ask for, so that counts cannot overflow the scratch arrays.
 constexpr uint64_t kMaxDrawVertices = uint64_t{1} << 28;
 
-[[noreturn]] void invalid(const char* call, const std::string& reason) {
-    rt::raiseStatus(D3DERR_INVALIDCALL, call, reason);
-}
-
 // The number of vertices (or indices) that `count` primitives of `type` consume.
 uint32_t verticesFor(D3DPRIMITIVETYPE type, uint32_t count, const char* call) {
     uint64_t n = 0;
@@ -31,9 +27,10 @@ uint32_t verticesFor(D3DPRIMITIVETYPE type, uint32_t count, const char* call) {
     case D3DPT_TRIANGLELIST: n = uint64_t{count} * 3; break;
     case D3DPT_TRIANGLESTRIP:
     case D3DPT_TRIANGLEFAN: n = uint64_t{count} + 2; break;
-    default: invalid(call, "primitive type " + std::to_string(type) + " does not exist");
+    default: rt::raiseInvalidCall(call, "primitive type " + std::to_string(type) + " does not exist");
     }
-    if (n > kMaxDrawVertices) invalid(call, std::to_string(count) + " primitives are too many for one draw");
+    if (n > kMaxDrawVertices)
+        rt::raiseInvalidCall(call, std::to_string(count) + " primitives are too many for one draw");
     return static_cast<uint32_t>(n);
 }
 
@@ -77,8 +74,8 @@ void Direct3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,
     requireScene(call);
     uint32_t count = verticesFor(type, primitiveCount, call);
     if (primitiveCount == 0) return;
-    if (!streams_[0].buffer) invalid(call, "no vertex buffer on stream 0");
-    gatherSequential(startVertex, count);
+    if (!streams_[0].buffer) rt::raiseInvalidCall(call, "no vertex buffer on stream 0");
+    gatherSequential(startVertex, count, call);
     drawAssembled(type, primitiveCount, streamInput(), call);
 }
 
@@ -87,14 +84,14 @@ void Direct3DDevice8::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveC
     const char* call = "DrawPrimitiveUP";
     requireScene(call);
     uint32_t count = verticesFor(type, primitiveCount, call);
-    if (!vertexData) invalid(call, "no vertex data");
-    if (stride == 0) invalid(call, "stride 0");
+    if (!vertexData) rt::raiseInvalidCall(call, "no vertex data");
+    if (stride == 0) rt::raiseInvalidCall(call, "stride 0");
     // Like Direct3D, drawing from memory leaves stream 0 unset.
     streams_[0] = {};
     if (primitiveCount == 0) return;
     VertexInput input = streamInput();
     input.streams[0] = {{static_cast<const std::byte*>(vertexData), std::size_t{count} * stride}, stride};
-    gatherSequential(0, count);
+    gatherSequential(0, count, call);
     drawAssembled(type, primitiveCount, input, call);
 }
 
@@ -104,18 +101,19 @@ void Direct3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t minIn
     requireScene(call);
     uint32_t count = verticesFor(type, primitiveCount, call);
     if (primitiveCount == 0) return;
-    if (!indices_) invalid(call, "no index buffer set");
-    if (!streams_[0].buffer) invalid(call, "no vertex buffer on stream 0");
+    if (!indices_) rt::raiseInvalidCall(call, "no index buffer set");
+    if (!streams_[0].buffer) rt::raiseInvalidCall(call, "no vertex buffer on stream 0");
     if (uint64_t{startIndex} + count > indices_->indexCount())
-        invalid(call, "indices " + std::to_string(startIndex) + "+" + std::to_string(count) +
-                          " run past the end of the index buffer (" + std::to_string(indices_->indexCount()) + ")");
+        rt::raiseInvalidCall(call, "indices " + std::to_string(startIndex) + "+" + std::to_string(count) +
+                                       " run past the end of the index buffer (" +
+                                       std::to_string(indices_->indexCount()) + ")");
     gatherIndexed(minIndex, numVertices, startIndex, count, call);
     drawAssembled(type, primitiveCount, streamInput(), call);
 }
 
-void Direct3DDevice8::gatherSequential(uint32_t firstVertex, uint32_t vertexCount) {
+void Direct3DDevice8::gatherSequential(uint32_t firstVertex, uint32_t vertexCount, const char* call) {
     if (uint64_t{firstVertex} + vertexCount > std::numeric_limits<uint32_t>::max())
-        invalid("DrawPrimitive", "vertex numbers run past 2^32");
+        rt::raiseInvalidCall(call, "vertex numbers run past 2^32");
     vertexNumbers_.resize(vertexCount);
     sequence_.resize(vertexCount);
     for (uint32_t i = 0; i < vertexCount; ++i) {
@@ -149,8 +147,9 @@ void Direct3DDevice8::gatherIndexed(uint32_t /*minIndex: a hint only*/, uint32_t
         }
         uint64_t vertex = uint64_t{baseVertexIndex_} + index;
         if (vertex >= vertexLimit)
-            invalid(call, "index " + std::to_string(index) + " (vertex " + std::to_string(vertex) +
-                              ") lies beyond the vertex buffer's " + std::to_string(vertexLimit) + " vertices");
+            rt::raiseInvalidCall(call, "index " + std::to_string(index) + " (vertex " + std::to_string(vertex) +
+                                           ") lies beyond the vertex buffer's " + std::to_string(vertexLimit) +
+                                           " vertices");
         if (index >= slotStamp_.size()) {
             std::size_t size = std::max<std::size_t>(std::size_t{index} + 1, slotStamp_.size() * 2);
             slotStamp_.resize(size, 0u);
@@ -299,9 +298,10 @@ const gl::RasterState& Direct3DDevice8::rasterState() {
     }
     // The texture is looked at on every draw: its contents may have changed since.
     const Direct3DTexture8* texture = textures_[0].get();
+    auto selectsTexture = [&](D3DTEXTURESTAGESTATETYPE arg) { return (ts[arg] & D3DTA_SELECTMASK) == D3DTA_TEXTURE; };
     bool usesTexture = ts[D3DTSS_COLOROP] != D3DTOP_DISABLE &&
-                       ((ts[D3DTSS_COLORARG1] & 0xF) == D3DTA_TEXTURE || (ts[D3DTSS_COLORARG2] & 0xF) == D3DTA_TEXTURE ||
-                        (ts[D3DTSS_ALPHAARG1] & 0xF) == D3DTA_TEXTURE || (ts[D3DTSS_ALPHAARG2] & 0xF) == D3DTA_TEXTURE);
+                       (selectsTexture(D3DTSS_COLORARG1) || selectsTexture(D3DTSS_COLORARG2) ||
+                        selectsTexture(D3DTSS_ALPHAARG1) || selectsTexture(D3DTSS_ALPHAARG2));
     if (texture && usesTexture) {
         textureLevels_.clear();
         for (uint32_t i = 0; i < texture->levelCount(); ++i) {
@@ -336,6 +336,6 @@ void Direct3DDevice8::drawAssembled(D3DPRIMITIVETYPE type, uint32_t primitiveCou
     else interleave();
     if (state.flatShading) colourLastPixelsFlat();
     makeCurrent();
-    rasterizer_->draw(primitiveOf(type), interleaved_, kept, lastPixelIndices_, state);
+    rasterizer_->draw(primitiveOf(type), interleaved_, kept, lastPixelIndices_, state, call);
     lastDrawStats_ = {static_cast<uint32_t>(kept.size() / corners), static_cast<uint32_t>(vertexNumbers_.size())};
 }

@@ -15,18 +15,17 @@ namespace {
 // only bounds how far a stream that lacks one is followed.
 constexpr size_t kMaxTokens = size_t{1} << 20;
 
-[[noreturn]] void invalid(const char* call, const std::string& reason) {
-    rt::raiseStatus(D3DERR_INVALIDCALL, call, reason);
-}
-
 }  // namespace
 
 uint32_t Direct3DDevice8::CreateVertexShader(const uint32_t* declaration, const uint32_t* function,
                                              uint32_t usage) {
     const char* call = "CreateVertexShader";
-    if (!declaration) invalid(call, "no declaration");
-    if (!function) invalid(call, "no function tokens (fixed-function processing through a declaration is not supported)");
-    if (usage & ~D3DUSAGE_SOFTWAREPROCESSING) invalid(call, "usage " + std::to_string(usage) + " is not supported");
+    if (!declaration) rt::raiseInvalidCall(call, "no declaration");
+    if (!function)
+        rt::raiseInvalidCall(call,
+                             "no function tokens (fixed-function processing through a declaration is not supported)");
+    if (usage & ~D3DUSAGE_SOFTWAREPROCESSING)
+        rt::raiseInvalidCall(call, "usage " + std::to_string(usage) + " is not supported");
     vs::Declaration decl = vs::parseDeclaration({declaration, kMaxTokens});
     const vs::Program program = vs::decodeProgram({function, kMaxTokens});
     if (nextShaderHandle_ < kFirstShaderHandle) rt::raiseStatus(E_OUTOFMEMORY, call, "no shader handles left");
@@ -38,16 +37,17 @@ uint32_t Direct3DDevice8::CreateVertexShader(const uint32_t* declaration, const 
 void Direct3DDevice8::SetVertexShaderConstant(uint32_t reg, const void* constantData, uint32_t constantCount) {
     const char* call = "SetVertexShaderConstant";
     if (uint64_t{reg} + constantCount > kVertexShaderConstantCount)
-        invalid(call, "registers c" + std::to_string(reg) + " + " + std::to_string(constantCount) + " go beyond c95");
+        rt::raiseInvalidCall(
+            call, "registers c" + std::to_string(reg) + " + " + std::to_string(constantCount) + " go beyond c95");
     if (constantCount == 0) return;
-    if (!constantData) invalid(call, "no constant data");
+    if (!constantData) rt::raiseInvalidCall(call, "no constant data");
     std::memcpy(&shaderConstants_[reg], constantData, size_t{constantCount} * sizeof(D3DXVECTOR4));
 }
 
 void Direct3DDevice8::DeleteVertexShader(uint32_t handle) {
     auto found = vertexShaders_.find(handle);
     if (found == vertexShaders_.end())
-        invalid("DeleteVertexShader", "handle " + std::to_string(handle) + " is not a vertex shader");
+        rt::raiseInvalidCall("DeleteVertexShader", "handle " + std::to_string(handle) + " is not a vertex shader");
     // A deleted shader that is still selected keeps drawing until another one is set.
     vertexShaders_.erase(found);
 }

@@ -6,7 +6,6 @@
 #include "runtime/Status.h"
 
 namespace {
-constexpr uint32_t kDeviceTypeSoftware = 3;
 // The mode reported for the desktop; only its format matters to callers, and the device
 // takes its sizes from the window.
 constexpr D3DDISPLAYMODE kDesktopMode{1920, 1080, 60, D3DFMT_X8R8G8B8};
@@ -16,8 +15,7 @@ std::shared_ptr<Direct3D8> DirectX8::Direct3DCreate() { return std::make_shared<
 
 D3DDISPLAYMODE Direct3D8::GetAdapterDisplayMode(uint32_t adapter) const {
     if (adapter != D3DADAPTER_DEFAULT)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "GetAdapterDisplayMode",
-                        "adapter " + std::to_string(adapter) + " does not exist");
+        rt::raiseInvalidCall("GetAdapterDisplayMode", "adapter " + std::to_string(adapter) + " does not exist");
     return kDesktopMode;
 }
 
@@ -25,11 +23,9 @@ std::shared_ptr<Direct3DDevice8> Direct3D8::CreateDevice(uint32_t adapter, uint3
                                                          HWND focusWindow, uint32_t behaviorFlags,
                                                          const D3DPRESENT_PARAMETERS& params) {
     if (adapter != D3DADAPTER_DEFAULT)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "CreateDevice",
-                        "adapter " + std::to_string(adapter) + " does not exist");
-    if (deviceType < D3DDEVTYPE_HAL || deviceType > kDeviceTypeSoftware)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "CreateDevice",
-                        "device type " + std::to_string(deviceType) + " is not HAL, REF or SW");
+        rt::raiseInvalidCall("CreateDevice", "adapter " + std::to_string(adapter) + " does not exist");
+    if (deviceType < D3DDEVTYPE_HAL || deviceType > D3DDEVTYPE_SW)
+        rt::raiseInvalidCall("CreateDevice", "device type " + std::to_string(deviceType) + " is not HAL, REF or SW");
     // Direct3D 8 only reads the parameters; the chosen sizes are the device's to report.
     return std::make_shared<Direct3DDevice8>(focusWindow, behaviorFlags, params);
 }

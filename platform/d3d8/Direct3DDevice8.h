@@ -57,7 +57,6 @@ public:
     uint32_t GetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type) const;
     void SetTexture(uint32_t stage, std::shared_ptr<Direct3DTexture8> texture);
     std::shared_ptr<Direct3DTexture8> GetTexture(uint32_t stage) const;
-    D3DVIEWPORT8 GetViewport() const { return viewport_; }
 
     // Input.
     void SetStreamSource(uint32_t stream, std::shared_ptr<Direct3DVertexBuffer8> buffer,
@@ -118,7 +117,7 @@ private:
     VertexInput streamInput() const;
     void gatherIndexed(uint32_t minIndex, uint32_t numVertices, uint32_t startIndex,
                        uint32_t indexCount, const char* call);
-    void gatherSequential(uint32_t firstVertex, uint32_t vertexCount);
+    void gatherSequential(uint32_t firstVertex, uint32_t vertexCount, const char* call);
     void expandPrimitives(D3DPRIMITIVETYPE type, uint32_t primitiveCount);
     const gl::RasterState& rasterState();
     bool alphaComesFromDiffuse() const;
@@ -138,13 +137,12 @@ private:
     int swapInterval_ = 1;
     bool inScene_ = false;
     bool hasDepthBuffer_ = false;
-    D3DVIEWPORT8 viewport_{};
 
     // Recorded state.
     std::unordered_map<uint32_t, D3DMATRIX> transforms_;
     std::array<uint32_t, 256> renderStates_{};
     static constexpr uint32_t kStageCount = 8;
-    static constexpr uint32_t kStageStateCount = 29;
+    static constexpr uint32_t kStageStateCount = D3DTSS_RESULTARG + 1;
     std::array<std::array<uint32_t, kStageStateCount>, kStageCount> stageStates_{};
     std::array<std::shared_ptr<Direct3DTexture8>, kStageCount> textures_{};
     std::array<Stream, kMaxVertexStreams> streams_{};

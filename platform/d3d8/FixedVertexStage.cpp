@@ -58,14 +58,13 @@ uint32_t FixedVertexStage::stream0VertexSize() const { return fvfVertexSize(fvf_
 void FixedVertexStage::process(const VertexInput& input, std::span<const uint32_t> vertexNumbers,
                                ProcessedVertices& out, const char* call) {
     if ((fvf_ & D3DFVF_POSITION_MASK) != D3DFVF_XYZRHW)
-        rt::raiseStatus(D3DERR_INVALIDCALL, call,
-                        "flexible vertex format " + hex(fvf_) +
-                            " is not pre-transformed; untransformed vertices need a vertex shader");
+        rt::raiseInvalidCall(call, "flexible vertex format " + hex(fvf_) +
+                                       " is not pre-transformed; untransformed vertices need a vertex shader");
     const VertexStream& stream = input.streams[0];
     const uint32_t size = fvfVertexSize(fvf_);
     if (stream.stride < size)
-        rt::raiseStatus(D3DERR_INVALIDCALL, call, "stream 0 stride " + std::to_string(stream.stride) +
-                                                      " is below the vertex size " + std::to_string(size));
+        rt::raiseInvalidCall(call, "stream 0 stride " + std::to_string(stream.stride) + " is below the vertex size " +
+                                       std::to_string(size));
     const Layout layout = layoutOf(fvf_);
     out.resize(vertexNumbers.size());
     // Screen position back to clip coordinates with w = 1/rhw, so that the rasterizer can
@@ -74,8 +73,8 @@ void FixedVertexStage::process(const VertexInput& input, std::span<const uint32_
     for (std::size_t i = 0; i < vertexNumbers.size(); ++i) {
         uint64_t offset = uint64_t{vertexNumbers[i]} * stream.stride;
         if (offset + size > stream.bytes.size())
-            rt::raiseStatus(D3DERR_INVALIDCALL, call,
-                            "vertex " + std::to_string(vertexNumbers[i]) + " lies beyond the end of stream 0");
+            rt::raiseInvalidCall(call,
+                                 "vertex " + std::to_string(vertexNumbers[i]) + " lies beyond the end of stream 0");
         const std::byte* v = stream.bytes.data() + offset;
         float rhw = readFloat(v + 12);
         float w = (rhw > 0.0f && std::isfinite(rhw)) ? 1.0f / rhw : 1.0f;

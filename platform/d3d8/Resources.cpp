@@ -11,9 +11,8 @@ namespace {
 
 void checkRange(std::size_t size, uint64_t offset, uint64_t count, const char* call) {
     if (offset > size || count > size - offset) {
-        rt::raiseStatus(D3DERR_INVALIDCALL, call,
-                        "range " + std::to_string(offset) + "+" + std::to_string(count) +
-                            " outside a buffer of " + std::to_string(size) + " bytes");
+        rt::raiseInvalidCall(call, "range " + std::to_string(offset) + "+" + std::to_string(count) +
+                                       " outside a buffer of " + std::to_string(size) + " bytes");
     }
 }
 
@@ -72,7 +71,7 @@ Direct3DIndexBuffer8::Direct3DIndexBuffer8(uint32_t length, uint32_t usage, D3DF
                                            D3DPOOL pool)
     : Direct3DResource8(usage, pool), format_(format), bytes_(length) {
     if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "CreateIndexBuffer", "format is not INDEX16 or INDEX32");
+        rt::raiseInvalidCall("CreateIndexBuffer", "format is not INDEX16 or INDEX32");
 }
 
 void Direct3DIndexBuffer8::write(uint32_t offset, std::span<const std::byte> src) {
@@ -116,11 +115,10 @@ uint32_t fullMipLevelCount(uint32_t width, uint32_t height) {
 Direct3DTexture8::Direct3DTexture8(uint32_t width, uint32_t height, uint32_t levels,
                                    uint32_t usage, D3DFORMAT format, D3DPOOL pool)
     : Direct3DResource8(usage, pool), format_(format) {
-    if (width == 0 || height == 0 || width > 16384 || height > 16384)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "CreateTexture",
-                        "size " + std::to_string(width) + " x " + std::to_string(height));
+    if (width == 0 || height == 0 || width > kMaxSurfaceSide || height > kMaxSurfaceSide)
+        rt::raiseInvalidCall("CreateTexture", "size " + std::to_string(width) + " x " + std::to_string(height));
     if (format != D3DFMT_X8R8G8B8 && format != D3DFMT_A8R8G8B8)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "CreateTexture", "format is not X8R8G8B8 or A8R8G8B8");
+        rt::raiseInvalidCall("CreateTexture", "format is not X8R8G8B8 or A8R8G8B8");
     uint32_t full = fullMipLevelCount(width, height);
     uint32_t count = levels == 0 ? full : std::min(levels, full);
     for (uint32_t i = 0; i < count; ++i) {
@@ -131,12 +129,12 @@ Direct3DTexture8::Direct3DTexture8(uint32_t width, uint32_t height, uint32_t lev
 }
 
 const Direct3DTexture8::Level& Direct3DTexture8::level(uint32_t i) const {
-    if (i >= levels_.size()) rt::raiseStatus(D3DERR_INVALIDCALL, "Direct3DTexture8 level", "no such level");
+    if (i >= levels_.size()) rt::raiseInvalidCall("Direct3DTexture8 level", "no such level");
     return levels_[i];
 }
 
 Direct3DTexture8::Level& Direct3DTexture8::mutableLevel(uint32_t i) {
-    if (i >= levels_.size()) rt::raiseStatus(D3DERR_INVALIDCALL, "Direct3DTexture8 level", "no such level");
+    if (i >= levels_.size()) rt::raiseInvalidCall("Direct3DTexture8 level", "no such level");
     touch();
     return levels_[i];
 }

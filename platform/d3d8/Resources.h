@@ -11,6 +11,9 @@
 
 #include "d3d8/d3d8types.h"
 
+// The widest and tallest surface (texture or back buffer) the device makes.
+inline constexpr uint32_t kMaxSurfaceSide = 16384;
+
 class Direct3DResource8 {
 public:
     virtual ~Direct3DResource8() = default;

@@ -14,9 +14,9 @@ void ShaderStage::checkStream(const VertexStream& stream, std::span<const uint32
     const uint64_t highest = *std::max_element(vertexNumbers.begin(), vertexNumbers.end());
     const uint64_t end = highest * stream.stride + declaration_.vertexSize;
     if (stream.bytes.data() == nullptr || end > stream.bytes.size())
-        rt::raiseStatus(D3DERR_INVALIDCALL, call,
-                        "vertex " + std::to_string(highest) + " lies beyond the end of stream 0 (" +
-                            std::to_string(stream.bytes.size()) + " bytes, stride " + std::to_string(stream.stride) + ")");
+        rt::raiseInvalidCall(call, "vertex " + std::to_string(highest) + " lies beyond the end of stream 0 (" +
+                                       std::to_string(stream.bytes.size()) + " bytes, stride " +
+                                       std::to_string(stream.stride) + ")");
 }
 
 void ShaderStage::gatherConstants(const VertexInput& input) {

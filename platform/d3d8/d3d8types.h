@@ -1,10 +1,11 @@
 #pragma once
 // Records and constants of Direct3D 8 that this program's calls use, with the values the
-// platform defines for them.
+// platform defines for them. Render and texture-stage states are in runtime/D3DStates.h.
 
 #include <cstdint>
 
 #include "math/d3dmath.h"
+#include "runtime/D3DStates.h"
 
 using D3DFORMAT = uint32_t;
 inline constexpr D3DFORMAT D3DFMT_UNKNOWN = 0;
@@ -48,86 +49,10 @@ inline constexpr D3DPRIMITIVETYPE D3DPT_TRIANGLEFAN = 6;
 using D3DTRANSFORMSTATETYPE = uint32_t;
 inline constexpr D3DTRANSFORMSTATETYPE D3DTS_VIEW = 2;
 inline constexpr D3DTRANSFORMSTATETYPE D3DTS_PROJECTION = 3;
-inline constexpr D3DTRANSFORMSTATETYPE D3DTS_WORLD = 256;
-
-using D3DRENDERSTATETYPE = uint32_t;
-inline constexpr D3DRENDERSTATETYPE D3DRS_ZENABLE = 7;
-inline constexpr D3DRENDERSTATETYPE D3DRS_FILLMODE = 8;
-inline constexpr D3DRENDERSTATETYPE D3DRS_SHADEMODE = 9;
-inline constexpr D3DRENDERSTATETYPE D3DRS_ZWRITEENABLE = 14;
-inline constexpr D3DRENDERSTATETYPE D3DRS_ALPHATESTENABLE = 15;
-inline constexpr D3DRENDERSTATETYPE D3DRS_LASTPIXEL = 16;
-inline constexpr D3DRENDERSTATETYPE D3DRS_SRCBLEND = 19;
-inline constexpr D3DRENDERSTATETYPE D3DRS_DESTBLEND = 20;
-inline constexpr D3DRENDERSTATETYPE D3DRS_CULLMODE = 22;
-inline constexpr D3DRENDERSTATETYPE D3DRS_ZFUNC = 23;
-inline constexpr D3DRENDERSTATETYPE D3DRS_ALPHAREF = 24;
-inline constexpr D3DRENDERSTATETYPE D3DRS_ALPHAFUNC = 25;
-inline constexpr D3DRENDERSTATETYPE D3DRS_DITHERENABLE = 26;
-inline constexpr D3DRENDERSTATETYPE D3DRS_ALPHABLENDENABLE = 27;
-inline constexpr D3DRENDERSTATETYPE D3DRS_FOGENABLE = 28;
-inline constexpr D3DRENDERSTATETYPE D3DRS_SPECULARENABLE = 29;
-inline constexpr D3DRENDERSTATETYPE D3DRS_STENCILENABLE = 52;
-inline constexpr D3DRENDERSTATETYPE D3DRS_TEXTUREFACTOR = 60;
-inline constexpr D3DRENDERSTATETYPE D3DRS_CLIPPING = 136;
-inline constexpr D3DRENDERSTATETYPE D3DRS_LIGHTING = 137;
-inline constexpr D3DRENDERSTATETYPE D3DRS_AMBIENT = 139;
-inline constexpr D3DRENDERSTATETYPE D3DRS_COLORVERTEX = 141;
-inline constexpr D3DRENDERSTATETYPE D3DRS_LOCALVIEWER = 142;
-inline constexpr D3DRENDERSTATETYPE D3DRS_NORMALIZENORMALS = 143;
-inline constexpr D3DRENDERSTATETYPE D3DRS_COLORWRITEENABLE = 168;
-inline constexpr D3DRENDERSTATETYPE D3DRS_BLENDOP = 171;
-
-using D3DTEXTURESTAGESTATETYPE = uint32_t;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_COLOROP = 1;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_COLORARG1 = 2;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_COLORARG2 = 3;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_ALPHAOP = 4;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_ALPHAARG1 = 5;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_ALPHAARG2 = 6;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_TEXCOORDINDEX = 11;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_ADDRESSU = 13;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_ADDRESSV = 14;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_BORDERCOLOR = 15;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_MAGFILTER = 16;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_MINFILTER = 17;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_MIPFILTER = 18;
-inline constexpr D3DTEXTURESTAGESTATETYPE D3DTSS_ADDRESSW = 25;
-
-inline constexpr uint32_t D3DTOP_DISABLE = 1;
-inline constexpr uint32_t D3DTOP_SELECTARG1 = 2;
-inline constexpr uint32_t D3DTOP_SELECTARG2 = 3;
-inline constexpr uint32_t D3DTOP_MODULATE = 4;
-inline constexpr uint32_t D3DTA_DIFFUSE = 0;
-inline constexpr uint32_t D3DTA_CURRENT = 1;
-inline constexpr uint32_t D3DTA_TEXTURE = 2;
-inline constexpr uint32_t D3DTA_TFACTOR = 3;
-
-inline constexpr uint32_t D3DCMP_NEVER = 1;
-inline constexpr uint32_t D3DCMP_LESS = 2;
-inline constexpr uint32_t D3DCMP_EQUAL = 3;
-inline constexpr uint32_t D3DCMP_LESSEQUAL = 4;
-inline constexpr uint32_t D3DCMP_GREATER = 5;
-inline constexpr uint32_t D3DCMP_NOTEQUAL = 6;
-inline constexpr uint32_t D3DCMP_GREATEREQUAL = 7;
-inline constexpr uint32_t D3DCMP_ALWAYS = 8;
-
-inline constexpr uint32_t D3DCULL_NONE = 1;
-inline constexpr uint32_t D3DCULL_CW = 2;
-inline constexpr uint32_t D3DCULL_CCW = 3;
-inline constexpr uint32_t D3DSHADE_FLAT = 1;
-inline constexpr uint32_t D3DSHADE_GOURAUD = 2;
-inline constexpr uint32_t D3DZB_FALSE = 0;
-inline constexpr uint32_t D3DZB_TRUE = 1;
-inline constexpr uint32_t D3DBLEND_ZERO = 1;
-inline constexpr uint32_t D3DBLEND_ONE = 2;
-inline constexpr uint32_t D3DBLEND_SRCALPHA = 5;
-inline constexpr uint32_t D3DBLEND_INVSRCALPHA = 6;
-inline constexpr uint32_t D3DTADDRESS_WRAP = 1;
-inline constexpr uint32_t D3DTADDRESS_CLAMP = 3;
-inline constexpr uint32_t D3DTEXF_NONE = 0;
-inline constexpr uint32_t D3DTEXF_POINT = 1;
-inline constexpr uint32_t D3DTEXF_LINEAR = 2;
+inline constexpr D3DTRANSFORMSTATETYPE D3DTS_TEXTURE0 = 16;
+inline constexpr D3DTRANSFORMSTATETYPE D3DTS_TEXTURE7 = 23;
+inline constexpr D3DTRANSFORMSTATETYPE D3DTS_WORLD = 256;  // WORLDMATRIX(0) of 256 world matrices
+inline constexpr D3DTRANSFORMSTATETYPE D3DTS_WORLDMATRIX255 = 511;
 
 inline constexpr uint32_t D3DCLEAR_TARGET = 1;
 inline constexpr uint32_t D3DCLEAR_ZBUFFER = 2;
@@ -135,12 +60,16 @@ inline constexpr uint32_t D3DCLEAR_STENCIL = 4;
 
 inline constexpr uint32_t D3DADAPTER_DEFAULT = 0;
 inline constexpr uint32_t D3DDEVTYPE_HAL = 1;
+inline constexpr uint32_t D3DDEVTYPE_SW = 3;
 inline constexpr uint32_t D3DCREATE_SOFTWARE_VERTEXPROCESSING = 0x20;
+inline constexpr uint32_t D3DCREATE_HARDWARE_VERTEXPROCESSING = 0x40;
+inline constexpr uint32_t D3DCREATE_MIXED_VERTEXPROCESSING = 0x80;
 inline constexpr uint32_t D3DSWAPEFFECT_DISCARD = 1;
 inline constexpr uint32_t D3DSWAPEFFECT_FLIP = 2;
 inline constexpr uint32_t D3DSWAPEFFECT_COPY = 3;
 inline constexpr uint32_t D3DMULTISAMPLE_NONE = 0;
 inline constexpr uint32_t D3DPRESENT_INTERVAL_DEFAULT = 0;
+inline constexpr uint32_t D3DPRESENT_INTERVAL_ONE = 1;
 inline constexpr uint32_t D3DPRESENT_INTERVAL_IMMEDIATE = 0x80000000u;
 
 // The window a device presents to. Defined by the window layer (ui/); the device only
@@ -169,11 +98,6 @@ struct D3DPRESENT_PARAMETERS {
     uint32_t Flags;
     uint32_t FullScreen_RefreshRateInHz;
     uint32_t FullScreen_PresentationInterval;
-};
-
-struct D3DVIEWPORT8 {
-    uint32_t X, Y, Width, Height;
-    float MinZ, MaxZ;
 };
 
 struct D3DMATERIAL8 {

@@ -26,7 +26,6 @@ public:
     explicit D3DXBuffer(std::vector<std::byte> bytes) : bytes_(std::move(bytes)) {}
     uint32_t GetBufferSize() const { return static_cast<uint32_t>(bytes_.size()); }
     const std::byte* GetBufferPointer() const { return bytes_.data(); }
-    std::byte* mutablePointer() { return bytes_.data(); }
 
 private:
     std::vector<std::byte> bytes_;

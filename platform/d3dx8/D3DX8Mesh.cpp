@@ -15,7 +15,7 @@ std::shared_ptr<D3DXMesh> D3DX8::LoadMeshFromX(const std::string& fileName, uint
                                                std::shared_ptr<D3DXBuffer>* adjacency,
                                                std::shared_ptr<D3DXBuffer>* materials,
                                                int32_t* materialCount) {
-    d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(xfile::load(fileName), options, device);
+    d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(*xfile::loadShared(fileName), options, device);
     if (adjacency != nullptr) *adjacency = d3dx8::makeAdjacencyBuffer(*loaded.mesh);
     if (materials != nullptr) *materials = d3dx8::makeMaterialBuffer(loaded);
     if (materialCount != nullptr) *materialCount = static_cast<int32_t>(loaded.materials.size());
@@ -45,18 +45,18 @@ std::shared_ptr<D3DXPMesh> D3DX8::GeneratePMesh(const D3DXMesh& mesh, const uint
 }
 
 void D3DX8::ComputeBoundingSphereFromMesh(const D3DXMesh& mesh, D3DVECTOR& centre, float& radius) {
-    const std::vector<D3DVECTOR> points = mesh.positions();
-    if (points.empty())
-        rt::raiseStatus(D3DERR_INVALIDCALL, "ComputeBoundingSphere", "the mesh has no vertices");
+    const uint32_t count = mesh.GetNumVertices();
+    if (count == 0) rt::raiseStatus(D3DERR_INVALIDCALL, "ComputeBoundingSphere", "the mesh has no vertices");
     double sum[3] = {0, 0, 0};
-    for (const D3DVECTOR& p : points) {
+    for (uint32_t v = 0; v < count; ++v) {
+        const D3DVECTOR p = mesh.position(v);
         sum[0] += p.x;
         sum[1] += p.y;
         sum[2] += p.z;
     }
-    const double n = static_cast<double>(points.size());
+    const double n = static_cast<double>(count);
     centre = {static_cast<float>(sum[0] / n), static_cast<float>(sum[1] / n), static_cast<float>(sum[2] / n)};
     float largest = 0;
-    for (const D3DVECTOR& p : points) largest = std::max(largest, D3DXVec3Length(D3DXVec3Subtract(p, centre)));
+    for (uint32_t v = 0; v < count; ++v) largest = std::max(largest, D3DXVec3Length(D3DXVec3Subtract(mesh.position(v), centre)));
     radius = largest;
 }

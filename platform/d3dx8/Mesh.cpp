@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <string>
 
 #include "runtime/Error.h"
@@ -96,37 +97,45 @@ std::vector<D3DVECTOR> D3DXMesh::positions() const {
     return result;
 }
 
-void D3DXMesh::sortFacesByAttribute() {
+// The faces in attribute order, stable; a counting sort where the ids are few enough to count.
+std::vector<uint32_t> D3DXMesh::faceOrderByAttribute() const {
     std::vector<uint32_t> order(numFaces_);
-    for (uint32_t f = 0; f < numFaces_; ++f) order[f] = f;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return attributes_[a] < attributes_[b]; });
-    const std::vector<uint32_t> oldIndices = indices();
-    std::vector<uint32_t> newIndices(oldIndices.size());
-    std::vector<uint32_t> newAttributes(numFaces_);
-    for (uint32_t f = 0; f < numFaces_; ++f) {
-        newAttributes[f] = attributes_[order[f]];
-        for (int k = 0; k < 3; ++k) newIndices[3 * f + k] = oldIndices[3 * size_t{order[f]} + k];
+    const uint32_t highest = attributes_.empty() ? 0 : *std::max_element(attributes_.begin(), attributes_.end());
+    if (highest > 4 * uint64_t{numFaces_} + 1024) {
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return attributes_[a] < attributes_[b]; });
+        return order;
     }
-    setIndices(newIndices);
-    attributes_ = std::move(newAttributes);
+    std::vector<uint32_t> next(size_t{highest} + 2, 0);
+    for (uint32_t id : attributes_) ++next[size_t{id} + 1];
+    std::partial_sum(next.begin(), next.end(), next.begin());
+    for (uint32_t f = 0; f < numFaces_; ++f) order[next[attributes_[f]]++] = f;
+    return order;
+}
 
+void D3DXMesh::sortFacesByAttribute() {
+    if (!std::is_sorted(attributes_.begin(), attributes_.end())) {
+        const std::vector<uint32_t> order = faceOrderByAttribute();
+        std::vector<uint32_t> newIndices(size_t{numFaces_} * 3);
+        std::vector<uint32_t> newAttributes(numFaces_);
+        for (uint32_t f = 0; f < numFaces_; ++f) {
+            newAttributes[f] = attributes_[order[f]];
+            for (int k = 0; k < 3; ++k) newIndices[3 * size_t{f} + k] = index(3 * size_t{order[f]} + k);
+        }
+        setIndices(newIndices);
+        attributes_ = std::move(newAttributes);
+    }
     std::vector<D3DXATTRIBUTERANGE> table;
-    uint32_t lowest = 0, highest = 0;
     for (uint32_t f = 0; f < numFaces_; ++f) {
-        if (table.empty() || table.back().AttribId != attributes_[f]) {
-            table.push_back({attributes_[f], f, 0, 0, 0});
-            lowest = 0xFFFFFFFFu;
-            highest = 0;
-        }
-        for (int k = 0; k < 3; ++k) {
-            lowest = std::min(lowest, newIndices[3 * size_t{f} + k]);
-            highest = std::max(highest, newIndices[3 * size_t{f} + k]);
-        }
+        if (table.empty() || table.back().AttribId != attributes_[f]) table.push_back({attributes_[f], f, 0, 0xFFFFFFFFu, 0});
         D3DXATTRIBUTERANGE& range = table.back();
         ++range.FaceCount;
-        range.VertexStart = lowest;
-        range.VertexCount = highest - lowest + 1;
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t i = index(3 * size_t{f} + k);
+            range.VertexStart = std::min(range.VertexStart, i);
+            range.VertexCount = std::max(range.VertexCount, i);  // the highest, for now
+        }
     }
+    for (D3DXATTRIBUTERANGE& range : table) range.VertexCount = range.VertexCount - range.VertexStart + 1;
     attributeTable_ = std::move(table);
 }

@@ -3,6 +3,7 @@
 // attribute id per face, and an attribute table once the faces are sorted by attribute.
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
@@ -85,10 +86,30 @@ public:
     // The index buffer as 32-bit values, whatever its index size; and the reverse.
     std::vector<uint32_t> indices() const;
     void setIndices(std::span<const uint32_t> indices);
-    // The positions (first three floats of every vertex).
+    // Index i of the index buffer, whatever its index size, without a copy of the buffer.
+    uint32_t index(size_t i) const {
+        const Direct3DIndexBuffer8& buffer = *indexBuffer_;
+        const std::byte* at = buffer.bytes().data() + i * buffer.indexSize();
+        if (buffer.indexSize() == 4) {
+            uint32_t value;
+            std::memcpy(&value, at, 4);
+            return value;
+        }
+        uint16_t value;
+        std::memcpy(&value, at, 2);
+        return value;
+    }
+    // The positions (first three floats of every vertex), and one of them without a copy.
     std::vector<D3DVECTOR> positions() const;
+    D3DVECTOR position(uint32_t v) const {
+        D3DVECTOR p;
+        std::memcpy(&p, vertexBuffer_->bytes().data() + size_t{v} * vertexSize(), 12);
+        return p;
+    }
 
 private:
+    std::vector<uint32_t> faceOrderByAttribute() const;
+
     uint32_t numFaces_;
     uint32_t numVertices_;
     uint32_t options_;
@@ -100,10 +121,11 @@ private:
     std::vector<D3DXATTRIBUTERANGE> attributeTable_;
 };
 
-// Copy `size` bytes from `offset` of the mesh's vertex (index) buffer to `dest`.
-// D3DERR_INVALIDCALL when the range passes the buffer's end.
+// The adjacency entry of an edge that no other face shares.
 inline constexpr uint32_t D3DX_NO_NEIGHBOUR = 0xFFFFFFFFu;
 
+// Copy `size` bytes from `offset` of the mesh's vertex (index) buffer to `dest`.
+// D3DERR_INVALIDCALL when the range passes the buffer's end.
 HRESULT D3DXMeshVertexBuffer8GetData(const D3DXMesh& mesh, uint32_t offset, uint32_t size,
                                      uint32_t flags, void* dest);
 HRESULT D3DXMeshIndexBuffer8GetData(const D3DXMesh& mesh, uint32_t offset, uint32_t size,

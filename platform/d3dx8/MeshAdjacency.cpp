@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
+#include <span>
 #include <vector>
 
 #include "d3dx8/Mesh.h"
@@ -32,10 +34,45 @@ bool withinEpsilon(const D3DVECTOR& p, const D3DVECTOR& q, float epsilon) {
     return dx * dx + dy * dy + dz * dz <= epsilon * epsilon;
 }
 
-// Each vertex mapped to the lowest-numbered vertex at the same place (within epsilon).
-// Exact matching groups equal neighbours of a sorted order; with a tolerance a sweep along x
-// compares every pair closer than epsilon in x.
-std::vector<uint32_t> canonicalVertices(const std::vector<D3DVECTOR>& positions, float epsilon) {
+uint32_t floatKey(float value) {
+    if (value == 0) return 0;  // +0 and -0 are the same place
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return bits;
+}
+
+size_t positionHash(const D3DVECTOR& p) {
+    uint64_t h = 0xCBF29CE484222325ull;
+    for (float part : {p.x, p.y, p.z}) h = (h ^ floatKey(part)) * 0x100000001B3ull;
+    return static_cast<size_t>(h ^ (h >> 31));
+}
+
+// Each vertex mapped to the lowest-numbered vertex at exactly the same place, through an
+// open-addressed table of first vertices; a position with a NaN is nowhere else.
+std::vector<uint32_t> canonicalVerticesExact(const D3DXMesh& mesh) {
+    const uint32_t n = mesh.GetNumVertices();
+    std::vector<uint32_t> canonical(n);
+    size_t capacity = 64;
+    while (capacity < 2 * size_t{n}) capacity *= 2;
+    std::vector<uint32_t> table(capacity, D3DX_NO_NEIGHBOUR);
+    for (uint32_t v = 0; v < n; ++v) {
+        const D3DVECTOR p = mesh.position(v);
+        canonical[v] = v;
+        if (std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z)) continue;
+        size_t at = positionHash(p) & (capacity - 1);
+        for (; table[at] != D3DX_NO_NEIGHBOUR; at = (at + 1) & (capacity - 1))
+            if (samePosition(mesh.position(table[at]), p)) break;
+        if (table[at] == D3DX_NO_NEIGHBOUR)
+            table[at] = v;
+        else
+            canonical[v] = table[at];
+    }
+    return canonical;
+}
+
+// With a tolerance, a sweep along x in sorted order compares every pair closer than epsilon
+// in x, and joined vertices take the lowest number of their group.
+std::vector<uint32_t> canonicalVerticesWithin(const std::vector<D3DVECTOR>& positions, float epsilon) {
     const auto n = static_cast<uint32_t>(positions.size());
     std::vector<uint32_t> order(n);
     std::iota(order.begin(), order.end(), 0u);
@@ -53,10 +90,6 @@ std::vector<uint32_t> canonicalVertices(const std::vector<D3DVECTOR>& positions,
     };
     for (uint32_t i = 0; i + 1 < n; ++i) {
         const D3DVECTOR& p = positions[order[i]];
-        if (epsilon == 0) {
-            if (samePosition(p, positions[order[i + 1]])) unite(order[i], order[i + 1]);
-            continue;
-        }
         for (uint32_t j = i + 1; j < n && positions[order[j]].x - p.x <= epsilon; ++j)
             if (withinEpsilon(p, positions[order[j]], epsilon)) unite(order[i], order[j]);
     }
@@ -65,8 +98,9 @@ std::vector<uint32_t> canonicalVertices(const std::vector<D3DVECTOR>& positions,
     return canonical;
 }
 
+// One edge of one face, filed under the lower of its two canonical vertices.
 struct EdgeRecord {
-    uint32_t low, high;  // canonical vertices of the edge, low < high
+    uint32_t high;  // the other canonical vertex
     uint32_t face;
     uint8_t corner;
     bool forward;  // runs low -> high in the face's winding
@@ -82,6 +116,45 @@ struct FirstTwo {
     uint32_t otherThan(uint32_t face) const { return first != face ? first : second; }
 };
 
+// The edges grouped by their lower vertex (a counting sort, faces in ascending order within
+// a group), then each group ordered by the higher vertex: edges of equal ends end up together.
+std::vector<EdgeRecord> sortedEdges(const D3DXMesh& mesh, const std::vector<uint32_t>& canonical,
+                                    std::vector<uint32_t>& groupStart) {
+    const uint32_t faces = mesh.GetNumFaces();
+    auto ends = [&](uint32_t f, uint32_t k) {
+        return std::pair{canonical[mesh.index(3 * size_t{f} + k)], canonical[mesh.index(3 * size_t{f} + (k + 1) % 3)]};
+    };
+    groupStart.assign(canonical.size() + 1, 0);
+    for (uint32_t f = 0; f < faces; ++f)
+        for (uint32_t k = 0; k < 3; ++k)
+            if (auto [a, b] = ends(f, k); a != b) ++groupStart[std::min(a, b) + 1];
+    std::partial_sum(groupStart.begin(), groupStart.end(), groupStart.begin());
+    std::vector<EdgeRecord> edges(groupStart.back());
+    std::vector<uint32_t> next(groupStart.begin(), groupStart.end() - 1);
+    for (uint32_t f = 0; f < faces; ++f)
+        for (uint8_t k = 0; k < 3; ++k)
+            if (auto [a, b] = ends(f, k); a != b) edges[next[std::min(a, b)]++] = {std::max(a, b), f, k, a < b};
+    for (size_t g = 0; g + 1 < groupStart.size(); ++g)
+        std::stable_sort(edges.begin() + groupStart[g], edges.begin() + groupStart[g + 1],
+                         [](const EdgeRecord& x, const EdgeRecord& y) { return x.high < y.high; });
+    return edges;
+}
+
+// Neighbours across the edges of one run of records with the same two ends.
+void connect(std::span<const EdgeRecord> run, uint32_t* adjacency) {
+    // The first two faces of the run in each direction and overall are all a choice needs.
+    FirstTwo byDirection[2], overall;
+    for (const EdgeRecord& e : run) {
+        byDirection[e.forward].add(e.face);
+        overall.add(e.face);
+    }
+    for (const EdgeRecord& e : run) {
+        uint32_t chosen = byDirection[!e.forward].otherThan(e.face);
+        if (chosen == D3DX_NO_NEIGHBOUR) chosen = overall.otherThan(e.face);
+        adjacency[3 * size_t{e.face} + e.corner] = chosen;
+    }
+}
+
 }  // namespace
 
 // With more than two faces on an edge, a face takes the first other face (lowest number) that
@@ -90,36 +163,14 @@ struct FirstTwo {
 void D3DXMesh::GenerateAdjacency(float epsilon, uint32_t* adjacency) const {
     if (adjacency == nullptr) rt::raiseStatus(D3DERR_INVALIDCALL, "GenerateAdjacency", "no adjacency output");
     if (!(epsilon >= 0)) rt::raiseStatus(D3DERR_INVALIDCALL, "GenerateAdjacency", "epsilon must not be negative");
-    const std::vector<uint32_t> canonical = canonicalVertices(positions(), epsilon);
-    const std::vector<uint32_t> corners = indices();
-    std::vector<EdgeRecord> edges;
-    edges.reserve(corners.size());
-    std::fill(adjacency, adjacency + corners.size(), D3DX_NO_NEIGHBOUR);
-    for (uint32_t f = 0; f < numFaces_; ++f)
-        for (uint8_t k = 0; k < 3; ++k) {
-            uint32_t a = canonical[corners[3 * size_t{f} + k]], b = canonical[corners[3 * size_t{f} + (k + 1) % 3]];
-            if (a != b) edges.push_back({std::min(a, b), std::max(a, b), f, k, a < b});
+    const std::vector<uint32_t> canonical =
+        epsilon == 0 ? canonicalVerticesExact(*this) : canonicalVerticesWithin(positions(), epsilon);
+    std::fill(adjacency, adjacency + size_t{numFaces_} * 3, D3DX_NO_NEIGHBOUR);
+    std::vector<uint32_t> groupStart;
+    const std::vector<EdgeRecord> edges = sortedEdges(*this, canonical, groupStart);
+    for (size_t g = 0; g + 1 < groupStart.size(); ++g)
+        for (size_t begin = groupStart[g], end; begin < groupStart[g + 1]; begin = end) {
+            for (end = begin + 1; end < groupStart[g + 1] && edges[end].high == edges[begin].high;) ++end;
+            connect(std::span(edges).subspan(begin, end - begin), adjacency);
         }
-    std::sort(edges.begin(), edges.end(), [](const EdgeRecord& x, const EdgeRecord& y) {
-        if (x.low != y.low) return x.low < y.low;
-        if (x.high != y.high) return x.high < y.high;
-        return x.face < y.face;
-    });
-    for (size_t begin = 0; begin < edges.size();) {
-        size_t end = begin;
-        while (end < edges.size() && edges[end].low == edges[begin].low && edges[end].high == edges[begin].high) ++end;
-        // The first two faces of the group in each direction and overall are all a choice needs.
-        FirstTwo byDirection[2], overall;
-        for (size_t j = begin; j < end; ++j) {
-            byDirection[edges[j].forward].add(edges[j].face);
-            overall.add(edges[j].face);
-        }
-        for (size_t i = begin; i < end; ++i) {
-            uint32_t face = edges[i].face;
-            uint32_t chosen = byDirection[!edges[i].forward].otherThan(face);
-            if (chosen == D3DX_NO_NEIGHBOUR) chosen = overall.otherThan(face);
-            adjacency[3 * size_t{face} + edges[i].corner] = chosen;
-        }
-        begin = end;
-    }
 }

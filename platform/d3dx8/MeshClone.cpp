@@ -72,7 +72,10 @@ std::shared_ptr<D3DXMesh> D3DXMesh::CloneMeshFVF(uint32_t options, uint32_t fvf,
         std::byte* out = dst.data() + size_t{v} * toStride;
         for (const auto& [a, b] : pairs) std::memcpy(out + b.offset, in + a.offset, std::min(a.size, b.size));
     }
-    clone->setIndices(indices());
+    if (clone->GetIndexBuffer()->indexSize() == indexBuffer_->indexSize())
+        std::copy(indexBuffer_->bytes().begin(), indexBuffer_->bytes().end(), clone->indexBuffer_->mutableBytes().begin());
+    else
+        clone->setIndices(indices());
     clone->attributes_ = attributes_;
     clone->attributeTable_ = attributeTable_;
     return clone;

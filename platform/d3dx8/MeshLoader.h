@@ -23,10 +23,13 @@ struct MeshFromX {
     std::vector<std::string> textureFilenames;  // parallel to materials; empty when none
 };
 
+// Index size as `options` say it, or 32-bit exactly when the mesh has more than 65,535 vertices.
+enum class IndexSize { AsOptionsSay, AsNeeded };
+
 // D3DERR_INVALIDCALL when a mesh without D3DXMESH_32BIT would need more than 65,535
-// vertices; D3DXERR_LOADEDMESHASNODATA when the file holds no face.
-MeshFromX buildMeshFromX(const xfile::Document& document, uint32_t options,
-                         std::shared_ptr<Direct3DDevice8> device);
+// vertices (unless `indexSize` is AsNeeded); D3DXERR_LOADEDMESHASNODATA when the file holds no face.
+MeshFromX buildMeshFromX(const xfile::Document& document, uint32_t options, std::shared_ptr<Direct3DDevice8> device,
+                         IndexSize indexSize = IndexSize::AsOptionsSay);
 
 // Parses `bytes` and builds the mesh; `fileName` names the data in error messages.
 MeshFromX loadMeshFromXInMemory(std::span<const std::byte> bytes, std::string_view fileName,

@@ -6,10 +6,10 @@
 D3DXPMesh::D3DXPMesh(const D3DXMesh& mesh)
     : D3DXMesh(mesh.GetNumFaces(), mesh.GetNumVertices(), mesh.GetOptions(), mesh.GetFVF(), mesh.device()),
       currentVertices_(mesh.GetNumVertices()) {
-    std::span<const std::byte> vertices = mesh.GetVertexBuffer()->bytes();
-    std::span<std::byte> copy = GetVertexBuffer()->mutableBytes();
-    if (!vertices.empty()) std::memcpy(copy.data(), vertices.data(), vertices.size());
-    setIndices(mesh.indices());
+    // Same options, so both buffers have the same layout and index size: plain copies.
+    for (auto [from, to] : {std::pair{mesh.GetVertexBuffer()->bytes(), GetVertexBuffer()->mutableBytes()},
+                            std::pair{mesh.GetIndexBuffer()->bytes(), GetIndexBuffer()->mutableBytes()}})
+        if (!from.empty()) std::memcpy(to.data(), from.data(), from.size());
     std::copy(mesh.attributes().begin(), mesh.attributes().end(), mutableAttributes().begin());
     sortFacesByAttribute();
 }

@@ -6,33 +6,27 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/D3DStates.h"
 #include "runtime/Status.h"
 
 namespace gl {
 namespace {
 
-// Direct3D values of the operations and arguments this combiner implements.
-constexpr uint32_t kOpDisable = 1, kOpSelectArg1 = 2, kOpSelectArg2 = 3, kOpModulate = 4,
-                   kOpModulate2x = 5, kOpModulate4x = 6, kOpAdd = 7, kOpAddSigned = 8,
-                   kOpSubtract = 10;
-constexpr uint32_t kArgDiffuse = 0, kArgCurrent = 1, kArgTexture = 2, kArgFactor = 3;
-constexpr uint32_t kArgSelectMask = 0x0F, kArgComplement = 0x10, kArgAlphaReplicate = 0x20;
-
-// The vertex shader in three pieces around the shade qualifier and the sign of y.
+// The vertex shader in two pieces around the shade qualifier.
 const char* const kVertexHead = R"(#version 330 core
 layout(location = 0) in vec4 position;
 layout(location = 1) in vec4 color;
 layout(location = 2) in vec2 texcoord;
 // Moves Direct3D clip coordinates to OpenGL's: half a pixel so that pixel centres fall on
-// integer screen coordinates, y to the row order of the target, z from [0, w] to [-w, w].
+// integer screen coordinates, y negated because the target's rows run top row first (see
+// Rasterizer.h), z from [0, w] to [-w, w].
 uniform vec2 pixelStep;
 )";
-const char* const kVertexMiddle = R"(out vec4 vColor;
+const char* const kVertexTail = R"(out vec4 vColor;
 out vec2 vTexcoord;
 void main() {
     gl_Position = vec4(position.x + position.w * pixelStep.x,
-                       )";
-const char* const kVertexTail = R"(position.y + position.w * pixelStep.y,
+                       -position.y + position.w * pixelStep.y,
                        2.0 * position.z - position.w, position.w);
     vColor = color;
     vTexcoord = texcoord;
@@ -41,66 +35,65 @@ const char* const kVertexTail = R"(position.y + position.w * pixelStep.y,
 
 // Joins pieces by appending; building GLSL with chains of operator+ trips a false
 // -Wrestrict in GCC 12's optimizer.
-std::string cat(std::initializer_list<std::string_view> parts) {
+std::string concatenate(std::initializer_list<std::string_view> parts) {
     std::string out;
     for (std::string_view part : parts) out.append(part);
     return out;
 }
 
-[[noreturn]] void unsupported(const std::string& what) {
-    rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive", cat({"texture stage 0 ", what, " is not supported"}));
+[[noreturn]] void unsupported(const char* call, const std::string& what) {
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, concatenate({"texture stage 0 ", what, " is not supported"}));
 }
 
-std::string argument(uint32_t arg, const char* swizzle) {
+std::string argument(uint32_t arg, const char* swizzle, const char* call) {
     std::string base;
-    switch (arg & kArgSelectMask) {
-    case kArgDiffuse: base = "diffuse"; break;
-    case kArgCurrent: base = "diffuse"; break;  // stage 0: CURRENT is the diffuse colour
-    case kArgTexture: base = "tex"; break;
-    case kArgFactor: base = "factor"; break;
-    default: unsupported("argument " + std::to_string(arg));
+    switch (arg & D3DTA_SELECTMASK) {
+    case D3DTA_DIFFUSE: base = "diffuse"; break;
+    case D3DTA_CURRENT: base = "diffuse"; break;  // stage 0: CURRENT is the diffuse colour
+    case D3DTA_TEXTURE: base = "tex"; break;
+    case D3DTA_TFACTOR: base = "factor"; break;
+    default: unsupported(call, "argument " + std::to_string(arg));
     }
-    if (arg & ~(kArgSelectMask | kArgComplement | kArgAlphaReplicate))
-        unsupported("argument " + std::to_string(arg));
-    std::string value = (arg & kArgAlphaReplicate) ? cat({"vec4(", base, ".a)"}) : base;
-    if (arg & kArgComplement) value = cat({"(vec4(1.0) - ", value, ")"});
-    return cat({value, ".", swizzle});
+    if (arg & ~(D3DTA_SELECTMASK | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE))
+        unsupported(call, "argument " + std::to_string(arg));
+    std::string value = (arg & D3DTA_ALPHAREPLICATE) ? concatenate({"vec4(", base, ".a)"}) : base;
+    if (arg & D3DTA_COMPLEMENT) value = concatenate({"(vec4(1.0) - ", value, ")"});
+    return concatenate({value, ".", swizzle});
 }
 
-std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swizzle) {
-    auto a = [&] { return argument(arg1, swizzle); };
-    auto b = [&] { return argument(arg2, swizzle); };
+std::string operation(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swizzle, const char* call) {
+    auto a = [&] { return argument(arg1, swizzle, call); };
+    auto b = [&] { return argument(arg2, swizzle, call); };
     switch (op) {
-    case kOpDisable: return std::string("diffuse.") + swizzle;
-    case kOpSelectArg1: return a();
-    case kOpSelectArg2: return b();
-    case kOpModulate: return cat({a(), " * ", b()});
-    case kOpModulate2x: return cat({"min(2.0 * ", a(), " * ", b(), ", 1.0)"});
-    case kOpModulate4x: return cat({"min(4.0 * ", a(), " * ", b(), ", 1.0)"});
-    case kOpAdd: return cat({"min(", a(), " + ", b(), ", 1.0)"});
-    case kOpAddSigned: return cat({"clamp(", a(), " + ", b(), " - 0.5, 0.0, 1.0)"});
-    case kOpSubtract: return cat({"max(", a(), " - ", b(), ", 0.0)"});
-    default: unsupported("operation " + std::to_string(op));
+    case D3DTOP_DISABLE: return std::string("diffuse.") + swizzle;
+    case D3DTOP_SELECTARG1: return a();
+    case D3DTOP_SELECTARG2: return b();
+    case D3DTOP_MODULATE: return concatenate({a(), " * ", b()});
+    case D3DTOP_MODULATE2X: return concatenate({"min(2.0 * ", a(), " * ", b(), ", 1.0)"});
+    case D3DTOP_MODULATE4X: return concatenate({"min(4.0 * ", a(), " * ", b(), ", 1.0)"});
+    case D3DTOP_ADD: return concatenate({"min(", a(), " + ", b(), ", 1.0)"});
+    case D3DTOP_ADDSIGNED: return concatenate({"clamp(", a(), " + ", b(), " - 0.5, 0.0, 1.0)"});
+    case D3DTOP_SUBTRACT: return concatenate({"max(", a(), " - ", b(), ", 0.0)"});
+    default: unsupported(call, "operation " + std::to_string(op));
     }
 }
 
-const char* comparison(uint32_t func) {
+const char* comparison(uint32_t func, const char* call) {
     switch (func) {
-    case 1: return "false";
-    case 2: return "level < alphaRef";
-    case 3: return "level == alphaRef";
-    case 4: return "level <= alphaRef";
-    case 5: return "level > alphaRef";
-    case 6: return "level != alphaRef";
-    case 7: return "level >= alphaRef";
-    case 8: return "true";
+    case D3DCMP_NEVER: return "false";
+    case D3DCMP_LESS: return "level < alphaRef";
+    case D3DCMP_EQUAL: return "level == alphaRef";
+    case D3DCMP_LESSEQUAL: return "level <= alphaRef";
+    case D3DCMP_GREATER: return "level > alphaRef";
+    case D3DCMP_NOTEQUAL: return "level != alphaRef";
+    case D3DCMP_GREATEREQUAL: return "level >= alphaRef";
+    case D3DCMP_ALWAYS: return "true";
     default:
-        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
-                        "alpha function " + std::to_string(func) + " is not a comparison");
+        rt::raiseStatus(D3DERR_INVALIDCALL, call, "alpha function " + std::to_string(func) + " is not a comparison");
     }
 }
 
-uint32_t compile(GLenum type, const std::string& source) {
+uint32_t compile(GLenum type, const std::string& source, const char* call) {
     GLuint shader = glCreateShader(type);
     const char* text = source.c_str();
     glShaderSource(shader, 1, &text, nullptr);
@@ -111,18 +104,18 @@ uint32_t compile(GLenum type, const std::string& source) {
         char log[2048] = {};
         glGetShaderInfoLog(shader, sizeof log, nullptr, log);
         glDeleteShader(shader);
-        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, "glCompileShader", log);
+        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, call, concatenate({"glCompileShader: ", log}));
     }
     return shader;
 }
 
-std::string vertexShaderSource(const ProgramKey& key, bool flipY) {
-    return cat({kVertexHead, key.flat ? "flat " : "", kVertexMiddle, flipY ? "-" : "", kVertexTail});
+std::string vertexShaderSource(const ProgramKey& key) {
+    return concatenate({kVertexHead, key.flat ? "flat " : "", kVertexTail});
 }
 
-uint32_t link(const ProgramKey& key) {
-    GLuint vs = compile(GL_VERTEX_SHADER, vertexShaderSource(key, kTopRowFirst));
-    GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentShaderSource(key));
+uint32_t link(const ProgramKey& key, const char* call) {
+    GLuint vs = compile(GL_VERTEX_SHADER, vertexShaderSource(key), call);
+    GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentShaderSource(key, call), call);
     GLuint program = glCreateProgram();
     glAttachShader(program, vs);
     glAttachShader(program, fs);
@@ -135,7 +128,7 @@ uint32_t link(const ProgramKey& key) {
         char log[2048] = {};
         glGetProgramInfoLog(program, sizeof log, nullptr, log);
         glDeleteProgram(program);
-        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, "glLinkProgram", log);
+        rt::raiseStatus(D3DERR_DRIVERINTERNALERROR, call, concatenate({"glLinkProgram: ", log}));
     }
     return program;
 }
@@ -150,13 +143,13 @@ uint64_t ProgramKey::packed() const {
     return (k << 2) | (flat ? 2u : 0u) | (textured ? 1u : 0u);
 }
 
-std::string fragmentShaderSource(const ProgramKey& key) {
+std::string fragmentShaderSource(const ProgramKey& key, const char* call) {
     const CombinerState& c = key.combiner;
-    std::string color = operation(c.colorOp, c.colorArg1, c.colorArg2, "rgb");
+    std::string color = operation(c.colorOp, c.colorArg1, c.colorArg2, "rgb", call);
     // A disabled colour operation disables the whole stage, alpha included.
-    std::string alpha = c.colorOp == kOpDisable
+    std::string alpha = c.colorOp == D3DTOP_DISABLE
                             ? std::string("diffuse.a")
-                            : operation(c.alphaOp, c.alphaArg1, c.alphaArg2, "a");
+                            : operation(c.alphaOp, c.alphaArg1, c.alphaArg2, "a", call);
     std::string s = "#version 330 core\n";
     s += key.flat ? "flat in vec4 vColor;\n" : "in vec4 vColor;\n";
     s += "in vec2 vTexcoord;\nuniform sampler2D stageTexture;\nuniform vec4 textureFactor;\n"
@@ -165,11 +158,11 @@ std::string fragmentShaderSource(const ProgramKey& key) {
     s += key.textured ? "    vec4 tex = texture(stageTexture, vTexcoord);\n"
                       : "    vec4 tex = vec4(1.0);\n";
     s += "    vec4 factor = textureFactor;\n";
-    s += cat({"    vec4 result = vec4(", color, ", ", alpha, ");\n"});
+    s += concatenate({"    vec4 result = vec4(", color, ", ", alpha, ");\n"});
     if (key.alphaFunc != 0) {
         // The test compares 8-bit values: the alpha rounded to 0..255 against the reference.
         s += "    float level = floor(clamp(result.a, 0.0, 1.0) * 255.0 + 0.5);\n";
-        s += cat({"    if (!(", comparison(key.alphaFunc), ")) discard;\n"});
+        s += concatenate({"    if (!(", comparison(key.alphaFunc, call), ")) discard;\n"});
     }
     s += "    fragColor = result;\n}\n";
     return s;
@@ -179,12 +172,12 @@ Programs::~Programs() {
     for (auto& [key, program] : programs_) glDeleteProgram(program.id);
 }
 
-Program& Programs::get(const ProgramKey& key) {
+Program& Programs::get(const ProgramKey& key, const char* call) {
     uint64_t packed = key.packed();
     auto found = programs_.find(packed);
     if (found != programs_.end()) return found->second;
     Program program;
-    program.id = link(key);
+    program.id = link(key, call);
     program.pixelStep = glGetUniformLocation(program.id, "pixelStep");
     program.textureFactor = glGetUniformLocation(program.id, "textureFactor");
     program.alphaRef = glGetUniformLocation(program.id, "alphaRef");

@@ -11,10 +11,6 @@
 
 namespace gl {
 
-// Rows of the colour buffer run top row first (OpenGL's window y equals Direct3D's screen y),
-// so read-back needs no flip and Present flips while it copies.
-inline constexpr bool kTopRowFirst = true;
-
 struct ProgramKey {
     CombinerState combiner;
     uint32_t alphaFunc = 0;  // 0: no alpha test
@@ -32,8 +28,10 @@ struct Program {
     bool sentFactorValid = false;
 };
 
-// GLSL text of the fragment shader for a key (exposed for tests of the generator).
-std::string fragmentShaderSource(const ProgramKey& key);
+// GLSL text of the fragment shader for a key (exposed for tests of the generator). Raises
+// D3DERR_INVALIDCALL naming `call`, the drawing method, for an operation, argument or
+// comparison that the combiner does not implement.
+std::string fragmentShaderSource(const ProgramKey& key, const char* call);
 
 class Programs {
 public:
@@ -42,9 +40,9 @@ public:
     Programs(const Programs&) = delete;
     Programs& operator=(const Programs&) = delete;
 
-    // The program for `key`, compiled on first use. Raises D3DERR_INVALIDCALL for a texture
-    // operation or argument that the combiner does not implement.
-    Program& get(const ProgramKey& key);
+    // The program for `key`, compiled on first use; failures name `call` as
+    // fragmentShaderSource's do.
+    Program& get(const ProgramKey& key, const char* call);
 
 private:
     std::unordered_map<uint64_t, Program> programs_;

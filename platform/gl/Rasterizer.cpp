@@ -13,53 +13,75 @@
 namespace gl {
 namespace {
 
-constexpr uint32_t kCullNone = 1, kCullCw = 2;
-constexpr uint32_t kFilterPoint = 1, kFilterNone = 0;
 // Textures unused for this many presented frames give back their OpenGL copy.
 constexpr uint32_t kTextureIdleFrames = 120;
 
-GLenum compareFunction(uint32_t func) {
-    static constexpr GLenum kFuncs[] = {GL_NEVER, GL_NEVER,   GL_LESS,   GL_EQUAL, GL_LEQUAL,
-                                        GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
-    if (func < 1 || func > 8)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
-                        "depth function " + std::to_string(func) + " is not a comparison");
-    return kFuncs[func];
+GLenum compareFunction(const char* call, uint32_t func) {
+    switch (func) {
+    case D3DCMP_NEVER: return GL_NEVER;
+    case D3DCMP_LESS: return GL_LESS;
+    case D3DCMP_EQUAL: return GL_EQUAL;
+    case D3DCMP_LESSEQUAL: return GL_LEQUAL;
+    case D3DCMP_GREATER: return GL_GREATER;
+    case D3DCMP_NOTEQUAL: return GL_NOTEQUAL;
+    case D3DCMP_GREATEREQUAL: return GL_GEQUAL;
+    case D3DCMP_ALWAYS: return GL_ALWAYS;
+    }
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, "depth function " + std::to_string(func) + " is not a comparison");
 }
 
-GLenum blendFactor(uint32_t factor) {
-    static constexpr GLenum kFactors[] = {
-        GL_ZERO, GL_ZERO, GL_ONE, GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR, GL_SRC_ALPHA,
-        GL_ONE_MINUS_SRC_ALPHA, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA, GL_DST_COLOR,
-        GL_ONE_MINUS_DST_COLOR, GL_SRC_ALPHA_SATURATE};
-    if (factor < 1 || factor > 11)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
-                        "blend factor " + std::to_string(factor) + " is not supported");
-    return kFactors[factor];
+GLenum blendFactor(const char* call, uint32_t factor) {
+    switch (factor) {
+    case D3DBLEND_ZERO: return GL_ZERO;
+    case D3DBLEND_ONE: return GL_ONE;
+    case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+    case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
+    }
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, "blend factor " + std::to_string(factor) + " is not supported");
 }
 
-GLenum blendEquation(uint32_t op) {
-    static constexpr GLenum kOps[] = {GL_FUNC_ADD, GL_FUNC_ADD, GL_FUNC_SUBTRACT,
-                                      GL_FUNC_REVERSE_SUBTRACT, GL_MIN, GL_MAX};
-    if (op < 1 || op > 5)
-        rt::raiseStatus(D3DERR_INVALIDCALL, "DrawPrimitive",
-                        "blend operation " + std::to_string(op) + " is not supported");
-    return kOps[op];
+struct BlendFactors {
+    GLenum source, destination;
+};
+
+// BOTHSRCALPHA and BOTHINVSRCALPHA, given as the source factor, set the destination's too.
+BlendFactors blendFactors(const char* call, uint32_t source, uint32_t destination) {
+    if (source == D3DBLEND_BOTHSRCALPHA) return {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA};
+    if (source == D3DBLEND_BOTHINVSRCALPHA) return {GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA};
+    return {blendFactor(call, source), blendFactor(call, destination)};
+}
+
+GLenum blendEquation(const char* call, uint32_t op) {
+    switch (op) {
+    case D3DBLENDOP_ADD: return GL_FUNC_ADD;
+    case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
+    case D3DBLENDOP_REVSUBTRACT: return GL_FUNC_REVERSE_SUBTRACT;
+    case D3DBLENDOP_MIN: return GL_MIN;
+    case D3DBLENDOP_MAX: return GL_MAX;
+    }
+    rt::raiseStatus(D3DERR_INVALIDCALL, call, "blend operation " + std::to_string(op) + " is not supported");
 }
 
 GLenum addressMode(uint32_t mode) {
     switch (mode) {
-    case 2: return GL_MIRRORED_REPEAT;
-    case 3: return GL_CLAMP_TO_EDGE;
-    case 4: return GL_CLAMP_TO_BORDER;
+    case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
+    case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
+    case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
     default: return GL_REPEAT;
     }
 }
 
 GLenum minificationFilter(uint32_t minFilter, uint32_t mipFilter) {
-    bool linear = minFilter != kFilterPoint;
-    if (mipFilter == kFilterNone) return linear ? GL_LINEAR : GL_NEAREST;
-    if (mipFilter == kFilterPoint) return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    bool linear = minFilter != D3DTEXF_POINT;
+    if (mipFilter == D3DTEXF_NONE) return linear ? GL_LINEAR : GL_NEAREST;
+    if (mipFilter == D3DTEXF_POINT) return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
     return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
 }
 
@@ -82,29 +104,29 @@ std::string hex(uint32_t value) {
 }
 
 // OpenGL records failures instead of reporting them; a draw or clear that failed must not
-// pass for one that worked.
-void checkError(const char* call) {
+// pass for one that worked. `call` is the device method, `glFunction` the last GL call.
+void checkError(const char* call, const char* glFunction) {
     GLenum error = glGetError();
     if (error == GL_NO_ERROR) return;
     while (glGetError() != GL_NO_ERROR) {
     }
     HRESULT status = error == GL_OUT_OF_MEMORY ? D3DERR_OUTOFVIDEOMEMORY : D3DERR_DRIVERINTERNALERROR;
-    rt::raiseStatus(status, call, "OpenGL error " + hex(error));
+    rt::raiseStatus(status, call, std::string(glFunction) + ": OpenGL error " + hex(error));
 }
 
-void checkFramebuffer() {
+void checkFramebuffer(const char* call) {
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE)
-        rt::raiseStatus(D3DERR_NOTAVAILABLE, "glCheckFramebufferStatus",
+        rt::raiseStatus(D3DERR_NOTAVAILABLE, call,
                         "the back buffer cannot be created (status " + hex(status) + ")");
 }
 
 }  // namespace
 
-Rasterizer::Rasterizer(uint32_t width, uint32_t height)
+Rasterizer::Rasterizer(uint32_t width, uint32_t height, const char* call)
     : width_(width), height_(height), programs_(std::make_unique<Programs>()),
       textures_(std::make_unique<TextureCache>()) {
-    createTarget();
+    createTarget(call);
     createVertexInput();
     glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
     // Flat shading takes the first vertex's colour, as Direct3D does.
@@ -115,7 +137,7 @@ Rasterizer::Rasterizer(uint32_t width, uint32_t height)
     glDisable(GL_DITHER);
 }
 
-void Rasterizer::createTarget() {
+void Rasterizer::createTarget(const char* call) {
     const auto w = static_cast<GLsizei>(width_), h = static_cast<GLsizei>(height_);
     glGenRenderbuffers(1, &colorBuffer_);
     glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
@@ -127,8 +149,8 @@ void Rasterizer::createTarget() {
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colorBuffer_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
-    checkFramebuffer();
-    checkError("glRenderbufferStorage");
+    checkFramebuffer(call);
+    checkError(call, "glRenderbufferStorage");
 }
 
 void Rasterizer::createVertexInput() {
@@ -161,7 +183,8 @@ Rasterizer::~Rasterizer() {
     glDeleteRenderbuffers(1, &colorBuffer_);
 }
 
-void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z) {
+void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z,
+                       const char* call) {
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     GLbitfield mask = 0;
     if (color) {
@@ -187,13 +210,12 @@ void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, b
             int32_t y1 = std::clamp<int32_t>(r.y1, 0, static_cast<int32_t>(height_));
             int32_t y2 = std::clamp<int32_t>(r.y2, 0, static_cast<int32_t>(height_));
             if (x2 <= x1 || y2 <= y1) continue;
-            int32_t bottom = kTopRowFirst ? y1 : static_cast<int32_t>(height_) - y2;
-            glScissor(x1, bottom, x2 - x1, y2 - y1);
+            glScissor(x1, y1, x2 - x1, y2 - y1);
             glClear(mask);
         }
         glDisable(GL_SCISSOR_TEST);
     }
-    checkError("glClear");
+    checkError(call, "glClear");
     // Clearing ignores the write masks; put the drawing masks back.
     if (haveApplied_) {
         uint32_t m = applied_.colorWriteMask;
@@ -202,29 +224,24 @@ void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, b
     }
 }
 
-void Rasterizer::applyFixedFunction(const RasterState& s) {
+void Rasterizer::applyFixedFunction(const RasterState& s, const char* call) {
     const RasterState& a = applied_;
     bool all = !haveApplied_;
     if (all || s.cullMode != a.cullMode) {
-        setEnabled(GL_CULL_FACE, s.cullMode != kCullNone);
+        setEnabled(GL_CULL_FACE, s.cullMode != D3DCULL_NONE);
         // With rows top first OpenGL sees Direct3D's screen coordinates unchanged, so what
         // looks counter-clockwise on screen has negative area: OpenGL's clockwise.
-        bool cullGlBack = (s.cullMode == kCullCw) != kTopRowFirst;
-        glCullFace(cullGlBack ? GL_BACK : GL_FRONT);
+        glCullFace(s.cullMode == D3DCULL_CW ? GL_FRONT : GL_BACK);
     }
     if (all || s.depthEnable != a.depthEnable) setEnabled(GL_DEPTH_TEST, s.depthEnable);
     if (all || s.depthWrite != a.depthWrite) glDepthMask(s.depthWrite ? GL_TRUE : GL_FALSE);
-    if (all || s.depthFunc != a.depthFunc) glDepthFunc(compareFunction(s.depthFunc));
+    if (all || s.depthFunc != a.depthFunc) glDepthFunc(compareFunction(call, s.depthFunc));
     if (all || s.blend != a.blend) setEnabled(GL_BLEND, s.blend);
     if (s.blend && (all || s.srcBlend != a.srcBlend || s.destBlend != a.destBlend ||
                     s.blendOp != a.blendOp || !a.blend)) {
-        GLenum src = blendFactor(s.srcBlend == 12 || s.srcBlend == 13 ? 5 : s.srcBlend);
-        GLenum dst = s.srcBlend == 12 ? GL_ONE_MINUS_SRC_ALPHA
-                   : s.srcBlend == 13 ? GL_SRC_ALPHA
-                                      : blendFactor(s.destBlend);
-        if (s.srcBlend == 13) src = GL_ONE_MINUS_SRC_ALPHA;
-        glBlendFunc(src, dst);
-        glBlendEquation(blendEquation(s.blendOp));
+        const BlendFactors factors = blendFactors(call, s.srcBlend, s.destBlend);
+        glBlendFunc(factors.source, factors.destination);
+        glBlendEquation(blendEquation(call, s.blendOp));
     }
     if (all || s.colorWriteMask != a.colorWriteMask) {
         uint32_t m = s.colorWriteMask;
@@ -237,7 +254,7 @@ void Rasterizer::applySampler(const SamplerState& s) {
     glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, static_cast<GLint>(addressMode(s.addressU)));
     glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, static_cast<GLint>(addressMode(s.addressV)));
     glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER,
-                        s.magFilter == kFilterPoint ? GL_NEAREST : GL_LINEAR);
+                        s.magFilter == D3DTEXF_POINT ? GL_NEAREST : GL_LINEAR);
     glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER,
                         static_cast<GLint>(minificationFilter(s.minFilter, s.mipFilter)));
     float border[4];
@@ -247,20 +264,20 @@ void Rasterizer::applySampler(const SamplerState& s) {
     haveSampler_ = true;
 }
 
-void Rasterizer::applyState(const RasterState& s) {
-    applyFixedFunction(s);
+void Rasterizer::applyState(const RasterState& s, const char* call) {
+    applyFixedFunction(s, call);
     applied_ = s;
     applied_.texture = nullptr;
     haveApplied_ = true;
 
     ProgramKey key{s.combiner, s.alphaTest ? s.alphaFunc : 0u, s.flatShading, s.texture != nullptr};
-    Program& program = programs_->get(key);
+    Program& program = programs_->get(key, call);
     if (boundProgram_ != program.id) {
         glUseProgram(program.id);
         boundProgram_ = program.id;
     }
     float stepX = 1.0f / static_cast<float>(width_);
-    float stepY = (kTopRowFirst ? 1.0f : -1.0f) / static_cast<float>(height_);
+    float stepY = 1.0f / static_cast<float>(height_);
     if (program.sentStepX != stepX || program.sentStepY != stepY) {
         glUniform2f(program.pixelStep, stepX, stepY);
         program.sentStepX = stepX;
@@ -304,11 +321,11 @@ void Rasterizer::upload(std::span<const Vertex> vertices, std::span<const uint32
 
 void Rasterizer::draw(Primitive primitive, std::span<const Vertex> vertices,
                       std::span<const uint32_t> indices, std::span<const uint32_t> pointIndices,
-                      const RasterState& state) {
+                      const RasterState& state, const char* call) {
     if (indices.empty() && pointIndices.empty()) return;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glBindVertexArray(vertexArray_);
-    applyState(state);
+    applyState(state, call);
     upload(vertices, indices, pointIndices);
     GLenum mode = primitive == Primitive::Triangles ? GL_TRIANGLES
                 : primitive == Primitive::Lines     ? GL_LINES
@@ -318,7 +335,7 @@ void Rasterizer::draw(Primitive primitive, std::span<const Vertex> vertices,
     if (!pointIndices.empty())
         glDrawElements(GL_POINTS, static_cast<GLsizei>(pointIndices.size()), GL_UNSIGNED_INT,
                        reinterpret_cast<void*>(indices.size_bytes()));
-    checkError("glDrawElements");
+    checkError(call, "glDrawElements");
 }
 
 std::vector<uint32_t> Rasterizer::readPixels() {
@@ -328,25 +345,19 @@ std::vector<uint32_t> Rasterizer::readPixels() {
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glReadPixels(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_), GL_BGRA,
                  GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
-    if (!kTopRowFirst) {
-        for (uint32_t y = 0; y < height_ / 2; ++y)
-            std::swap_ranges(pixels.begin() + std::ptrdiff_t{y} * width_,
-                             pixels.begin() + std::ptrdiff_t{y + 1} * width_,
-                             pixels.begin() + std::ptrdiff_t{height_ - 1 - y} * width_);
-    }
     return pixels;
 }
 
-void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height) {
+void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height, const char* call) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
     GLint w = static_cast<GLint>(width), h = static_cast<GLint>(height);
     bool sameSize = width == width_ && height == height_;
-    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0,
-                      kTopRowFirst ? h : 0, w, kTopRowFirst ? 0 : h, GL_COLOR_BUFFER_BIT,
+    // Rows run top first here and bottom up on screen: the copy flips them.
+    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0, h, w, 0, GL_COLOR_BUFFER_BIT,
                       sameSize ? GL_NEAREST : GL_LINEAR);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    checkError("glBlitFramebuffer");
+    checkError(call, "glBlitFramebuffer");
 }
 
 void Rasterizer::finish() { glFinish(); }

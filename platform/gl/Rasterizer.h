@@ -5,12 +5,17 @@
 //
 // State values are Direct3D's own numbers (D3DCMP_*, D3DBLEND_*, D3DTOP_*, D3DTA_*,
 // D3DTEXF_*, D3DTADDRESS_*, D3DCULL_*), so the device passes them through unchanged.
-// The caller must have made the rasterizer's context current.
+// The colour buffer's rows run top row first (OpenGL's window y is Direct3D's screen y), so
+// read-back needs no flip and present() flips while it copies.
+// The caller must have made the rasterizer's context current. Methods that can fail take
+// `call`, the device method on whose behalf they run, and raise rt::Error naming it.
 
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
+
+#include "runtime/D3DStates.h"
 
 namespace gl {
 
@@ -24,15 +29,15 @@ struct Vertex {
 static_assert(sizeof(Vertex) == 40);
 
 struct SamplerState {
-    uint32_t addressU = 1, addressV = 1;  // WRAP
+    uint32_t addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;
     uint32_t borderColor = 0;
-    uint32_t magFilter = 1, minFilter = 1, mipFilter = 0;  // POINT, POINT, NONE
+    uint32_t magFilter = D3DTEXF_POINT, minFilter = D3DTEXF_POINT, mipFilter = D3DTEXF_NONE;
     bool operator==(const SamplerState&) const = default;
 };
 
 struct CombinerState {
-    uint32_t colorOp = 4, colorArg1 = 2, colorArg2 = 1;  // MODULATE(TEXTURE, CURRENT)
-    uint32_t alphaOp = 2, alphaArg1 = 2, alphaArg2 = 1;  // SELECTARG1(TEXTURE)
+    uint32_t colorOp = D3DTOP_MODULATE, colorArg1 = D3DTA_TEXTURE, colorArg2 = D3DTA_CURRENT;
+    uint32_t alphaOp = D3DTOP_SELECTARG1, alphaArg1 = D3DTA_TEXTURE, alphaArg2 = D3DTA_CURRENT;
     bool operator==(const CombinerState&) const = default;
 };
 
@@ -52,13 +57,13 @@ struct TextureSource {
 };
 
 struct RasterState {
-    uint32_t cullMode = 3;  // CCW
+    uint32_t cullMode = D3DCULL_CCW;
     bool depthEnable = true, depthWrite = true;
-    uint32_t depthFunc = 4;  // LESSEQUAL
+    uint32_t depthFunc = D3DCMP_LESSEQUAL;
     bool alphaTest = false;
-    uint32_t alphaFunc = 8, alphaRef = 0;
+    uint32_t alphaFunc = D3DCMP_ALWAYS, alphaRef = 0;
     bool blend = false;
-    uint32_t srcBlend = 2, destBlend = 1, blendOp = 1;  // ONE, ZERO, ADD
+    uint32_t srcBlend = D3DBLEND_ONE, destBlend = D3DBLEND_ZERO, blendOp = D3DBLENDOP_ADD;
     bool flatShading = false;
     uint32_t colorWriteMask = 0xF;
     uint32_t textureFactor = 0xFFFFFFFF;
@@ -75,7 +80,7 @@ class TextureCache;
 class Rasterizer {
 public:
     // Creates a width × height colour buffer (RGBA8) and a 16-bit depth buffer.
-    Rasterizer(uint32_t width, uint32_t height);
+    Rasterizer(uint32_t width, uint32_t height, const char* call);
     ~Rasterizer();
     Rasterizer(const Rasterizer&) = delete;
     Rasterizer& operator=(const Rasterizer&) = delete;
@@ -86,27 +91,27 @@ public:
     // Clears the whole target, or only the given rectangles (x1, y1, x2, y2, right and
     // bottom exclusive, y down), in colour 0xAARRGGBB and/or depth z.
     struct Rect { int32_t x1, y1, x2, y2; };
-    void clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z);
+    void clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z, const char* call);
 
     // Draws `indices` (into `vertices`) as `primitive`, then `pointIndices` as one-pixel
     // points with the same state (the last pixels of lines).
     void draw(Primitive primitive, std::span<const Vertex> vertices,
               std::span<const uint32_t> indices, std::span<const uint32_t> pointIndices,
-              const RasterState& state);
+              const RasterState& state, const char* call);
 
     // Waits for drawing to finish and returns the colour buffer as 0xAARRGGBB, top row first.
     std::vector<uint32_t> readPixels();
     // Copies the colour buffer to `framebuffer` (width × height, OpenGL's bottom-up rows).
-    void present(uint32_t framebuffer, uint32_t width, uint32_t height);
+    void present(uint32_t framebuffer, uint32_t width, uint32_t height, const char* call);
     void finish();
     // Frees textures that have not been drawn with for a while.
     void endFrame();
 
 private:
-    void createTarget();
+    void createTarget(const char* call);
     void createVertexInput();
-    void applyState(const RasterState& state);
-    void applyFixedFunction(const RasterState& state);
+    void applyState(const RasterState& state, const char* call);
+    void applyFixedFunction(const RasterState& state, const char* call);
     void applySampler(const SamplerState& sampler);
     void upload(std::span<const Vertex> vertices, std::span<const uint32_t> indices,
                 std::span<const uint32_t> pointIndices);

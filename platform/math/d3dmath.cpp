@@ -123,8 +123,3 @@ D3DCOLOR D3DColorRGBA(float r, float g, float b, float a) {
     };
     return channel(a) << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
 }
-
-D3DCOLORVALUE colorValueFromD3DCOLOR(D3DCOLOR c) {
-    return {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f,
-            ((c >> 24) & 0xFF) / 255.0f};
-}

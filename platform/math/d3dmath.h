@@ -59,4 +59,3 @@ bool D3DXMatrixInverse(const D3DMATRIX& m, D3DMATRIX& inverse);
 // The colour function of the platform: four floats 0..1 packed as ARGB, each channel
 // truncated (x × 255) and masked to 8 bits, with no clamp and no rounding.
 D3DCOLOR D3DColorRGBA(float r, float g, float b, float a);
-D3DCOLORVALUE colorValueFromD3DCOLOR(D3DCOLOR c);

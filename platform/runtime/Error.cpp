@@ -29,6 +29,4 @@ void raiseRuntime(int32_t number, std::string_view detail) {
     throw Error(number, std::move(text));
 }
 
-void raise(int32_t number, std::string text) { throw Error(number, std::move(text)); }
-
 }  // namespace rt

@@ -42,7 +42,4 @@ std::string_view runtimeErrorText(int32_t number);
 // Raises runtime error `number` with its classic text, followed by ": detail" when given.
 [[noreturn]] void raiseRuntime(int32_t number, std::string_view detail = {});
 
-// Raises an error with a number and a text of the caller's own.
-[[noreturn]] void raise(int32_t number, std::string text);
-
 }  // namespace rt

@@ -1,6 +1,5 @@
 #include "runtime/Rounding.h"
 
-#include <cfenv>
 #include <cmath>
 #include <limits>
 
@@ -19,21 +18,16 @@ double roundHalfEven(double value) {
     return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
 }
 
-template <typename Int>
-Int roundChecked(double value) {
-    if (std::isnan(value)) raiseRuntime(errc::Overflow);
-    double r = roundHalfEven(value);
-    if (r < static_cast<double>(std::numeric_limits<Int>::min()) ||
-        r > static_cast<double>(std::numeric_limits<Int>::max())) {
-        raiseRuntime(errc::Overflow);
-    }
-    return static_cast<Int>(r);
-}
-
 }  // namespace
 
-int32_t roundToInt32(double value) { return roundChecked<int32_t>(value); }
-int16_t roundToInt16(double value) { return roundChecked<int16_t>(value); }
+int32_t roundToInt32(double value) {
+    if (std::isnan(value)) raiseRuntime(errc::Overflow);
+    const double r = roundHalfEven(value);
+    if (r < static_cast<double>(std::numeric_limits<int32_t>::min()) ||
+        r > static_cast<double>(std::numeric_limits<int32_t>::max()))
+        raiseRuntime(errc::Overflow);
+    return static_cast<int32_t>(r);
+}
 
 float toSingle(double value) {
     float f = static_cast<float>(value);

@@ -8,7 +8,6 @@
 namespace rt {
 
 int32_t roundToInt32(double value);
-int16_t roundToInt16(double value);
 
 // A double stored into a 32-bit float: Overflow (6) when it is not finite or beyond the float range.
 float toSingle(double value);

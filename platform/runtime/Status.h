@@ -37,6 +37,11 @@ std::string statusName(HRESULT hr);
 // Raises an rt::Error for a failing status: number = hr, text = "<name>: <call>: <reason>".
 [[noreturn]] void raiseStatus(HRESULT hr, std::string_view call, std::string_view reason = {});
 
+// The failure most platform methods report: D3DERR_INVALIDCALL naming the method and why.
+[[noreturn]] inline void raiseInvalidCall(std::string_view call, std::string_view reason) {
+    raiseStatus(D3DERR_INVALIDCALL, call, reason);
+}
+
 // Tests a status the way every caller of a platform method does: a failure raises.
 inline void check(HRESULT hr, std::string_view call) {
     if (FAILED(hr)) raiseStatus(hr, call);

@@ -65,7 +65,7 @@ Program decodeProgram(std::span<const uint32_t> tokens) {
     program.version = in.next();
     if (program.version != kVersion10 && program.version != kVersion11)
         invalid("unsupported version token " + hex(program.version));
-    for (;;) {
+    for (uint32_t slots = 0; slots <= kMaxSlots;) {  // past the limit findFault has its fault
         const size_t at = in.position();
         const uint32_t t = in.next();
         if (t == kEndToken) break;
@@ -76,10 +76,10 @@ Program decodeProgram(std::span<const uint32_t> tokens) {
         const auto op = findOp(uint16_t(t & 0xFFFF));
         if (!op || (t >> 16) != 0) invalid("unknown instruction token " + hex(t) + " at token " + std::to_string(at));
         Instruction ins{*op, {}, {}};
-        if (op->opcode != Opcode::Nop) ins.dst = decodeDestination(in);
+        if (op->writes) ins.dst = decodeDestination(in);
         for (int s = 0; s < op->sources; ++s) ins.src[s] = decodeSource(in);
         program.instructions.push_back(ins);
-        if (program.instructions.size() > kMaxSlots) invalid("more than 128 instruction slots");
+        slots += op->slots;
     }
     if (auto fault = findFault(program))
         invalid("instruction " + std::to_string(fault->instruction) + ": " + fault->reason);

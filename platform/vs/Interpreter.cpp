@@ -11,30 +11,8 @@ namespace {
 
 using Plan = CompiledShader::Plan;
 
-KOp kernelOp(const Instruction& ins) {
-    switch (ins.op.opcode) {
-    case Opcode::Mov: return ins.dst.type == RegType::Addr ? KOp::MovA0 : KOp::Mov;
-    case Opcode::Add: case Opcode::Sub: return KOp::Add;
-    case Opcode::Mad: return KOp::Mad;
-    case Opcode::Mul: return KOp::Mul;
-    case Opcode::Rcp: return KOp::Rcp;
-    case Opcode::Rsq: return KOp::Rsq;
-    case Opcode::Dp3: case Opcode::M3x4: case Opcode::M3x3: case Opcode::M3x2: return KOp::Dp3;
-    case Opcode::Dp4: case Opcode::M4x4: case Opcode::M4x3: return KOp::Dp4;
-    case Opcode::Min: return KOp::Min;
-    case Opcode::Max: return KOp::Max;
-    case Opcode::Slt: return KOp::Slt;
-    case Opcode::Sge: return KOp::Sge;
-    case Opcode::Exp: return KOp::Exp;
-    case Opcode::Log: return KOp::Log;
-    case Opcode::Lit: return KOp::Lit;
-    case Opcode::Dst: return KOp::Dst;
-    case Opcode::Frc: return KOp::Frc;
-    case Opcode::Expp: return KOp::Expp;
-    case Opcode::Logp: return KOp::Logp;
-    case Opcode::Nop: break;
-    }
-    return KOp::Mov;
+Kernel kernelOf(const Instruction& ins) {
+    return ins.dst.type == RegType::Addr ? Kernel::MovA0 : ins.op.kernel;
 }
 
 uint16_t destinationSlot(const Destination& d) {
@@ -47,20 +25,12 @@ uint16_t destinationSlot(const Destination& d) {
     }
 }
 
-bool perComponent(KOp op) {
-    switch (op) {
-    case KOp::Mov: case KOp::Add: case KOp::Mul: case KOp::Mad: case KOp::Min: case KOp::Max:
-    case KOp::Slt: case KOp::Sge: case KOp::Frc: return true;
-    default: return false;
-    }
-}
-
 // Channels are written one after the other. An operation that works channel by channel and
 // reads, in a later channel, a component of its own destination that an earlier channel has
 // already overwritten ("mov r0.xy, r0.yx") must work aside and copy. Every other operation
 // reads all it needs of a lane before writing that lane.
-bool crossChannelHazard(const Step& step) {
-    if (!perComponent(step.op)) return false;
+bool crossChannelHazard(const Step& step, bool perChannel) {
+    if (!perChannel) return false;
     for (int s = 0; s < step.sources; ++s) {
         const SrcRef& src = step.src[size_t(s)];
         if (src.kind != SrcKind::Direct || src.slot != step.dstSlot) continue;
@@ -74,50 +44,42 @@ bool crossChannelHazard(const Step& step) {
 
 // One operation after macro expansion, before its operands are given slots.
 struct RawStep {
-    KOp op;
+    Kernel kernel;
     Destination dst;
     uint8_t mask;
     std::array<Source, 3> src;
     int sources;
+    std::array<uint8_t, 3> channels;  // channels read from each source
+    bool perChannel;
 };
+
+RawStep rawStep(const Instruction& ins, uint8_t mask, const std::array<Source, 3>& src) {
+    RawStep st{kernelOf(ins), ins.dst, mask, src, ins.op.sources, {}, worksPerChannel(ins.op)};
+    for (int s = 0; s < st.sources; ++s) st.channels[size_t(s)] = uint8_t(channelsRead(ins.op, s, mask));
+    return st;
+}
 
 std::vector<RawStep> expand(const Program& program) {
     std::vector<RawStep> raw;
-    for (const Instruction& ins : program.instructions) {
-        if (ins.op.opcode == Opcode::Nop) continue;
-        if (const uint32_t rows = matrixRows(ins.op.opcode)) {
-            // Row r of a matrix macro is a dot product with register src1 + r into channel r.
-            for (uint32_t r = 0; r < rows; ++r) {
-                if (!(ins.dst.mask & (1u << r))) continue;
-                Source row = ins.src[1];
-                row.number = uint16_t(row.number + r);
-                raw.push_back({kernelOp(ins), ins.dst, uint8_t(1u << r), {ins.src[0], row, Source{}}, 2});
-            }
-            continue;
+    for (const Instruction& in : program.instructions) {
+        if (in.op.kernel == Kernel::None) continue;
+        const Instruction ins = withoutSubtraction(in);
+        // Row r of a matrix macro is its kernel with register src1 + r into channel r.
+        for (uint32_t r = 0; r < ins.op.matrixRows; ++r) {
+            if (!(ins.dst.mask & (1u << r))) continue;
+            Source row = ins.src[1];
+            row.number = uint16_t(row.number + r);
+            raw.push_back(rawStep(ins, uint8_t(1u << r), {ins.src[0], row, Source{}}));
         }
-        Instruction in = ins;
-        if (in.op.opcode == Opcode::Sub) in.src[1].negate = !in.src[1].negate;
-        raw.push_back({kernelOp(in), in.dst, in.dst.mask, in.src, in.op.sources});
+        if (ins.op.matrixRows == 0) raw.push_back(rawStep(ins, ins.dst.mask, ins.src));
     }
     return raw;
-}
-
-uint32_t rawChannelsRead(const RawStep& st, int index) {
-    switch (st.op) {
-    case KOp::Dp3: return 0x7;
-    case KOp::Dp4: return 0xF;
-    case KOp::Rcp: case KOp::Rsq: case KOp::Exp: case KOp::Log: case KOp::Expp: case KOp::Logp: return 0x8;
-    case KOp::Lit: return 0xB;
-    case KOp::Dst: return index == 0 ? 0x6 : 0xA;
-    case KOp::MovA0: return 0x1;
-    default: return st.mask;
-    }
 }
 
 uint32_t rawComponentsRead(const RawStep& st, int index) {
     uint32_t comps = 0;
     for (uint32_t c = 0; c < 4; ++c)
-        if (rawChannelsRead(st, index) & (1u << c)) comps |= 1u << swizzleComponent(st.src[size_t(index)].swizzle, c);
+        if (st.channels[size_t(index)] & (1u << c)) comps |= 1u << swizzleComponent(st.src[size_t(index)].swizzle, c);
     return comps;
 }
 
@@ -178,15 +140,12 @@ public:
 
     void add(const RawStep& raw) {
         const bool prologue = writesTemp(raw, uniform_);
-        Step step{raw.op, raw.mask, destinationSlot(raw.dst), false, uint8_t(raw.sources), {}};
+        Step step{raw.kernel, raw.mask, destinationSlot(raw.dst), false, uint8_t(raw.sources), {}};
         for (int s = 0; s < raw.sources; ++s) {
             step.src[size_t(s)] = resolve(raw.src[size_t(s)], prologue);
-            step.src[size_t(s)].channels = uint8_t(rawChannelsRead(raw, s));
+            step.src[size_t(s)].channels = raw.channels[size_t(s)];
         }
-        step.viaScratch = crossChannelHazard(step);
-        const RegType t = raw.dst.type;
-        if (t == RegType::RastOut || t == RegType::AttrOut || t == RegType::TexCrdOut)
-            plan_.outputsWritten |= 1u << (step.dstSlot - kOutputSlot0);
+        step.viaScratch = crossChannelHazard(step, raw.perChannel);
         (prologue ? plan_.prologue : plan_.steps).push_back(step);
     }
 
@@ -299,17 +258,19 @@ CompiledShader::~CompiledShader() = default;
 CompiledShader::CompiledShader(CompiledShader&&) noexcept = default;
 CompiledShader& CompiledShader::operator=(CompiledShader&&) noexcept = default;
 
-uint32_t CompiledShader::inputsRead() const { return plan_->inputsRead; }
-uint32_t CompiledShader::outputsWritten() const { return plan_->outputsWritten; }
-
 void CompiledShader::run(const ConstantFile& constants, const VertexSource& source, size_t count,
                          const OutputArrays& outputs, unsigned maxThreads) const {
+    runPlan(*plan_, constants, source, count, outputs, maxThreads, BatchKernels{});
+}
+
+void runPlan(const Plan& plan, const ConstantFile& constants, const VertexSource& source, size_t count,
+             const OutputArrays& outputs, unsigned maxThreads, const BatchKernels& kernels) {
     if (count == 0) return;
-    std::vector<float> constantMemory = broadcastConstants(*plan_, constants);
-    if (!plan_->prologue.empty()) {
+    std::vector<float> constantMemory = broadcastConstants(plan, constants);
+    if (!plan.prologue.empty()) {
         BatchContext ctx;
-        initContext(ctx, *plan_, constantMemory.data(), source, outputs);
-        runPrologue(*plan_, ctx, constants);
+        initContext(ctx, plan, constantMemory.data(), source, outputs);
+        kernels.prologue(plan, ctx, constants);
     }
     const size_t batches = (count + kBatch - 1) / kBatch;
     // Tasks of 16 batches: big enough to make the hand-over cheap, small enough to balance.
@@ -322,13 +283,13 @@ void CompiledShader::run(const ConstantFile& constants, const VertexSource& sour
     auto task = [&](size_t t, unsigned worker) {
         BatchContext& ctx = contexts[worker];
         if (!ready[worker]) {
-            initContext(ctx, *plan_, constantMemory.data(), source, outputs);
+            initContext(ctx, plan, constantMemory.data(), source, outputs);
             ready[worker] = 1;
         }
         const size_t end = std::min(batches, (t + 1) * kBatchesPerTask);
         for (size_t b = t * kBatchesPerTask; b < end; ++b) {
             const size_t start = b * kBatch;
-            shadeBatch(*plan_, ctx, constants, source, start, int(std::min<size_t>(kBatch, count - start)), outputs);
+            kernels.shade(plan, ctx, constants, source, start, int(std::min<size_t>(kBatch, count - start)), outputs);
         }
     };
     if (threads == 1) {

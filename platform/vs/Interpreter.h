@@ -70,10 +70,9 @@ public:
     void run(const ConstantFile& constants, const VertexSource& source, size_t count,
              const OutputArrays& outputs, unsigned maxThreads = 0) const;
 
-    uint32_t inputsRead() const;      // bit r: the program reads v<r>
-    uint32_t outputsWritten() const;  // bit r: the program writes OutputRegister r
-
+    // The interpreter's own form of the program (Plan.h), for running it with other kernels.
     struct Plan;
+    const Plan& plan() const { return *plan_; }
 
 private:
     std::unique_ptr<Plan> plan_;

@@ -1,9 +1,26 @@
 // The hot part of the interpreter: one batch of vertices through every step of a plan. Each
-// operation is a loop over kBatch lanes of plain float arrays. The batch function is built for
-// several instruction sets and the best one is picked at load time; no contraction of a*b+c
-// into fused operations, so every build gives the same bits.
+// operation is a loop over kBatch lanes of plain float arrays; no contraction of a*b+c into
+// fused operations, so every build gives the same bits.
+//
+// Two builds, chosen at build time (CMake option CELSHADE_PORTABLE_KERNELS): the x86-64 one
+// clones the batch function for three instruction-set levels, picked at load time, and reads
+// strided floats through AVX-512 gathers where the processor has them; the portable one is
+// plain C++ for any processor. The tests run both on the same inputs and compare the bits.
 
+#ifndef CELSHADE_PORTABLE_KERNELS  // built outside CMake: portable unless the target is x86-64
+#if defined(__x86_64__)
+#define CELSHADE_PORTABLE_KERNELS 0
+#else
+#define CELSHADE_PORTABLE_KERNELS 1
+#endif
+#endif
+
+#if !CELSHADE_PORTABLE_KERNELS
+#if !defined(__x86_64__)
+#error "the x86-64 kernels need an x86-64 target; configure with -DCELSHADE_PORTABLE_KERNELS=ON"
+#endif
 #include <immintrin.h>
+#endif
 
 #include <bit>
 #include <cmath>
@@ -13,6 +30,10 @@
 #include "vs/Plan.h"
 
 namespace vs {
+// A second build of these kernels for the comparison test lives in its own namespace.
+#ifdef CELSHADE_KERNELS_NAMESPACE
+namespace CELSHADE_KERNELS_NAMESPACE {
+#endif
 namespace {
 
 constexpr int N = kBatch;
@@ -62,7 +83,8 @@ VS_INLINE void kExp(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; +
 VS_INLINE void kLog(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = std::log2(std::fabs(a[i])); }
 VS_INLINE void kFrc(float* d, const float* a) { VS_LOOP for (int i = 0; i < N; ++i) d[i] = a[i] - std::floor(a[i]); }
 
-// The partial-precision results keep only the top 15 bits of the mantissa.
+// The partial-precision results clear the low byte of the mantissa, keeping 15 of its 23
+// stored bits (16 significant bits with the implicit one).
 VS_INLINE float reducedPrecision(float v) { return std::bit_cast<float>(std::bit_cast<uint32_t>(v) & 0xFFFFFF00u); }
 
 VS_INLINE void expp(float v, float out[4]) {
@@ -167,27 +189,28 @@ VS_INLINE void executeStep(const Step& step, const Operands& o, float* d, int32_
         for (int c = 0; c < 4; ++c)
             if (mask & (1u << c)) kernel(d + c * N, c);
     };
-    switch (step.op) {
-    case KOp::Mov: each([&](float* out, int c) { kMov(out, o.p[0][c]); }); break;
-    case KOp::MovA0: for (int i = 0; i < N; ++i) a0[i] = toAddress(o.p[0][0][i]); break;
-    case KOp::Add: each([&](float* out, int c) { kAdd(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Mul: each([&](float* out, int c) { kMul(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Mad: each([&](float* out, int c) { kMad(out, o.p[0][c], o.p[1][c], o.p[2][c]); }); break;
-    case KOp::Min: each([&](float* out, int c) { kMin(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Max: each([&](float* out, int c) { kMax(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Slt: each([&](float* out, int c) { kSlt(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Sge: each([&](float* out, int c) { kSge(out, o.p[0][c], o.p[1][c]); }); break;
-    case KOp::Frc: each([&](float* out, int c) { kFrc(out, o.p[0][c]); }); break;
-    case KOp::Dp3: kDp3(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
-    case KOp::Dp4: kDp4(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
-    case KOp::Rcp: kRcp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
-    case KOp::Rsq: kRsq(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
-    case KOp::Exp: kExp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
-    case KOp::Log: kLog(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
-    case KOp::Expp: perVertexVector(d, mask, [&](int i, float* r) { expp(o.p[0][3][i], r); }); break;
-    case KOp::Logp: perVertexVector(d, mask, [&](int i, float* r) { logp(o.p[0][3][i], r); }); break;
-    case KOp::Lit: perVertexVector(d, mask, [&](int i, float* r) { lit(o.p[0][0][i], o.p[0][1][i], o.p[0][3][i], r); }); break;
-    case KOp::Dst:
+    switch (step.kernel) {
+    case Kernel::None: break;  // never planned: operations without a kernel have no step
+    case Kernel::Mov: each([&](float* out, int c) { kMov(out, o.p[0][c]); }); break;
+    case Kernel::MovA0: for (int i = 0; i < N; ++i) a0[i] = toAddress(o.p[0][0][i]); break;
+    case Kernel::Add: each([&](float* out, int c) { kAdd(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Mul: each([&](float* out, int c) { kMul(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Mad: each([&](float* out, int c) { kMad(out, o.p[0][c], o.p[1][c], o.p[2][c]); }); break;
+    case Kernel::Min: each([&](float* out, int c) { kMin(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Max: each([&](float* out, int c) { kMax(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Slt: each([&](float* out, int c) { kSlt(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Sge: each([&](float* out, int c) { kSge(out, o.p[0][c], o.p[1][c]); }); break;
+    case Kernel::Frc: each([&](float* out, int c) { kFrc(out, o.p[0][c]); }); break;
+    case Kernel::Dp3: kDp3(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
+    case Kernel::Dp4: kDp4(d + first * N, o.p[0], o.p[1]); replicate(d, mask, first); break;
+    case Kernel::Rcp: kRcp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case Kernel::Rsq: kRsq(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case Kernel::Exp: kExp(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case Kernel::Log: kLog(d + first * N, o.p[0][3]); replicate(d, mask, first); break;
+    case Kernel::Expp: perVertexVector(d, mask, [&](int i, float* r) { expp(o.p[0][3][i], r); }); break;
+    case Kernel::Logp: perVertexVector(d, mask, [&](int i, float* r) { logp(o.p[0][3][i], r); }); break;
+    case Kernel::Lit: perVertexVector(d, mask, [&](int i, float* r) { lit(o.p[0][0][i], o.p[0][1][i], o.p[0][3][i], r); }); break;
+    case Kernel::Dst:
         perVertexVector(d, mask, [&](int i, float* r) {
             r[0] = 1.0f; r[1] = o.p[0][1][i] * o.p[1][1][i]; r[2] = o.p[0][2][i]; r[3] = o.p[1][3][i];
         });
@@ -195,16 +218,37 @@ VS_INLINE void executeStep(const Step& step, const Operands& o, float* d, int32_
     }
 }
 
-// Copies C floats per vertex into the component arrays; fixed sizes let the compiler turn
-// the copies into plain (or gathered) loads.
 // Float-aligned streams (every vertex buffer and float array) are read as floats with a
 // stride: with AVX-512 sixteen lanes at a time through gathers, otherwise one by one.
+VS_INLINE void loadStrided(float* __restrict d, const float* __restrict f, size_t stride, int n) {
+    for (int i = 0; i < n; ++i) d[i] = f[size_t(i) * stride];
+}
+
+VS_INLINE void loadIndexed(float* __restrict d, const float* __restrict f, const uint32_t* __restrict index,
+                           size_t stride, int n) {
+    for (int i = 0; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
+}
+
+#if CELSHADE_PORTABLE_KERNELS
+
+#define VS_BATCH_FUNCTION
+
+VS_INLINE void loadComponent(float* d, const float* f, size_t stride, int n) { loadStrided(d, f, stride, n); }
+
+VS_INLINE void loadComponentIndexed(float* d, const float* f, const uint32_t* index, size_t stride, int n) {
+    loadIndexed(d, f, index, stride, n);
+}
+
+#else
+
+#define VS_BATCH_FUNCTION [[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
+
 [[gnu::target("avx512f")]] void gatherAvx512(float* d, const float* f, uint32_t stride, int n) {
     const __m512i lane = _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
                                             _mm512_set1_epi32(int32_t(stride)));
     int i = 0;
     for (; i + 16 <= n; i += 16) _mm512_storeu_ps(d + i, _mm512_mask_i32gather_ps(_mm512_setzero_ps(), __mmask16(0xFFFF), lane, f + size_t(i) * stride, 4));
-    for (; i < n; ++i) d[i] = f[size_t(i) * stride];
+    loadStrided(d + i, f + size_t(i) * stride, stride, n - i);
 }
 
 [[gnu::target("avx512f,avx512dq")]] void gatherIndexedAvx512(float* d, const float* f, const uint32_t* index, uint32_t stride, int n) {
@@ -214,7 +258,7 @@ VS_INLINE void executeStep(const Step& step, const Operands& o, float* d, int32_
         const __m512i idx = _mm512_mullo_epi64(_mm512_maskz_cvtepu32_epi64(__mmask8(0xFF), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(index + i))), scale);
         _mm256_storeu_ps(d + i, _mm512_mask_i64gather_ps(_mm256_setzero_ps(), __mmask8(0xFF), idx, f, 4));
     }
-    for (; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
+    loadIndexed(d + i, f, index + i, stride, n - i);
 }
 
 bool haveAvx512() {
@@ -225,18 +269,23 @@ bool haveAvx512() {
     return have;
 }
 
-VS_INLINE void loadComponent(float* __restrict d, const float* __restrict f, size_t stride, int n) {
-    // Lane offsets are 32-bit: 16 * stride must stay far below 2^31.
-    if (haveAvx512() && stride < (1u << 20)) return gatherAvx512(d, f, uint32_t(stride), n);
-    for (int i = 0; i < n; ++i) d[i] = f[size_t(i) * stride];
+// Lane offsets are 32-bit: 16 * stride must stay far below 2^31.
+VS_INLINE bool gathers(size_t stride) { return haveAvx512() && stride < (1u << 20); }
+
+VS_INLINE void loadComponent(float* d, const float* f, size_t stride, int n) {
+    if (gathers(stride)) return gatherAvx512(d, f, uint32_t(stride), n);
+    loadStrided(d, f, stride, n);
 }
 
-VS_INLINE void loadComponentIndexed(float* __restrict d, const float* __restrict f, const uint32_t* __restrict index,
-                                    size_t stride, int n) {
-    if (haveAvx512() && stride < (1u << 20)) return gatherIndexedAvx512(d, f, index, uint32_t(stride), n);
-    for (int i = 0; i < n; ++i) d[i] = f[size_t(index[i]) * stride];
+VS_INLINE void loadComponentIndexed(float* d, const float* f, const uint32_t* index, size_t stride, int n) {
+    if (gathers(stride)) return gatherIndexedAvx512(d, f, index, uint32_t(stride), n);
+    loadIndexed(d, f, index, stride, n);
 }
 
+#endif
+
+// Copies C floats per vertex into the component arrays; fixed sizes let the compiler turn
+// the copies into plain (or gathered) loads.
 template <int C>
 VS_INLINE void loadFloats(float* d, const VertexSource& src, uint32_t offset, size_t start, int n) {
     const size_t stride = src.stride;
@@ -325,7 +374,7 @@ void runPrologue(const CompiledShader::Plan& plan, BatchContext& ctx, const Cons
     }
 }
 
-[[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
+VS_BATCH_FUNCTION
 void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,
                 const VertexSource& source, size_t start, int n, const OutputArrays& outputs) {
     loadInputs(plan, ctx, source, start, n);
@@ -333,4 +382,7 @@ void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const Const
     storeOutputs(ctx, start, n, outputs);
 }
 
+#ifdef CELSHADE_KERNELS_NAMESPACE
+}  // namespace CELSHADE_KERNELS_NAMESPACE
+#endif
 }  // namespace vs

@@ -40,7 +40,8 @@ public:
     void expect(char ch, const char* what) {
         if (!accept(ch)) fail(std::string("expected ") + what);
     }
-    // Letters, digits, '_' and '.' as they stand, without skipping blanks inside.
+    // After any blanks, the letters, digits and '_' that follow: a mnemonic, a register name
+    // or a version word up to its first '.'.
     std::string_view word() {
         skipBlanks();
         const size_t start = pos_;
@@ -234,15 +235,18 @@ void parseDef(Cursor& in, ParsedProgram& out) {
     }
 }
 
+// Operand 0 is the destination, 1 to 3 the sources, as in InstructionPositions.
 void parseOperands(Cursor& in, Instruction& ins, InstructionPositions& pos) {
-    const int wanted = ins.op.opcode == Opcode::Nop ? 0 : ins.op.sources + 1;
-    for (int i = 0; i < wanted; ++i) {
-        if (i > 0) in.expect(',', ("','; '" + std::string(ins.op.name) + "' takes " + std::to_string(wanted) + " operands").c_str());
-        else if (in.atEnd()) in.fail("'" + std::string(ins.op.name) + "' takes " + std::to_string(wanted) + " operands");
+    const int first = ins.op.writes ? 0 : 1;
+    const int last = ins.op.sources;
+    const std::string count = "'" + std::string(ins.op.name) + "' takes " + std::to_string(last + 1 - first) + " operands";
+    for (int i = first; i <= last; ++i) {
+        if (i > first) in.expect(',', ("','; " + count).c_str());
+        else if (in.atEnd()) in.fail(count);
         in.skipBlanks();
-        pos.operands[i] = in.position();
+        pos.operands[size_t(i)] = in.position();
         if (i == 0) ins.dst = parseDestination(in);
-        else ins.src[i - 1] = parseSource(in);
+        else ins.src[size_t(i - 1)] = parseSource(in);
     }
     if (!in.atEnd()) in.fail(in.peek() == ',' ? "too many operands" : "unexpected text after the instruction");
 }
@@ -265,6 +269,7 @@ uint32_t parseVersion(Cursor& in, std::string word) {
 struct ParserState {
     ParsedProgram out;
     bool haveVersion = false;
+    uint32_t slots = 0;  // taken by the instructions so far
 };
 
 void parseStatement(Cursor& in, ParserState& st) {
@@ -292,6 +297,7 @@ void parseStatement(Cursor& in, ParserState& st) {
     parseOperands(in, ins, pos);
     st.out.program.instructions.push_back(ins);
     st.out.positions.push_back(pos);
+    st.slots += op->slots;
 }
 
 }  // namespace
@@ -305,6 +311,9 @@ ParsedProgram parseProgram(std::string_view text) {
         Cursor in(stripComment(text.substr(start, nl - start)), ++lineNumber);
         if (!in.atEnd()) parseStatement(in, st);
         st.out.end = {lineNumber, 1};
+        // The rest cannot make a valid program: findFault reports this instruction as the
+        // one past the limit, and a huge text costs no more than a program of the limit.
+        if (st.slots > kMaxSlots) break;
         start = nl + 1;
     }
     if (!st.haveVersion) throw ParseError{{1, 1}, "missing version line (vs.1.0 or vs.1.1)"};

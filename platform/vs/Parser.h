@@ -23,7 +23,9 @@ struct ParsedProgram {
     Program program;
     std::vector<InstructionPositions> positions;  // one per instruction
     std::vector<uint32_t> constants;
-    SourcePosition end;  // where the text ends, for faults of the whole program
+    // Where reading stopped, for faults of the whole program: the end of the text, or the
+    // line of the first instruction past kMaxSlots, after which the parser reads no further.
+    SourcePosition end;
 };
 
 struct ParseError {

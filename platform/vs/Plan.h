@@ -21,8 +21,6 @@ inline constexpr uint16_t kScratchSrc0 = kOutputSlot0 + kNumOutputRegisters;
 inline constexpr uint16_t kScratchDst = kScratchSrc0 + 3;
 inline constexpr uint16_t kBatchSlots = kScratchDst + 1;
 
-enum class KOp : uint8_t { Mov, MovA0, Add, Mad, Mul, Dp3, Dp4, Min, Max, Slt, Sge, Rcp, Rsq, Exp, Log, Expp, Logp, Lit, Dst, Frc };
-
 enum class SrcKind : uint8_t { Direct, NegatedCopy, Relative };
 
 struct SrcRef {
@@ -35,7 +33,7 @@ struct SrcRef {
 };
 
 struct Step {
-    KOp op;
+    Kernel kernel;
     uint8_t mask;
     uint16_t dstSlot;
     bool viaScratch;  // the destination is also a source: compute aside, then copy
@@ -55,8 +53,7 @@ struct CompiledShader::Plan {
     std::vector<Step> prologue;  // steps giving every vertex the same value: run once per run
     std::vector<Step> steps;
     std::vector<ConstSlot> constSlots;  // slot kBatchSlots + k
-    uint32_t inputsRead = 0;
-    uint32_t outputsWritten = 0;
+    uint32_t inputsRead = 0;  // bit r: the program reads v<r>
 };
 
 // Everything one thread needs to shade batches: its batch memory and slot table.
@@ -77,5 +74,16 @@ void runPrologue(const CompiledShader::Plan& plan, BatchContext& ctx, const Cons
 // Shades vertices [start, start + n) of the run, n <= kBatch.
 void shadeBatch(const CompiledShader::Plan& plan, BatchContext& ctx, const ConstantFile& constants,
                 const VertexSource& source, size_t start, int n, const OutputArrays& outputs);
+
+// The two kernel entry points a run calls (Kernels.cpp): this build's own by default; the
+// tests pass the portable build's to compare the two.
+struct BatchKernels {
+    decltype(&runPrologue) prologue = runPrologue;
+    decltype(&shadeBatch) shade = shadeBatch;
+};
+
+// CompiledShader::run with the given kernels.
+void runPlan(const CompiledShader::Plan& plan, const ConstantFile& constants, const VertexSource& source,
+             size_t count, const OutputArrays& outputs, unsigned maxThreads, const BatchKernels& kernels);
 
 }  // namespace vs

@@ -56,11 +56,8 @@ Program decodeProgram(std::span<const uint32_t> tokens);
 // Function tokens of a program (version, instructions, end token).
 std::vector<uint32_t> encodeProgram(const Program& program);
 
-// Channels (bit c = output channel c) of source `index` that the instruction reads, given its
-// write mask. Scalar operations read only the w channel of their swizzled source.
-uint32_t channelsRead(const Instruction& ins, int index);
-
-// For matrix macros: the number of rows (consecutive registers of the second source).
-uint32_t matrixRows(Opcode op);
+// The token format has no subtraction for vertex shaders: a - b is written, and run, as
+// a + (-b). Any other instruction comes back unchanged.
+Instruction withoutSubtraction(const Instruction& ins);
 
 }  // namespace vs

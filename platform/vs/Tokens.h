@@ -3,8 +3,8 @@
 // tokens, as the device and the assembler exchange them.
 
 #include <cstdint>
-#include <optional>
-#include <string_view>
+
+#include "vs/Opcodes.h"
 
 namespace vs {
 
@@ -19,29 +19,12 @@ inline constexpr uint32_t kNumInputs = 16;
 inline constexpr uint32_t kNumConstants = 96;
 inline constexpr uint32_t kNumTexCoords = 8;
 
-enum class Opcode : uint16_t {
-    Nop = 0, Mov = 1, Add = 2, Sub = 3, Mad = 4, Mul = 5, Rcp = 6, Rsq = 7, Dp3 = 8, Dp4 = 9,
-    Min = 10, Max = 11, Slt = 12, Sge = 13, Exp = 14, Log = 15, Lit = 16, Dst = 17, Frc = 19,
-    M4x4 = 20, M4x3 = 21, M3x4 = 22, M3x3 = 23, M3x2 = 24, Expp = 78, Logp = 79,
-};
-
 enum class RegType : uint8_t {
     Temp = 0, Input = 1, Const = 2, Addr = 3, RastOut = 4, AttrOut = 5, TexCrdOut = 6,
 };
 
 // Register numbers inside the output files.
 inline constexpr uint32_t kRastPos = 0, kRastFog = 1, kRastPts = 2;
-
-struct OpInfo {
-    std::string_view name;
-    Opcode opcode;
-    uint8_t sources;  // operands after the destination (nop has no destination either)
-    uint8_t slots;    // instruction slots the operation takes, macros counted expanded
-};
-
-// The operation with this mnemonic (lower case) or opcode; nullopt when there is none.
-std::optional<OpInfo> findOp(std::string_view mnemonic);
-std::optional<OpInfo> findOp(uint16_t opcode);
 
 inline constexpr uint32_t kSwizzleIdentity = 0xE4;  // x, y, z, w
 inline constexpr uint32_t kMaskAll = 0xF;

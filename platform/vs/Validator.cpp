@@ -5,29 +5,6 @@
 
 namespace vs {
 
-uint32_t matrixRows(Opcode op) {
-    switch (op) {
-    case Opcode::M4x4: case Opcode::M3x4: return 4;
-    case Opcode::M4x3: case Opcode::M3x3: return 3;
-    case Opcode::M3x2: return 2;
-    default: return 0;
-    }
-}
-
-uint32_t channelsRead(const Instruction& ins, int index) {
-    switch (ins.op.opcode) {
-    case Opcode::Dp3: return 0x7;
-    case Opcode::Dp4: return 0xF;
-    case Opcode::Rcp: case Opcode::Rsq: case Opcode::Exp: case Opcode::Log:
-    case Opcode::Expp: case Opcode::Logp: return 0x8;
-    case Opcode::Lit: return 0xB;
-    case Opcode::Dst: return index == 0 ? 0x6 : 0xA;
-    case Opcode::M4x4: case Opcode::M4x3: return 0xF;
-    case Opcode::M3x4: case Opcode::M3x3: case Opcode::M3x2: return 0x7;
-    default: return ins.dst.mask;
-    }
-}
-
 namespace {
 
 using Fault = std::optional<ProgramFault>;
@@ -117,9 +94,11 @@ Fault checkInitialised(const State& st, const Instruction& ins) {
         const Source& s = ins.src[i];
         if (s.relative && !st.addrWritten) return st.fault(i + 1, "a0.x is read before it is written");
         if (s.type != RegType::Temp) continue;
-        const bool matrix = i == 1 && matrixRows(ins.op.opcode) > 0;
-        const uint32_t rows = matrix ? matrixRows(ins.op.opcode) : 1;
-        const uint32_t comps = matrix ? channelsRead(ins, 0) : componentsRead(s, channelsRead(ins, i));
+        // The matrix operand takes no swizzle: its rows are read in the channels of a row.
+        const bool matrix = i == 1 && ins.op.matrixRows > 0;
+        const uint32_t rows = matrix ? ins.op.matrixRows : 1;
+        const uint32_t read = channelsRead(ins.op, i, ins.dst.mask);
+        const uint32_t comps = matrix ? read : componentsRead(s, read);
         for (uint32_t r = 0; r < rows; ++r)
             if ((st.tempWritten[s.number + r] & comps) != comps)
                 return st.fault(i + 1, "register r" + std::to_string(s.number + r) + " is read before it is written");
@@ -127,37 +106,56 @@ Fault checkInitialised(const State& st, const Instruction& ins) {
     return std::nullopt;
 }
 
-Fault checkMacroOperands(const State& st, const Instruction& ins) {
-    const Opcode op = ins.op.opcode;
-    if (matrixRows(op) > 0) {
+std::string writeMaskText(uint32_t mask) {
+    std::string text = ".";
+    for (uint32_t c = 0; c < 4; ++c)
+        if (mask & (1u << c)) text += "xyzw"[c];
+    return text;
+}
+
+// "frc writes only .y or .xy"
+Fault checkWriteMask(const State& st, const Instruction& ins) {
+    if (ins.op.writeMasks & (1u << ins.dst.mask)) return std::nullopt;
+    std::string allowed;
+    for (uint32_t mask = 1; mask <= kMaskAll; ++mask) {
+        if (!(ins.op.writeMasks & (1u << mask))) continue;
+        if (!allowed.empty()) allowed += " or ";
+        allowed += writeMaskText(mask);
+    }
+    return st.fault(0, std::string(ins.op.name) + " writes only " + allowed);
+}
+
+Fault checkMatrixOperands(const State& st, const Instruction& ins) {
+    const uint32_t rows = ins.op.matrixRows;
+    if (rows > 0) {
         const Source& m = ins.src[1];
         if (m.swizzle != kSwizzleIdentity || m.negate) return st.fault(2, "the matrix operand takes no swizzle or negation");
         if (ins.dst.type == RegType::Temp && ins.src[0].type == RegType::Temp && ins.dst.number == ins.src[0].number)
             return st.fault(1, "the destination of a matrix macro must differ from its first source");
         if (ins.dst.type == RegType::Temp && m.type == RegType::Temp && ins.dst.number >= m.number &&
-            ins.dst.number < m.number + matrixRows(op))
+            ins.dst.number < m.number + rows)
             return st.fault(2, "the destination of a matrix macro must differ from its matrix rows");
     }
-    if (op == Opcode::Frc && ins.dst.mask != 0x2 && ins.dst.mask != 0x3) return st.fault(0, "frc writes only .y or .xy");
     return std::nullopt;
 }
 
 Fault checkInstruction(State& st, const Instruction& ins) {
-    if (ins.op.opcode == Opcode::Nop) return std::nullopt;
+    if (!ins.op.writes) return std::nullopt;
     if (auto f = checkDestination(st, ins)) return f;
     for (int i = 0; i < ins.op.sources; ++i) {
-        const uint32_t rows = i == 1 ? matrixRows(ins.op.opcode) : 0;
+        const uint32_t rows = i == 1 ? ins.op.matrixRows : 0;
         if (auto f = checkSourceRegister(st, ins.src[i], i + 1, rows)) return f;
     }
-    if (auto f = checkMacroOperands(st, ins)) return f;
+    if (auto f = checkMatrixOperands(st, ins)) return f;
+    if (auto f = checkWriteMask(st, ins)) return f;
     if (auto f = checkReadPorts(st, ins)) return f;
     return checkInitialised(st, ins);
 }
 
 void recordWrites(State& st, const Instruction& ins) {
-    if (ins.op.opcode == Opcode::Nop) return;
+    if (!ins.op.writes) return;
     uint32_t mask = ins.dst.mask;
-    if (const uint32_t rows = matrixRows(ins.op.opcode)) mask &= (1u << rows) - 1;
+    if (const uint32_t rows = ins.op.matrixRows) mask &= (1u << rows) - 1;
     switch (ins.dst.type) {
     case RegType::Temp: st.tempWritten[ins.dst.number] |= mask; break;
     case RegType::Addr: st.addrWritten = true; break;

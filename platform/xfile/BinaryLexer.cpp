@@ -1,9 +1,6 @@
 // Binary .x files: a stream of little-endian WORD tokens, some followed by a record (names,
-// strings, integers, GUIDs, and lists of integers or floats). Lists become one token per
-// value, so the parser reads binary and text files alike.
+// strings, integers, GUIDs, and lists of integers or floats).
 
-#include <bit>
-#include <cstring>
 #include <string>
 
 #include "xfile/Lexer.h"
@@ -30,150 +27,96 @@ enum BinaryToken : uint16_t {
     kLastKeyword = 52,
 };
 
-constexpr uint32_t kHeaderSize = 16;
+}  // namespace
 
-class BinaryLexer {
-public:
-    BinaryLexer(std::span<const std::byte> data, std::string_view fileName, const Header& header)
-        : data_(data), fileName_(fileName), header_(header) {}
-
-    std::vector<Token> run();
-
-private:
-    [[noreturn]] void fail(size_t offset, const std::string& reason) const {
-        raiseFormatError(fileName_, header_, SourcePos{static_cast<uint32_t>(offset + kHeaderSize)}, reason);
-    }
-    size_t left() const { return data_.size() - at_; }
-    void need(size_t bytes, const char* what) const {
-        if (left() < bytes) fail(at_, std::string("the file ends inside ") + what);
-    }
-    uint32_t read(size_t width);
-    uint32_t pos() const { return static_cast<uint32_t>(at_ + kHeaderSize); }
-    void lexText(Tok kind, const char* what);
-    void skipDwordTerminator();
-    void lexIntegerList();
-    void lexFloatList();
-    void lexToken(uint16_t code, size_t start);
-    void push(Tok kind, uint32_t position, std::string_view text = {}) {
-        tokens_.push_back(Token{kind, position, 0, 0, text});
-    }
-
-    std::span<const std::byte> data_;
-    std::string_view fileName_;
-    const Header& header_;
-    size_t at_ = 0;
-    size_t tokenStart_ = 0;  // where the token being read began, for error offsets
-    std::vector<Token> tokens_;
-};
-
-uint32_t BinaryLexer::read(size_t width) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < width; ++i) value |= static_cast<uint32_t>(data_[at_ + i]) << (8 * i);
-    at_ += width;
-    return value;
+void BinaryLexer::fail(size_t offset, const std::string& reason) const {
+    broken_ = true;
+    raiseFormatError(fileName_, *header_, SourcePos{static_cast<uint32_t>(offset + 16)}, reason);
 }
 
 void BinaryLexer::lexText(Tok kind, const char* what) {
-    uint32_t position = pos();
+    const uint32_t position = pos();
     need(4, what);
-    uint32_t length = read(4);
-    if (length > left()) fail(tokenStart_, std::string(what) + " of " + std::to_string(length) + " bytes passes the end of the file");
-    std::string_view text(reinterpret_cast<const char*>(data_.data() + at_), length);
+    const uint32_t length = read(4);
+    if (length > left())
+        fail(tokenStart_, std::string(what) + " of " + std::to_string(length) + " bytes passes the end of the file");
+    set(kind, position, std::string_view(reinterpret_cast<const char*>(data_.data() + at_), length));
     at_ += length;
-    push(kind, position, text);
 }
 
 // A string ends with a separator token. Some writers store it as a DWORD rather than a WORD;
 // token 0 does not exist, so a separator followed by a zero WORD is that DWORD.
 void BinaryLexer::skipDwordTerminator() {
     if (left() < 4) return;
-    uint32_t next = static_cast<uint32_t>(data_[at_]) | static_cast<uint32_t>(data_[at_ + 1]) << 8 |
-                    static_cast<uint32_t>(data_[at_ + 2]) << 16 | static_cast<uint32_t>(data_[at_ + 3]) << 24;
+    const uint32_t next = static_cast<uint32_t>(data_[at_]) | static_cast<uint32_t>(data_[at_ + 1]) << 8 |
+                          static_cast<uint32_t>(data_[at_ + 2]) << 16 | static_cast<uint32_t>(data_[at_ + 3]) << 24;
     if (next == kComma || next == kSemicolon) at_ += 4;
 }
 
-void BinaryLexer::lexIntegerList() {
-    need(4, "an integer list");
-    uint32_t count = read(4);
-    if (count > left() / 4) fail(tokenStart_, "integer list of " + std::to_string(count) + " values passes the end of the file");
-    for (uint32_t i = 0; i < count; ++i) {
-        Token token{Tok::Integer, pos(), 0, 0, {}};
-        token.integer = read(4);
-        token.number = static_cast<double>(token.integer);
-        tokens_.push_back(token);
-    }
+// Checks the list's length against the bytes left; its values follow as tokens.
+void BinaryLexer::startList(Tok kind, size_t width, const char* noun) {
+    need(4, kind == Tok::Integer ? "an integer list" : "a float list");
+    const uint32_t count = read(4);
+    if (count > left() / width)
+        fail(tokenStart_, std::string(noun) + " list of " + std::to_string(count) + " values passes the end of the file");
+    listKind_ = kind;
+    listWidth_ = static_cast<uint32_t>(width);
+    listLeft_ = count;
 }
 
-// Float lists hold 4- or 8-byte values as the header's float size says.
-void BinaryLexer::lexFloatList() {
-    need(4, "a float list");
-    uint32_t count = read(4);
-    const size_t width = header_.floatBits == 64 ? 8 : 4;
-    if (count > left() / width) fail(tokenStart_, "float list of " + std::to_string(count) + " values passes the end of the file");
-    for (uint32_t i = 0; i < count; ++i) {
-        Token token{Tok::Float, pos(), 0, 0, {}};
-        if (width == 4) {
-            token.number = std::bit_cast<float>(read(4));
-        } else {
-            uint64_t low = read(4);
-            uint64_t high = read(4);
-            token.number = std::bit_cast<double>(low | (high << 32));
-        }
-        tokens_.push_back(token);
-    }
-}
-
-void BinaryLexer::lexToken(uint16_t code, size_t start) {
-    uint32_t position = static_cast<uint32_t>(start + kHeaderSize);
+// Reads one token; false for a separator or an empty list, which give none.
+bool BinaryLexer::lexToken(uint16_t code, size_t start) {
+    const auto position = static_cast<uint32_t>(start + 16);
     switch (code) {
-    case kName: lexText(Tok::Name, "a name"); return;
+    case kName: lexText(Tok::Name, "a name"); return true;
     case kString:
         lexText(Tok::String, "a string");
         skipDwordTerminator();
-        return;
-    case kInteger: {
+        return true;
+    case kInteger:
         need(4, "an integer");
-        Token token{Tok::Integer, pos(), 0, 0, {}};
-        token.integer = read(4);
-        token.number = static_cast<double>(token.integer);
-        tokens_.push_back(token);
-        return;
-    }
+        set(Tok::Integer, pos());
+        current_.integer = read(4);
+        current_.number = static_cast<double>(current_.integer);
+        return true;
     case kGuid:
         need(16, "a GUID");
-        push(Tok::Guid, position, std::string_view(reinterpret_cast<const char*>(data_.data() + at_), 16));
+        set(Tok::Guid, position, std::string_view(reinterpret_cast<const char*>(data_.data() + at_), 16));
         at_ += 16;
-        return;
-    case kIntegerList: lexIntegerList(); return;
-    case kFloatList: lexFloatList(); return;
-    case kOBrace: push(Tok::OBrace, position); return;
-    case kCBrace: push(Tok::CBrace, position); return;
+        return true;
+    case kIntegerList: startList(Tok::Integer, 4, "integer"); break;
+    case kFloatList: startList(Tok::Float, floatWidth_, "float"); break;
+    case kOBrace: set(Tok::OBrace, position); return true;
+    case kCBrace: set(Tok::CBrace, position); return true;
     case kComma:
-    case kSemicolon: return;
-    case kTemplate: push(Tok::Template, position); return;
-    default: break;
+    case kSemicolon: return false;
+    case kTemplate: set(Tok::Template, position); return true;
+    default:
+        if ((code >= kOParen && code <= kDot) || (code >= kFirstKeyword && code <= kLastKeyword)) {
+            set(Tok::Other, position);
+            return true;
+        }
+        fail(start, "unknown token " + std::to_string(code));
     }
-    if ((code >= kOParen && code <= kDot) || (code >= kFirstKeyword && code <= kLastKeyword)) {
-        push(Tok::Other, position);
-        return;
-    }
-    fail(start, "unknown token " + std::to_string(code));
+    if (listLeft_ == 0) return false;
+    readListValue();
+    return true;
 }
 
-std::vector<Token> BinaryLexer::run() {
-    while (at_ < data_.size()) {
-        size_t start = tokenStart_ = at_;
-        need(2, "a token");
-        lexToken(static_cast<uint16_t>(read(2)), start);
+// A single byte left over is too short to be a token: the stream ends there.
+void BinaryLexer::readToken() {
+    while (left() >= 2) {
+        const size_t start = tokenStart_ = at_;
+        if (lexToken(static_cast<uint16_t>(read(2)), start)) return;
     }
-    return std::move(tokens_);
+    current_.kind = Tok::End;
+    current_.pos = lastPos_;
 }
 
-}  // namespace
-
-std::vector<Token> lexBinary(std::span<const std::byte> data, std::string_view fileName,
-                             const Header& header) {
-    return BinaryLexer(data, fileName, header).run();
+uint64_t BinaryLexer::countToEnd() {
+    uint64_t count = 0;
+    for (; current_.kind != Tok::End; advance()) ++count;
+    return count;
 }
 
 }  // namespace xfile::detail

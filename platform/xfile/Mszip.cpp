@@ -2,7 +2,8 @@
 // the whole decompressed file (header included); then blocks of WORD uncompressed size,
 // WORD compressed size (counting the "CK" signature) and the block itself: "CK" and raw
 // DEFLATE data. A block may refer back into the previous blocks' output, so each block is
-// inflated with the last 32 KB of output as its dictionary.
+// inflated with the last 32 KB of output as its dictionary. The output goes into one buffer
+// sized from the header, once the size is plausible for the bytes that are to produce it.
 
 #include <zlib.h>
 
@@ -21,6 +22,8 @@ constexpr size_t kMaxBlockOutput = 32768;
 constexpr size_t kWindow = 32768;
 // Refuse declared sizes beyond any model this program can show, before inflating anything.
 constexpr uint32_t kMaxDecompressedSize = 256u << 20;
+// The fewest bytes a block takes in the file: its two sizes, "CK" and one byte of DEFLATE data.
+constexpr size_t kMinBlockBytes = 7;
 
 uint32_t readLE(std::span<const std::byte> bytes, size_t offset, size_t width) {
     uint32_t value = 0;
@@ -34,7 +37,7 @@ public:
     BlockReader(std::span<const std::byte> file, std::string_view fileName, const Header& header)
         : file_(file), fileName_(fileName), header_(header) {}
 
-    std::vector<std::byte> run();
+    ByteBuffer run();
 
 private:
     [[noreturn]] void fail(size_t offset, const std::string& reason) const {
@@ -48,23 +51,26 @@ private:
     std::span<const std::byte> file_;
     std::string_view fileName_;
     Header header_;
-    std::vector<std::byte> output_;
+    ByteBuffer output_;
+    size_t produced_ = 0;
 };
 
-std::vector<std::byte> BlockReader::run() {
+ByteBuffer BlockReader::run() {
     if (file_.size() < kHeaderSize + 4) fail(file_.size(), "the file ends before the decompressed size");
     uint32_t declared = readLE(file_, kHeaderSize, 4);
-    if (declared < kHeaderSize || declared > kMaxDecompressedSize)
+    const size_t maxBlocks = (file_.size() - kHeaderSize - 4) / kMinBlockBytes;
+    if (declared < kHeaderSize || declared > kMaxDecompressedSize || declared - kHeaderSize > maxBlocks * kMaxBlockOutput)
         fail(kHeaderSize, "implausible decompressed size " + std::to_string(declared));
     const size_t expected = declared - kHeaderSize;
+    output_ = ByteBuffer(expected);
     size_t offset = kHeaderSize + 4;
-    while (output_.size() < expected) {
+    while (produced_ < expected) {
         if (file_.size() - offset < 4) fail(offset, "the file ends before block header");
         uint32_t blockSize = readLE(file_, offset, 2);
         uint32_t compressedSize = readLE(file_, offset + 2, 2);
         if (blockSize == 0 || blockSize > kMaxBlockOutput)
             fail(offset, "block size " + std::to_string(blockSize) + " is not 1 to 32768");
-        if (blockSize > expected - output_.size())
+        if (blockSize > expected - produced_)
             fail(offset, "blocks inflate past the declared size " + std::to_string(declared));
         offset += 4;
         if (compressedSize < 2 || compressedSize > file_.size() - offset)
@@ -80,12 +86,11 @@ std::vector<std::byte> BlockReader::run() {
 void BlockReader::inflateBlock(size_t offset, uint32_t compressedSize, uint32_t expectedSize) {
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) fail(offset, "cannot start inflating");
-    size_t history = std::min(output_.size(), kWindow);
+    const size_t history = std::min(produced_, kWindow);
     if (history > 0)
-        inflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(output_.data() + output_.size() - history),
+        inflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(output_.data() + produced_ - history),
                              static_cast<uInt>(history));
-    size_t start = output_.size();
-    output_.resize(start + expectedSize);
+    const size_t start = produced_;
     stream.next_in = const_cast<Bytef*>(reinterpret_cast<const Bytef*>(file_.data() + offset));
     stream.avail_in = compressedSize;
     stream.next_out = reinterpret_cast<Bytef*>(output_.data() + start);
@@ -98,11 +103,12 @@ void BlockReader::inflateBlock(size_t offset, uint32_t compressedSize, uint32_t 
     if (produced != expectedSize)
         fail(offset, "block inflates to " + std::to_string(produced) + " bytes, its header says " +
                          std::to_string(expectedSize));
+    produced_ += produced;
 }
 
 }  // namespace
 
-std::vector<std::byte> inflateMszip(std::span<const std::byte> file, std::string_view fileName,
+ByteBuffer inflateMszip(std::span<const std::byte> file, std::string_view fileName,
                                     const Header& header) {
     return BlockReader(file, fileName, header).run();
 }

@@ -3,6 +3,7 @@
 // is built from a document until it has passed here.
 
 #include <string>
+#include <unordered_map>
 
 #include "xfile/XFile.h"
 
@@ -12,7 +13,10 @@ namespace {
 
 class Validator {
 public:
-    explicit Validator(Document& document) : document_(document) {}
+    explicit Validator(Document& document) : document_(document) {
+        for (size_t i = 0; i < document.namedMaterials.size(); ++i)
+            firstDeclaration_.try_emplace(document.namedMaterials[i].name, i);
+    }
 
     void run() {
         validateHierarchy();
@@ -36,6 +40,7 @@ private:
     Material resolve(const MaterialSlot& slot) const;
 
     Document& document_;
+    std::unordered_map<std::string_view, size_t> firstDeclaration_;  // material name -> index
 };
 
 // Parents come before their children, so walking up from any frame ends.
@@ -104,11 +109,14 @@ void Validator::validateVertexColors(const Mesh& mesh) const {
                                            " of " + std::to_string(mesh.positions.size()));
 }
 
+// The first material of that name, which must come before the reference (see MaterialSlot).
 Material Validator::resolve(const MaterialSlot& slot) const {
     if (slot.inlineMaterial) return *slot.inlineMaterial;
-    for (const Material& material : document_.namedMaterials)
-        if (material.name == slot.reference) return material;
-    fail(slot.pos, "reference to unknown material '" + slot.reference + "'");
+    const auto found = firstDeclaration_.find(slot.reference);
+    if (found == firstDeclaration_.end()) fail(slot.pos, "reference to unknown material '" + slot.reference + "'");
+    if (found->second >= slot.declaredBefore)
+        fail(slot.pos, "reference to material '" + slot.reference + "' before its declaration");
+    return document_.namedMaterials[found->second];
 }
 
 void Validator::validateMaterials(Mesh& mesh) const {

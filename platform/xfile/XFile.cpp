@@ -7,6 +7,7 @@
 
 #include "runtime/Error.h"
 #include "runtime/Status.h"
+#include "xfile/Buffer.h"
 #include "xfile/Lexer.h"
 
 namespace xfile {
@@ -80,9 +81,12 @@ Header readHeader(std::span<const std::byte> bytes, std::string_view fileName) {
     if (headerField(bytes, 0) != "xof ") raiseHeaderError(fileName, "does not start with \"xof \"");
     std::string_view version = headerField(bytes, 4);
     if (!allDigits(version)) raiseHeaderError(fileName, "version \"" + std::string(version) + "\" is not numeric");
+    // The reference reader knows versions 3.2 and 3.3 only and refuses the others.
+    if (version != "0302" && version != "0303")
+        raiseHeaderError(fileName, "bad file version " + std::string(version) + " (0302 or 0303)");
     Header header;
-    header.majorVersion = static_cast<uint32_t>(std::stoul(std::string(version.substr(0, 2))));
-    header.minorVersion = static_cast<uint32_t>(std::stoul(std::string(version.substr(2, 2))));
+    header.majorVersion = 3;
+    header.minorVersion = version == "0302" ? 2 : 3;
     readFormat(headerField(bytes, 8), header, fileName);
     std::string_view floatSize = headerField(bytes, 12);
     if (floatSize == "0032")
@@ -109,17 +113,14 @@ void raiseFormatError(std::string_view fileName, const Header& header, SourcePos
 }
 
 Document parse(std::span<const std::byte> bytes, std::string_view fileName) {
-    Header header = readHeader(bytes, fileName);
-    std::vector<std::byte> inflated;
+    const Header header = readHeader(bytes, fileName);
+    ByteBuffer inflated;
     std::span<const std::byte> body = bytes.subspan(kHeaderSize);
     if (header.compressed) {
         inflated = detail::inflateMszip(bytes, fileName, header);
         body = inflated;
     }
-    std::vector<detail::Token> tokens = header.encoding == Encoding::Text
-                                            ? detail::lexText(body, fileName, header)
-                                            : detail::lexBinary(body, fileName, header);
-    Document document = detail::parseTokens(tokens, fileName, header);
+    Document document = detail::parseBody(body, fileName, header);
     validate(document);
     return document;
 }
@@ -141,8 +142,8 @@ std::vector<std::byte> readFileBytes(const std::string& path) {
 }
 
 Document load(const std::string& path) {
-    std::vector<std::byte> bytes = readFileBytes(path);
-    return parse(bytes, path);
+    const MappedFile file(path);
+    return parse(file.bytes(), path);
 }
 
 }  // namespace xfile

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -72,10 +73,15 @@ struct Material {
 };
 
 // A material of a list as written: inline, or a reference `{ name }` resolved after parsing.
+// A reference names a material declared before it, at any depth of the file (top level, in a
+// frame, a mesh or another list), as the format has it ("a reference to a previously
+// encountered data object"); where a name repeats, the first declaration counts. A name
+// declared only after the reference is refused, as the reference reader does.
 struct MaterialSlot {
     std::optional<Material> inlineMaterial;
     std::string reference;
     SourcePos pos;
+    uint32_t declaredBefore = 0;  // how many named materials precede the reference
 };
 
 struct MaterialList {
@@ -111,6 +117,11 @@ struct Mesh {
     int32_t frame = -1;  // index into Document::frames, -1 at top level
 };
 
+// A FrameTransformMatrix applies to what follows it in its frame (meshes and child frames);
+// a second one in the same frame applies before the first, as a frame nested at that point
+// would; a mesh before any transform keeps the frame's own placement. Where a transform follows
+// a mesh or a child frame, the frame continues as a new entry (same name, parent: the frame so
+// far) holding that transform. The usual layout, one transform first, is a single entry.
 struct Frame {
     std::string name;
     Matrix4 transform = identityMatrix();  // relative to the parent frame
@@ -122,13 +133,13 @@ struct Document {
     Header header;
     std::vector<Frame> frames;    // parents come before their children
     std::vector<Mesh> meshes;     // in file order, at top level and inside frames
-    std::vector<Material> namedMaterials;  // every material with a name, for references
+    std::vector<Material> namedMaterials;  // every material with a name, in file order, for references
 
     // The product of the frame transforms from the mesh up to the root: v × M_frame × M_parent ...
     Matrix4 worldTransform(const Mesh& mesh) const;
 };
 
-// Reads the 16-byte header; D3DXERR_INVALIDDATA when it is not a .x header.
+// Reads the 16-byte header; D3DXERR_INVALIDDATA when it is not a .x header of version 3.2 or 3.3.
 Header readHeader(std::span<const std::byte> bytes, std::string_view fileName);
 
 // Parses and validates a whole file held in memory. `fileName` is used in error messages only.
@@ -145,5 +156,14 @@ void validate(Document& document);
 // The status text of a format error: "<file>: <where>: <reason>".
 [[noreturn]] void raiseFormatError(std::string_view fileName, const Header& header, SourcePos pos,
                                    std::string_view reason);
+
+}  // namespace xfile
+
+#include "xfile/ParseScope.h"
+
+namespace xfile {
+
+// load(), shared within a ParseScope.
+std::shared_ptr<const Document> loadShared(const std::string& path);
 
 }  // namespace xfile

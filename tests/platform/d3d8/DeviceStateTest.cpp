@@ -59,6 +59,11 @@ TEST_F(SceneMisuse, IndicesAndSizesOutsideTheTablesAreRefused) {
         {"DrawPrimitiveUP", [&] { d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, 8); }},
         {"DrawPrimitiveUP", [&] { d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0x7FFFFFFF, line, sizeof(TLVertex)); }},
         {"DrawIndexedPrimitive", [&] { d.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1); }},  // no indices
+        {"DrawPrimitiveUP", [&] {  // a state the OpenGL layer refuses names the caller's method
+             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+             d.SetRenderState(D3DRS_SRCBLEND, 99);
+             d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
+         }},
         {"DrawPrimitiveUP", [&] {  // untransformed vertices need a shader
              d.SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
              d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));

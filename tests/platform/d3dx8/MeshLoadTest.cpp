@@ -148,3 +148,28 @@ TEST(LoadMeshFromX, SixteenBitMeshesRefuseMoreThan65535Vertices) {
     EXPECT_EQ(loadStatus("Header { 1; 0; 1; }"), D3DXERR_LOADEDMESHASNODATA);
     EXPECT_EQ(loadStatus("Mesh { 0; 0; }"), D3DXERR_LOADEDMESHASNODATA);
 }
+
+// The layout of a frame that merges several meshes, as the reference loader treats it: a
+// transform applies to the meshes and child frames after it; a second one applies before the
+// first (translations z + 2 then z + 3 put the third mesh at z = 5; doubling x and then moving
+// it by 1 takes x = 1 to 3, where the other order would give 4); a mesh before any transform
+// keeps its place.
+TEST(LoadMeshFromX, FrameTransformsApplyToWhatFollowsThemInTheirFrame) {
+    const std::string triangle = "Mesh { 3; 1;0;0;, 0;1;0;, 0;0;0;; 1; 3;0,1,2;; }\n";
+    d3dx8::MeshFromX loaded = load("Frame Twice {\n" + triangle +
+                                   "FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,2,1;; }\n" + triangle +
+                                   "FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,3,1;; }\n" + triangle +
+                                   "Frame Child { " + triangle + "}\n}\n"
+                                   "Frame Scaled {\n"
+                                   "FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 1,0,0,1;; }\n"
+                                   "FrameTransformMatrix { 2,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }\n" +
+                                   triangle + "}\n");
+    ASSERT_EQ(loaded.mesh->GetNumVertices(), 15u);
+    EXPECT_EQ(loaded.materials.size(), 1u);
+    for (uint32_t mesh = 0; mesh < 4; ++mesh) EXPECT_EQ(valuesAt<3>(*loaded.mesh, 3 * mesh + 2)[2], (std::array<float, 4>{0, 2, 5, 5}[mesh])) << mesh;
+    EXPECT_EQ(valuesAt<3>(*loaded.mesh, 12), (std::array<float, 3>{3, 0, 0}));
+
+    // The usual layout, one transform first, places the whole frame as before.
+    d3dx8::MeshFromX usual = load("Frame { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,7,1;; }\n" + triangle + "}\n");
+    EXPECT_EQ(valuesAt<3>(*usual.mesh, 2), (std::array<float, 3>{0, 0, 7}));
+}

@@ -1,12 +1,18 @@
 // Real .x files written by other programs: each loads with the counts its manifest row gives,
-// or fails as the row says. Skipped when the shared corpus is not there.
+// or fails as the row says; and every file we know of, with cut and damaged copies of the
+// small ones, loads to exactly the bytes (or fails with exactly the error) recorded in
+// xfile-oracle.tsv. Corpus rows are skipped when the shared corpus is not there.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include "XFileOracle.h"
 
 #include "d3dx8/MeshLoader.h"
 #include "runtime/Error.h"
@@ -15,6 +21,8 @@
 namespace {
 
 const std::string kCorpus = std::string(CELSHADE_SHARED_DIR) + "/xfiles";
+const std::string kData = std::string(CELSHADE_SOURCE_DIR) + "/data";
+const std::string kOracle = std::string(CELSHADE_SOURCE_DIR) + "/tests/platform/d3dx8/xfile-oracle.tsv";
 
 // The manifest's rows, each as column name -> cell.
 std::vector<std::map<std::string, std::string>> manifest() {
@@ -63,5 +71,78 @@ TEST(XFileCorpus, EveryFileLoadsWithItsManifestCountsOrFailsCleanly) {
         EXPECT_EQ(static_cast<int>(loaded.mesh->GetNumFaces()), count("file_triangles"));
         EXPECT_GE(static_cast<int>(loaded.mesh->GetNumVertices()), vertices);
         EXPECT_FALSE(loaded.mesh->attributeTable().empty());
+    }
+}
+
+namespace {
+
+struct OracleInput {
+    std::string key;   // the row's name in the table
+    std::string name;  // the file name the loader reports
+    std::vector<std::byte> bytes;
+};
+
+// Every model and corpus file, and for the small files that load, copies cut short and copies
+// with one byte overwritten at six places each: the errors they raise are pinned as well.
+std::vector<OracleInput> oracleInputs() {
+    std::vector<OracleInput> inputs;
+    for (int i = 1; i <= 5; ++i) {
+        const std::string name = "doom" + std::to_string(i) + ".x";
+        inputs.push_back({name, name, xfile::readFileBytes(kData + "/" + name)});
+    }
+    if (!std::filesystem::exists(kCorpus)) return inputs;
+    std::vector<std::filesystem::path> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(kCorpus))
+        if (entry.path().extension() == ".x") paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    for (const auto& path : paths) {
+        const std::string name = path.filename().string();
+        inputs.push_back({"xfiles/" + name, name, xfile::readFileBytes(path.string())});
+    }
+    const size_t whole = inputs.size();
+    for (size_t i = 0; i < whole; ++i) {
+        const std::vector<std::byte> file = inputs[i].bytes;
+        if (file.size() > 200000 || oracle::describeLoad(file, "x").starts_with("error")) continue;
+        for (size_t k = 1; k <= 6; ++k) {
+            const size_t at = file.size() * k / 7;
+            inputs.push_back({inputs[i].key + " cut " + std::to_string(at), inputs[i].name,
+                              std::vector<std::byte>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(at))});
+            std::vector<std::byte> damaged = file;
+            damaged[at] = std::byte{'@'};
+            inputs.push_back({inputs[i].key + " byte " + std::to_string(at), inputs[i].name, std::move(damaged)});
+        }
+    }
+    return inputs;
+}
+
+std::map<std::string, std::string> readOracle() {
+    std::map<std::string, std::string> rows;
+    std::ifstream in(kOracle);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos) rows[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    return rows;
+}
+
+}  // namespace
+
+// CELSHADE_WRITE_XFILE_ORACLE=1 rewrites the table from the reader as it stands: only for a
+// change of output that was meant, and then the diff of the table is part of the change.
+TEST(XFileCorpus, EveryFileLoadsToTheRecordedBytesOrError) {
+    const std::vector<OracleInput> inputs = oracleInputs();
+    if (std::getenv("CELSHADE_WRITE_XFILE_ORACLE") != nullptr) {
+        std::ofstream out(kOracle);
+        out << "# LoadMeshFromX of each file: counts and digests of its buffers, or its error. See XFileOracle.h.\n";
+        for (const OracleInput& input : inputs) out << input.key << '\t' << oracle::describeLoad(input.bytes, input.name) << '\n';
+        GTEST_SKIP() << "wrote " << kOracle;
+    }
+    const auto expected = readOracle();
+    ASSERT_FALSE(expected.empty()) << kOracle;
+    for (const OracleInput& input : inputs) {
+        auto row = expected.find(input.key);
+        ASSERT_NE(row, expected.end()) << input.key << " has no row";
+        EXPECT_EQ(oracle::describeLoad(input.bytes, input.name), row->second) << input.key;
     }
 }

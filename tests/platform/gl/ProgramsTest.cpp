@@ -21,10 +21,11 @@ TEST(FragmentShaderSource, UnsupportedOperationsArgumentsAndComparisonsAreRefuse
         {"TEMP", key(2, 5, 0)},          {"modifier 0x40", key(2, 0x42, 0)}, {"comparison 9", key(2, 0, 0, 9)}};
     for (const auto& [what, k] : cases) {
         try {
-            gl::fragmentShaderSource(k);
+            gl::fragmentShaderSource(k, "DrawIndexedPrimitive");
             ADD_FAILURE() << what << " accepted";
         } catch (const rt::Error& e) {
             EXPECT_EQ(e.number(), D3DERR_INVALIDCALL) << what;
+            EXPECT_NE(e.text().find("DrawIndexedPrimitive"), std::string::npos) << e.text();
         }
     }
 }

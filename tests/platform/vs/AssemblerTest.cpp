@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "vs/Assembler.h"
+#include "vs/Parser.h"
 
 namespace {
 
@@ -134,7 +135,8 @@ TEST(AssemblerRejects, NothingThatIsValid) {
         EXPECT_NO_THROW(vs::assemble(source, "t")) << source;
 }
 
-// Macros count as the instructions they expand to.
+// Macros count as the instructions they expand to. Reading stops at the first instruction
+// past the limit, so a huge source costs no more than one at the limit, whatever follows.
 TEST(AssemblerRejects, MoreThan128InstructionSlots) {
     std::string ok = "vs.1.1\n";
     for (int i = 0; i < 32; ++i) ok += "m4x4 oPos, v0, c0\n";  // 128 slots
@@ -142,7 +144,13 @@ TEST(AssemblerRejects, MoreThan128InstructionSlots) {
     expectRejected({ok + "nop\n", 34, 1, "more than 128 instruction slots"});
     std::string exps = "vs.1.1\nmov oPos, v0\n";
     for (int i = 0; i < 11; ++i) exps += "exp r0, v0\n";  // 12 slots each: 132
-    expectRejected({exps, 13, 1, "128"});
+    expectRejected({exps + "not an instruction\n", 13, 1, "128"});
+    std::string huge = "vs.1.1\n";
+    for (int i = 0; i < 200000; ++i) huge += "mov oPos, v0\n";
+    expectRejected({huge, 130, 1, "more than 128 instruction slots"});
+    const vs::ParsedProgram read = vs::parseProgram(huge);
+    EXPECT_EQ(read.program.instructions.size(), 129u);
+    EXPECT_EQ(read.end.line, 130);
 }
 
 }  // namespace

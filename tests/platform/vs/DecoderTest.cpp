@@ -65,6 +65,9 @@ TEST(TokenStreamsRejected, FunctionAndDeclarationFaults) {
         {withTail({1, 0x800F0000, 0x92E40000}), "unsupported bits"},  // bias
         {withTail({1, 0x800F000C, 0x90E40000}), "instruction 1: register r12 out of range"},
         {withTail({1, 0x800F0000, 0x90E42000}), "only constants"},
+        // Decoding stops at the first instruction past 128 slots, long before the missing end.
+        {[] { Tokens nops(100000, 0); nops.front() = 0xFFFE0101; return nops; }(),
+         "instruction 128: more than 128 instruction slots"},
     };
     for (const auto& [tokens, text] : functions)
         EXPECT_NE(message(vs::decodeProgram, tokens).find(text), std::string::npos) << text << ": " << message(vs::decodeProgram, tokens);

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <span>
 #include <string>
 
 #include "XFileFixtures.h"
@@ -101,12 +106,58 @@ TEST(XFileFailures, CorruptCompressedDataIsRefused) {
     failureText(scrambled);
 }
 
-// Nesting is limited for frames (which recurse) and free for skipped objects (which do not).
-TEST(XFileFailures, DeepNestingNeitherOverflowsTheStackNorIsRequiredToFail) {
+// A file whose first bytes are `head` (header, filler, then the rest of `head` ending at a page
+// boundary) inside a 64 MB range of which only those pages can be read: a reader that looks
+// past them faults, so a test passing shows how little it read. The filler is a comment in
+// text and separator tokens in binary.
+class GuardedFile {
+public:
+    explicit GuardedFile(const std::vector<std::byte>& head) {
+        const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+        const size_t readable = (head.size() + 2 + page - 1) / page * page;
+        base_ = static_cast<std::byte*>(::mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        const size_t filler = readable - head.size();
+        std::memcpy(base_, head.data(), 16);
+        const bool text = head[8] == std::byte{'t'};
+        for (size_t i = 0; i < filler; ++i) base_[16 + i] = std::byte{static_cast<unsigned char>(text ? ' ' : i % 2 ? 0 : 20)};
+        if (text) base_[16] = std::byte{'#'}, base_[16 + filler - 1] = std::byte{'\n'};
+        std::memcpy(base_ + 16 + filler, head.data() + 16, head.size() - 16);
+        ::mprotect(base_ + readable, kSize - readable, PROT_NONE);
+    }
+    ~GuardedFile() { ::munmap(base_, kSize); }
+    std::span<const std::byte> bytes() const { return {base_, kSize}; }
+
+private:
+    static constexpr size_t kSize = size_t{64} << 20;
+    std::byte* base_;
+};
+
+// Every limit is checked where it is crossed, before anything is read or allocated past it:
+// counts too large for the bytes that follow (a count of 4e9 vertices would ask for 48 GB),
+// names longer than the file, frames nested too deep, decompressed sizes the compressed bytes
+// cannot produce. Nesting of skipped objects, which do not recurse, is free.
+TEST(XFileFailures, HugeInputsAreRefusedWhereTheyCrossALimit) {
     std::string frames = "xof 0303txt 0032\n";
-    for (int i = 0; i < 5000; ++i) frames += "Frame {";
-    frames.append(5000, '}');
-    EXPECT_NE(failureText(bytesOf(frames)).find("nested deeper"), std::string::npos);
+    for (int i = 0; i < 200; ++i) frames += "Frame {";
+    auto mesh = [] { return fixtures::BinaryWriter().name("Mesh").open(); };
+    const std::pair<std::vector<std::byte>, const char*> cases[] = {
+        {bytesOf("xof 0303txt 0032\nMesh {\n4000000000; 0;"), "vertex count 4000000000 is more than the file holds"},
+        {bytesOf("xof 0303txt 0032\nMesh { 1; 0;0;0;; 3000000000; 3;"), "face count 3000000000 is more than"},
+        {mesh().integers({4000000000u, 0}).bytes(), "vertex count 4000000000 is more than the file holds"},
+        {mesh().word(1).dword(0xFFFFFFF0u).bytes(), "a name of 4294967280 bytes passes the end"},
+        {bytesOf(frames), "nested deeper than 128"},
+    };
+    for (const auto& [head, reason] : cases) {
+        SCOPED_TRACE(reason);
+        const GuardedFile file(head);
+        auto [number, text] = fixtures::raised([&] { xfile::parse(file.bytes(), "huge.x"); });
+        EXPECT_EQ(number, D3DXERR_INVALIDDATA);
+        EXPECT_NE(text.find(reason), std::string::npos) << text;
+    }
+    std::vector<std::byte> bigPromise = fixtures::compress(bytesOf("xof 0303txt 0032\nHeader { 1; 0; 1; }"), "tzip");
+    bigPromise[18] = std::byte{0x40};  // 4 MB declared for a block of 40 bytes
+    EXPECT_NE(failureText(bigPromise).find("implausible decompressed size"), std::string::npos);
+
     std::string skipped = "xof 0303txt 0032\nAnimationSet {";
     for (int i = 0; i < 100000; ++i) skipped += "A {";
     skipped.append(100001, '}');

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "XFileFixtures.h"
+#include "runtime/Status.h"
 #include "xfile/XFile.h"
 
 using fixtures::bytesOf;
@@ -73,4 +76,87 @@ TEST(XFileReader, MissingFileIsFileNotFoundNamingThePath) {
     auto [number, text] = fixtures::raised([] { xfile::load("/nonexistent/dir/model.x"); });
     EXPECT_EQ(number, rt::errc::FileNotFound);
     EXPECT_NE(text.find("/nonexistent/dir/model.x"), std::string::npos) << text;
+}
+
+namespace {
+
+// The diffuse red of the one material of the last mesh of `file`.
+float referencedRed(const std::vector<std::byte>& file) {
+    const xfile::Document d = xfile::parse(file, "refs.x");
+    return d.meshes.back().materialList.value().materials.at(0).faceColor.r;
+}
+
+std::string textFile(const std::string& body) {
+    return "xof 0303txt 0032\n" + body;
+}
+
+#define MATERIAL(name, red) "Material " name " { " red ";0;0;1;; 0; 0;0;0;; 0;0;0;; }\n"
+#define MESH_USING(ref) "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshMaterialList { 1; 1; 0;; { " ref " } } }\n"
+
+// A binary 0302 file whose material is declared inside one frame and referenced from a mesh
+// in a sibling frame, as some exporters write them.
+std::vector<std::byte> materialInFrameReferencedFromSiblingBinary() {
+    fixtures::BinaryWriter w("xof 0302bin 0032");
+    w.name("Frame").name("Body").open().name("Material").name("TorsoMaterial0").open();
+    w.floats({0.25f, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}).close().close();
+    w.name("Frame").name("Torso").open().name("Mesh").open().integer(3).floats({0, 0, 0, 1, 0, 0, 0, 1, 0});
+    w.integers({1, 3, 0, 1, 2}).name("MeshMaterialList").open().integers({1, 1, 0});
+    w.open().name("TorsoMaterial0").close();
+    return w.close().close().close().bytes();
+}
+
+}  // namespace
+
+// A reference names a material declared earlier anywhere in the file; the first of a repeated
+// name counts; a reference to one declared only later is refused, as the format describes.
+TEST(XFileReader, MaterialReferencesResolveToTheFirstEarlierDeclarationAtAnyDepth) {
+    EXPECT_FLOAT_EQ(referencedRed(materialInFrameReferencedFromSiblingBinary()), 0.25f);
+    const std::pair<const char*, std::string> resolved[] = {
+        {"material inside a frame, referenced from a sibling frame's mesh",
+         "Frame A { " MATERIAL("Skin", "0.25") "}\nFrame B { " MESH_USING("Skin") "}"},
+        {"material inside another mesh", "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; " MATERIAL("Skin", "0.25") "}\n" MESH_USING("Skin")},
+        {"the same name declared twice", MATERIAL("Skin", "0.25") MATERIAL("Skin", "0.75") MESH_USING("Skin")},
+    };
+    for (const auto& [fixture, body] : resolved) EXPECT_FLOAT_EQ(referencedRed(bytesOf(textFile(body))), 0.25f) << fixture;
+
+    auto [number, text] = fixtures::raised([] { xfile::parse(bytesOf(textFile(MESH_USING("Later") MATERIAL("Later", "1"))), "later.x"); });
+    EXPECT_EQ(number, D3DXERR_INVALIDDATA);
+    EXPECT_NE(text.find("later.x: line 2: reference to material 'Later' before its declaration"), std::string::npos) << text;
+}
+
+// Both as the reference reader has it: a file of a version it does not know is refused, and a
+// compressed binary file holding one stray byte after its header is an empty file.
+TEST(XFileReader, UnknownVersionsAreRefusedAndAStrayByteIsAnEmptyFile) {
+    auto [number, text] = fixtures::raised([] { xfile::parse(bytesOf("xof 0102txt 0064\nMesh {}"), "old.x"); });
+    EXPECT_EQ(number, D3DXERR_INVALIDDATA);
+    EXPECT_NE(text.find("old.x: header: bad file version 0102"), std::string::npos) << text;
+    for (const char* header : {"xof 0303bin 0032", "xof 0302bin 0064"}) {
+        const std::vector<std::byte> stray = fixtures::compress(bytesOf(std::string(header) + "\n"), "bzip");
+        EXPECT_TRUE(xfile::parse(stray, "stray.x").meshes.empty()) << header;
+        EXPECT_TRUE(xfile::parse(bytesOf(std::string(header) + "\x0a"), "stray.x").meshes.empty()) << header;
+    }
+}
+
+// Inside a scope a second load of an unchanged file is the first one's document; a file that
+// changed, or any load after the scope, is read again: a scene set up anew sees the new file.
+TEST(XFileReader, TheSharedParseIsInvisible) {
+    const std::string path = testing::TempDir() + "shared_parse.x";
+    auto write = [&](const char* vertices) {
+        std::ofstream(path, std::ios::trunc) << "xof 0303txt 0032\nMesh { " << vertices << "; 1; 3;0,1,2;; }\n";
+    };
+    auto lastX = [&] { return xfile::loadShared(path)->meshes.at(0).positions.back().x; };
+    write("4; 0;0;0;, 1;0;0;, 0;1;0;, 1;1;0;");
+    std::shared_ptr<const xfile::Document> first;
+    {
+        const xfile::ParseScope scope;
+        first = xfile::loadShared(path);
+        EXPECT_EQ(xfile::loadShared(path), first);
+        write("3; 0;0;0;, 1;0;0;, 3;1;0;");
+        EXPECT_EQ(lastX(), 3.0f);
+    }
+    write("4; 0;0;0;, 1;0;0;, 0;1;0;, 2;1;0;");  // the first version's size
+    const xfile::ParseScope nextSetUp;
+    EXPECT_EQ(lastX(), 2.0f);
+    EXPECT_NE(xfile::loadShared(path), first);
+    std::remove(path.c_str());
 }

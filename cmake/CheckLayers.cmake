@@ -1,0 +1,86 @@
+# cmake -DSOURCE_DIR=<tree> -P CheckLayers.cmake
+# Fails, naming each offence, when a file of a layer includes a header of a layer above its
+# own (order in Layers.cmake), or when a folder with a CMakeLists.txt and C++ files has no
+# place in the order. Quoted includes are resolved as the compiler would: beside the file,
+# then from platform/, then from the top; one that resolves to no file here is generated or
+# external and left alone.
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/Layers.cmake)
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=<tree> -P CheckLayers.cmake")
+endif()
+get_filename_component(root "${SOURCE_DIR}" ABSOLUTE)
+set(offences "")
+
+# The index in CELSHADE_LAYERS of the layer holding `path` (-1 for none): the longest folder
+# of the list that contains it.
+function(layer_of path out)
+  set(best -1)
+  set(bestLength 0)
+  set(index 0)
+  foreach(layer IN LISTS CELSHADE_LAYERS)
+    string(LENGTH "${root}/${layer}/" length)
+    string(FIND "${path}" "${root}/${layer}/" at)
+    if(at EQUAL 0 AND length GREATER bestLength)
+      set(best ${index})
+      set(bestLength ${length})
+    endif()
+    math(EXPR index "${index} + 1")
+  endforeach()
+  set(${out} ${best} PARENT_SCOPE)
+endfunction()
+
+function(resolve_include file name out)
+  get_filename_component(dir "${file}" DIRECTORY)
+  foreach(base IN ITEMS "${dir}" "${root}/platform" "${root}")
+    if(EXISTS "${base}/${name}" AND NOT IS_DIRECTORY "${base}/${name}")
+      get_filename_component(resolved "${base}/${name}" REALPATH)
+      set(${out} "${resolved}" PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  set(${out} "" PARENT_SCOPE)
+endfunction()
+
+# Includes of every file of every layer.
+set(layerIndex 0)
+foreach(layer IN LISTS CELSHADE_LAYERS)
+  file(GLOB_RECURSE files "${root}/${layer}/*.h" "${root}/${layer}/*.hpp" "${root}/${layer}/*.cpp")
+  foreach(file IN LISTS files)
+    file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+\"")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" name "${line}")
+      resolve_include("${file}" "${name}" header)
+      if(header STREQUAL "")
+        continue()
+      endif()
+      layer_of("${header}" headerLayer)
+      file(RELATIVE_PATH shown "${root}" "${file}")
+      if(headerLayer EQUAL -1)
+        string(APPEND offences "${shown}: includes \"${name}\", which belongs to no layer\n")
+      elseif(headerLayer GREATER layerIndex)
+        list(GET CELSHADE_LAYERS ${headerLayer} above)
+        string(APPEND offences "${shown}: includes \"${name}\" of ${above}, a layer above ${layer}\n")
+      endif()
+    endforeach()
+  endforeach()
+  math(EXPR layerIndex "${layerIndex} + 1")
+endforeach()
+
+# Folders of code that the order leaves out.
+file(GLOB candidates LIST_DIRECTORIES true "${root}/*" "${root}/platform/*")
+foreach(dir IN LISTS candidates)
+  file(RELATIVE_PATH name "${root}" "${dir}")
+  if(NOT IS_DIRECTORY "${dir}" OR NOT EXISTS "${dir}/CMakeLists.txt" OR name IN_LIST CELSHADE_LAYERS
+     OR name IN_LIST CELSHADE_OUTSIDE_LAYERS)
+    continue()
+  endif()
+  file(GLOB_RECURSE code "${dir}/*.h" "${dir}/*.hpp" "${dir}/*.cpp")
+  if(code)
+    string(APPEND offences "${name}: a folder of code with no place in the layers of cmake/Layers.cmake\n")
+  endif()
+endforeach()
+
+if(offences)
+  message(FATAL_ERROR "Includes must point down the layers (cmake/Layers.cmake):\n${offences}")
+endif()

@@ -1,0 +1,23 @@
+# The layers of the code, bottom first. A file may include headers of its own layer and of
+# the layers before it, never of one after it; cmake/CheckLayers.cmake, run as the test
+# "layers", enforces this. The top-level CMakeLists.txt adds the folders in this order.
+# A new folder of code goes into this list where its includes put it.
+set(CELSHADE_LAYERS
+  platform/runtime
+  platform/math
+  platform/vs
+  platform/xfile
+  platform/gl
+  platform/d3d8
+  platform/d3dx8
+  platform/ui
+  shaders
+  d3dsupport
+  edges        # reads the scene record of d3dsupport's Mdx8
+  render
+  dialog
+  app
+  tools)
+
+# Folders of code outside the layers: they may include any of them.
+set(CELSHADE_OUTSIDE_LAYERS tests bench fuzz)
