@@ -12,15 +12,36 @@
 #include <vector>
 
 #include "math/d3dmath.h"
+#include "runtime/LargePages.h"
+
+// A column of ProcessedVertices. The vertex stage writes every entry of a draw, so growing a
+// column need not zero it first: a frame whose draws alternate between a few thousand and a
+// few hundred thousand vertices would otherwise clear megabytes per draw. Large columns sit
+// on large pages, so the first frame of a large model pays no page fault per 4 KB of them.
+template <typename T>
+struct VertexColumnAllocator : rt::LargePageAllocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = VertexColumnAllocator<U>;
+    };
+    VertexColumnAllocator() = default;
+    template <typename U>
+    VertexColumnAllocator(const VertexColumnAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;  // default-initialised: left as it is
+    }
+};
+using VertexColumn = std::vector<float, VertexColumnAllocator<float>>;
 
 // Processed vertices in structure-of-arrays form, one entry per processed vertex.
 // Positions are Direct3D clip coordinates: the visible volume is -w <= x <= w,
 // -w <= y <= w, 0 <= z <= w. Colours are already clamped to 0..1.
 struct ProcessedVertices {
-    std::vector<float> x, y, z, w;
-    std::vector<float> r, g, b, a;      // diffuse (oD0)
-    std::vector<float> sr, sg, sb, sa;  // specular (oD1)
-    std::vector<float> u, v;            // texture coordinate set 0 (oT0.xy)
+    VertexColumn x, y, z, w;
+    VertexColumn r, g, b, a;      // diffuse (oD0)
+    VertexColumn sr, sg, sb, sa;  // specular (oD1)
+    VertexColumn u, v;            // texture coordinate set 0 (oT0.xy)
 
     std::size_t size() const { return x.size(); }
     // Sizes every array to n; capacity is kept, so a device reusing one instance does not
