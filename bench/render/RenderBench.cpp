@@ -1,70 +1,222 @@
-// One pass of the main loop (both passes, overlay, present, event step) for each model, and
-// the time from the first press of STAR to the first frame for the largest model.
+// The render window as the program runs it, for each model:
+//  - MainLoopPass: one pass of the main loop (frame, overlay, present, event step) while the
+//    model turns, so that the event step never waits;
+//  - LaterStar: a press of STAR in the running program to the first frame of the new scene;
+//  - FirstStar: the first press of STAR to the first frame, in a fresh process each time (this
+//    program started as a child of itself), after the start dialog has been shown for a second
+//    as a user would look at it: device, font, scene setup, ramp and frame;
+// and IdleCpu: the CPU time of the real program over five seconds while a still model is shown.
 // Needs an X display: run under xvfb-run.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QPushButton>
+#include <QThread>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
 #include <string>
 
+#include "../../tests/e2e/X11Session.h"
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
+#include "dialog/Form2.h"
 #include "render/Form1.h"
 #include "runtime/Events.h"
 #include "ui/ErrorReport.h"
+#include "ui/GlWindow.h"
 
 namespace {
 
-const char* const kModels[] = {"\\doom1.x", "\\doom2.x", "\\doom3.x", "\\doom4.x", "\\doom5.x"};
-constexpr const char* kLargestModel = "\\doom3.x";
+const char* const kModels[] = {"doom1.x", "doom2.x", "doom3.x", "doom4.x", "doom5.x"};
+constexpr const char* kFirstStarFlag = "--first-star";
+constexpr int kSecondsIdle = 5;
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+std::string modelPath(const char* model) { return std::string(CELSHADE_SOURCE_DIR "/data/") + model; }
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-void mainLoopPass(benchmark::State& state, const char* model) {
-    Form1& form = Form1::instance();
-    Mdx8::modelFile = model;
+void runEventsFor(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+// The render window of this process, loaded once with the smallest model.
+Form1& loadedForm() {
+    static Form1* form = [] {
+        Form1& f = Form1::instance();
+        f.presentImmediately = true;  // measure the frame, not the display's refresh
+        Mdx8::modelFile = modelPath("doom5.x");
+        f.loadWithoutLoop();
+        return &f;
+    }();
+    return *form;
+}
+
+void BM_MainLoopPass(benchmark::State& state, const char* model) {
+    Form1& form = loadedForm();
+    Mdx8::modelFile = modelPath(model);
     form.STAR();
     for (auto _ : state) {
-        form.drawFrame();
-        rt::processPendingEvents();
+        ++form.yaw;  // a model that turns: the event step runs the pending events and goes on
+        form.mainLoopPass();
     }
     state.counters["faces"] = Mdx8::sceneMesh.numFaces;
     state.counters["lines"] = static_cast<double>(form.edgeList.size() / 2);
 }
 
+void BM_LaterStar(benchmark::State& state, const char* model) {
+    Form1& form = loadedForm();
+    Mdx8::modelFile = modelPath(model);
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        form.STAR();
+        form.drawFrame();
+        state.SetIterationTime(millisecondsSince(start) / 1e3);
+    }
+    state.counters["faces"] = Mdx8::sceneMesh.numFaces;
+}
+
+// The child: the program's start with a dialog whose STAR loads the render window without its
+// loop and draws one frame; prints the milliseconds from the press to the end of that frame.
+int firstStarChild(const char* model) {
+    int argc = 1;
+    char name[] = "render_bench";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    ui::installQtEventProcessing();
+    Mdx8::setDataDirectory(CELSHADE_SOURCE_DIR "/data");
+    std::optional<std::chrono::steady_clock::time_point> framed;
+    Form2Links links;
+    links.showRenderWindow = [&] {
+        Form1& form = Form1::instance();
+        form.presentImmediately = true;
+        form.loadWithoutLoop();
+        form.drawFrame();
+        framed = std::chrono::steady_clock::now();
+    };
+    links.restartScene = [] {};
+    links.shutdown = [](bool) {};
+    links.endProgram = [] {};
+    Form2 dialog(links);
+    dialog.selectModelFile(modelPath(model));
+    dialog.show();
+    ui::loadOpenGLDriverSoon();  // as the program does
+    runEventsFor(1000);
+    const auto start = std::chrono::steady_clock::now();
+    dialog.findChild<QPushButton*>(QStringLiteral("STAR"))->click();
+    if (!framed) return 1;
+    std::printf("%.3f\n", std::chrono::duration<double, std::milli>(*framed - start).count());
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+void BM_FirstStar(benchmark::State& state, const char* model) {
+    const QString self = QStringLiteral("/proc/%1/exe").arg(getpid());
+    for (auto _ : state) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::SeparateChannels);
+        child.start(self, {QString::fromLatin1(kFirstStarFlag), QString::fromLatin1(model)});
+        bool ok = false;
+        const double ms = child.waitForFinished(120000) ? child.readAllStandardOutput().trimmed().toDouble(&ok) : 0;
+        if (!ok) {
+            state.SkipWithError("the child printed no time");
+            return;
+        }
+        state.SetIterationTime(ms / 1e3);
+    }
+}
+
+// Clock ticks of user and system time the process has used so far.
+long cpuTicks(qint64 pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i) {
+        if (i == 14) utime = std::stol(field);
+        if (i == 15) stime = std::stol(field);
+    }
+    return utime + stime;
+}
+
+// The real program with the rose, started with STAR (the pointer clicks the button), measured
+// once its picture has stopped changing.
+void BM_IdleCpu(benchmark::State& state) {
+    X11Session x;
+    if (!x.connected()) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    constexpr int kDialogWidth = 286, kDialogHeight = 204;
+    const QPoint star((240 + 1095 / 2) / 15, (840 + 495 / 2) / 15);  // the button's centre, from twips
+    double percent = 0;
+    for (auto _ : state) {
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade"), {QString::fromStdString(modelPath("doom3.x"))});
+        std::optional<QRect> dialog, render;
+        X11Session::waitFor([&] { return (dialog = x.findWindow(kDialogWidth, kDialogHeight)).has_value(); }, 20000);
+        if (!dialog) {
+            state.SkipWithError("the dialog did not appear");
+            return;
+        }
+        x.click(dialog->topLeft() + star);
+        X11Session::waitFor([&] { return (render = x.findWindow(Form1::kClientWidth, Form1::kClientHeight)).has_value(); },
+                            60000);
+        QImage before;
+        const bool steady = render && X11Session::waitFor([&] {
+            const QImage now = x.grab(*render);
+            const bool same = now == before && now.pixel(2, now.height() - 3) == (0xFF000000u | recipe::backgroundColour());
+            before = now;
+            return same;
+        }, 60000);
+        if (!steady) {
+            state.SkipWithError("the picture did not settle");
+            return;
+        }
+        QThread::sleep(1);
+        const long ticks = cpuTicks(program.processId());
+        QThread::sleep(kSecondsIdle);
+        percent = 100.0 * double(cpuTicks(program.processId()) - ticks) / double(sysconf(_SC_CLK_TCK)) / kSecondsIdle;
+        state.SetIterationTime(kSecondsIdle);
+        program.kill();
+        program.waitForFinished(5000);
+    }
+    state.counters["cpu_percent"] = percent;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], kFirstStarFlag) == 0) return firstStarChild(argv[2]);
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::puts("render_bench needs an X display (run it under xvfb-run -a)");
         return 0;
     }
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     ui::installQtEventProcessing();
     Mdx8::setDataDirectory(CELSHADE_SOURCE_DIR "/data");
-    Form1& form = Form1::instance();
-    form.presentImmediately = true;  // measure the frame, not the display's refresh
-
-    // The first press: device, scene setup of the largest model, ramp, first frame.
-    Mdx8::modelFile = kLargestModel;
-    const auto start = std::chrono::steady_clock::now();
-    form.loadWithoutLoop();
-    form.drawFrame();
-    const double firstFrame = secondsSince(start);
-    const auto again = std::chrono::steady_clock::now();
-    form.STAR();
-    form.drawFrame();
-    const double laterFrame = secondsSince(again);
-    std::printf("first STAR to first frame (%s, %d faces): %.1f ms; a later STAR to its first frame: %.1f ms\n",
-                kLargestModel + 1, Mdx8::sceneMesh.numFaces, firstFrame * 1e3, laterFrame * 1e3);
-
-    for (const char* model : kModels)
-        benchmark::RegisterBenchmark((std::string("MainLoopPass/") + (model + 1)).c_str(), mainLoopPass, model)
+    for (const char* model : kModels) {
+        benchmark::RegisterBenchmark((std::string("MainLoopPass/") + model).c_str(), BM_MainLoopPass, model)
             ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("LaterStar/") + model).c_str(), BM_LaterStar, model)
+            ->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("FirstStar/") + model).c_str(), BM_FirstStar, model)
+            ->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark("IdleCpu/doom3.x", BM_IdleCpu)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
