@@ -7,7 +7,7 @@
 
 #include "dialog/Form2.h"
 #include "ui/ErrorReport.h"
-#include "ui/GlWindow.h"
+#include "ui/WarmUp.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,8 +21,7 @@ int main(int argc, char** argv) {
     Form2 form2(Form2Links::program());
     if (args.size() == 2) form2.selectModelFile(args[1].toStdString());
     form2.show();
-    // The OpenGL driver is loaded while the user chooses, so that the first STAR does not wait
-    // for it.
-    ui::loadOpenGLDriverSoon();
+    // What the first STAR would wait for is loaded while the user chooses.
+    ui::warmUpSoon();
     return app.exec();
 }

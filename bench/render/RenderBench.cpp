@@ -30,7 +30,7 @@
 #include "render/Form1.h"
 #include "runtime/Events.h"
 #include "ui/ErrorReport.h"
-#include "ui/GlWindow.h"
+#include "ui/WarmUp.h"
 
 namespace {
 
@@ -113,7 +113,7 @@ int firstStarChild(const char* model) {
     Form2 dialog(links);
     dialog.selectModelFile(modelPath(model));
     dialog.show();
-    ui::loadOpenGLDriverSoon();  // as the program does
+    ui::warmUpSoon();  // as the program does
     runEventsFor(1000);
     const auto start = std::chrono::steady_clock::now();
     dialog.findChild<QPushButton*>(QStringLiteral("STAR"))->click();

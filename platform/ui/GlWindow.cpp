@@ -1,8 +1,6 @@
 #include "ui/GlWindow.h"
 
-#include <QOffscreenSurface>
 #include <QSurfaceFormat>
-#include <QTimer>
 #include <cmath>
 #include <string>
 
@@ -27,18 +25,6 @@ uint32_t devicePixels(int logical, qreal ratio) {
 }
 
 }  // namespace
-
-void loadOpenGLDriver() {
-    QOffscreenSurface surface;
-    surface.setFormat(coreFormat(1));
-    surface.create();
-    QOpenGLContext context;
-    context.setFormat(coreFormat(1));
-    if (!context.create() || !context.makeCurrent(&surface)) return;
-    context.doneCurrent();
-}
-
-void loadOpenGLDriverSoon() { QTimer::singleShot(250, [] { loadOpenGLDriver(); }); }
 
 GlWindow::GlWindow(QWindow* parent) : QWindow(parent) {
     setSurfaceType(QSurface::OpenGLSurface);

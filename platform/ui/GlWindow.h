@@ -11,16 +11,6 @@
 
 namespace ui {
 
-// Loads and starts the OpenGL driver by making a throw-away context current on an off-screen
-// surface; the driver stays loaded for the windows made later. On the software rasterizer this
-// is most of the cost of a window's first context (its code generator is a library of tens
-// of megabytes), so the program does it while the start dialog waits for the user, and the
-// render window then opens in milliseconds. Does nothing where there is no OpenGL 3.3 core:
-// the window reports that itself when it is made.
-void loadOpenGLDriver();
-// The same a quarter of a second from now, when a window just shown has been painted.
-void loadOpenGLDriverSoon();
-
 class GlWindow : public QWindow, public NativeWindow {
     Q_OBJECT
 
