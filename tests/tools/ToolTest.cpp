@@ -6,11 +6,11 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,12 +51,15 @@ std::string readAll(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+QRegularExpressionMatch match(const std::string& text, const std::string& pattern) {
+    return QRegularExpression(QString::fromStdString(pattern)).match(QString::fromStdString(text));
+}
+
 // Numbers captured by `pattern` from `text`; empty when it does not match.
 std::vector<long> numbers(const std::string& text, const std::string& pattern) {
-    std::smatch m;
+    const QRegularExpressionMatch m = match(text, pattern);
     std::vector<long> out;
-    if (std::regex_search(text, m, std::regex(pattern)))
-        for (size_t i = 1; i < m.size(); ++i) out.push_back(std::stol(m[i]));
+    for (int i = 1; i <= m.lastCapturedIndex(); ++i) out.push_back(m.captured(i).toLong());
     return out;
 }
 
@@ -76,18 +79,18 @@ TEST_F(Tool, InfoDescribesEachModelAndEdgesAgreesWithItsCounts) {
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_EQ(info.err, "");
     const std::string number = R"((?:-?[0-9.e+-]+|nan|-?inf))";
-    const std::regex block(
+    const QRegularExpression block(QString::fromStdString(
         "(/[^\\n]+)\\n"
         "  encoding: (text|binary)(, MSZIP-compressed)?, (32|64)-bit floats, version \\d+\\.\\d+\\n"
         "  vertices: (\\d+), faces: (\\d+)( \\(needs 32-bit indices\\))?\\n"
         "  materials: (\\d+)\\n(    \\d+: diffuse( " + number + "){4}(  texture [^\\n]*)?\\n)*"
         "  attribute table: (\\d+) ranges\\n(    id \\d+: faces \\d+\\+\\d+, vertices \\d+\\+\\d+\\n)*"
-        "  bounding sphere: centre( " + number + "){3}, radius " + number + "\\n");
+        "  bounding sphere: centre( " + number + "){3}, radius " + number + "\\n"));
     std::vector<std::string> files;
     long doom5Faces = -1;
-    for (auto it = std::sregex_iterator(info.out.begin(), info.out.end(), block); it != std::sregex_iterator(); ++it) {
-        files.push_back((*it)[1]);
-        if (files.size() == 1) doom5Faces = std::stol((*it)[6]);
+    for (const QRegularExpressionMatch& m : block.globalMatch(QString::fromStdString(info.out))) {
+        files.push_back(m.captured(1).toStdString());
+        if (files.size() == 1) doom5Faces = m.captured(6).toLong();
     }
     EXPECT_EQ(files, (std::vector<std::string>{kData + "doom5.x", kData + "doom1.x"})) << info.out;
 
@@ -132,7 +135,7 @@ TEST_F(Tool, AsmPrintsTheAssembledTokens) {
                 into = &constants;
                 continue;
             }
-            ASSERT_TRUE(std::regex_match(line, std::regex("[0-9A-F]{8}( [0-9A-F]{8})*"))) << line;
+            ASSERT_TRUE(match(line, "^[0-9A-F]{8}( [0-9A-F]{8})*$").hasMatch()) << line;
             std::istringstream words(line);
             for (std::string w; words >> w;) into->push_back(uint32_t(std::stoul(w, nullptr, 16)));
         }
@@ -167,7 +170,7 @@ TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
     for (const auto& c : cases) {
         const Outcome run = tool(c.args);
         EXPECT_EQ(run.status, 1) << joined(c.args);
-        EXPECT_TRUE(std::regex_search(run.err, std::regex(c.error))) << joined(c.args) << "\n" << run.err;
+        EXPECT_TRUE(match(run.err, c.error).hasMatch()) << joined(c.args) << "\n" << run.err;
     }
     // A run over several files describes the good ones and fails for the bad one.
     const Outcome mixed = tool({"info", kData + "doom5.x", missing});
