@@ -5,6 +5,8 @@ function(celshade_add_test name)
   cmake_parse_arguments(T "DISPLAY;GL" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock celshade_warnings)
+  # Helpers every test may use: support/SharedData.h for files from ../shared.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     CELSHADE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     CELSHADE_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared"

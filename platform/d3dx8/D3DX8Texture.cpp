@@ -24,6 +24,11 @@ void checkPool(D3DPOOL pool) {
         rt::raiseStatus(D3DERR_INVALIDCALL, kCall, "pool " + std::to_string(pool) + " does not exist");
 }
 
+void checkSide(uint32_t side, const char* what) {
+    if (side != D3DX_DEFAULT && side > kMaxImageSide)
+        rt::raiseStatus(D3DERR_INVALIDCALL, kCall, std::string(what) + " " + std::to_string(side) + " is out of range");
+}
+
 uint32_t sizeOrImage(uint32_t requested, uint32_t own) {
     return requested == D3DX_DEFAULT || requested == 0 ? own : requested;
 }
@@ -76,12 +81,14 @@ std::shared_ptr<Direct3DTexture8> D3DX8::CreateTextureFromFileEx(
     checkPool(pool);
     checkFilter(filter, "filter");
     checkFilter(mipFilter, "mip filter");
+    // A size the caller gives is checked before the file is read; the file's own size is
+    // checked from its header.
+    checkSide(width, "width");
+    checkSide(height, "height");
     ArgbImage image = readImageFile(fileName);
     fillInfo(srcInfo, image);
     applyColorKey(image, colorKey);
     uint32_t w = sizeOrImage(width, image.width), h = sizeOrImage(height, image.height);
-    if (w > kMaxImageSide || h > kMaxImageSide)
-        rt::raiseStatus(D3DERR_INVALIDCALL, kCall, "size " + std::to_string(w) + " x " + std::to_string(h));
     image = resizeImage(image, w, h, filter == D3DX_DEFAULT ? D3DX_FILTER_TRIANGLE : filter);
     uint32_t levels = mipLevels == D3DX_DEFAULT ? 0 : mipLevels;
     auto texture = std::make_shared<Direct3DTexture8>(w, h, levels, usage,

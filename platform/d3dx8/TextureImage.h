@@ -22,11 +22,16 @@ struct ArgbImage {
 
 // Largest side accepted from a file; matches the largest texture the device creates.
 inline constexpr uint32_t kMaxImageSide = 16384;
+// Largest number of texels accepted from a file, 64 MB as 32-bit texels: a 4096 x 4096
+// square or a 16384 x 1024 strip. Decoding and the mip chain take some four times that.
+inline constexpr uint64_t kMaxImageTexels = uint64_t{4096} * 4096;
 
-// Decodes BMP, PNG, JPEG (and TGA where the image plugin is installed) from memory.
-// `name` only labels errors. Raises D3DXERR_INVALIDDATA naming `name` and the reason when the
-// bytes are not a decodable image or its size is out of range; the size is checked before
-// the pixels are allocated.
+// Decodes BMP, PNG, JPEG and TGA (uncompressed true colour) from memory; other formats are
+// refused. `name` only labels errors. Before any pixel is decoded, the header is read and
+// the file is checked to hold everything the header announces: a declared size out of range,
+// or a file that ends before its pixel data (or, for PNG and JPEG, before its end marker)
+// raises D3DXERR_INVALIDDATA naming `name`, the byte position and the reason. A partial
+// image is never returned.
 ArgbImage decodeImage(std::span<const std::byte> bytes, const std::string& name);
 
 // Reads and decodes a file. A missing or unreadable file raises D3DERR_NOTFOUND, an

@@ -12,6 +12,12 @@
 #include <QTemporaryDir>
 #include <QFile>
 
+#include <cctype>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
 #include "X11Session.h"
 #include "dialog/Form2.h"
 
@@ -28,6 +34,9 @@ const QPoint kStar = twips(240, 840, 1095, 495);
 const QPoint kText1 = twips(720, 2400, 375, 280);
 const QPoint kRose = twips(1680 + 240, 120 + 2040, 855, 375);
 const QPoint kBox = twips(1680 + 1320, 120 + 1200, 855, 375);
+// The five model choices, Option1 index 0 to 4, inside Frame1.
+const QPoint kOption[] = {twips(1680 + 240, 120 + 480, 855, 375), twips(1680 + 240, 120 + 1200, 855, 375), kRose,
+                          twips(1680 + 1320, 120 + 480, 855, 375), kBox};
 const QRect kLabel1(240 / 15, 240 / 15, 975 / 15, 375 / 15);
 
 bool isBackground(QRgb c) {
@@ -163,28 +172,110 @@ TEST_F(EndToEnd, AUserStartsTurnsZoomsSwitchesModelsAndQuits) {
     EXPECT_FALSE(x.findWindow(kDialogWidth, kDialogHeight).has_value());
 }
 
-// The program with its default model missing: STAR ends it with the error report.
-class EndToEndWithoutTheRobot : public EndToEnd {
+// The program with one of its data files missing, empty, cut to a third of its bytes or
+// replaced by garbage. Each case gets a directory of its own with the program (a hard link)
+// and the data files beside it. The case selects the file's model when it is one of the
+// models, presses STAR and expects the program to end by itself, with exit status 1 and an
+// error report giving the number, the file's path and the reason, and no window left.
+enum class Fault { Missing, Empty, Truncated, Garbage };
+
+struct DataFault {
+    const char* file;
+    Fault fault;
+    int32_t number;      // the error number of the report
+    const char* reason;  // a regular expression the report's text must contain
+};
+
+std::string caseName(const ::testing::TestParamInfo<DataFault>& info) {
+    static const char* const kFaults[] = {"Missing", "Empty", "Truncated", "Garbage"};
+    std::string name = info.param.file;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name + "_" + kFaults[static_cast<int>(info.param.fault)];
+}
+
+void link(const QString& from, const QString& to) {
+    std::error_code ec;
+    std::filesystem::create_hard_link(from.toStdString(), to.toStdString(), ec);
+    if (ec) {
+        ASSERT_TRUE(QFile::copy(from, to)) << to.toStdString();
+    }
+}
+
+class EndToEndDataFault : public EndToEnd, public ::testing::WithParamInterface<DataFault> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(directory.isValid());
         const QDir source(QStringLiteral(CELSHADE_RUNTIME_DIR));
-        for (const char* name : {"celshade", "banda2.bmp", "celshading.txt", "shver2.txt"})
-            ASSERT_TRUE(QFile::copy(source.filePath(name), directory.filePath(name))) << name;
+        const DataFault& c = GetParam();
+        for (const char* name : {"celshade", "banda2.bmp", "celshading.txt", "shver2.txt", "doom1.x", "doom2.x", "doom3.x",
+                                 "doom4.x", "doom5.x"}) {
+            if (QString::fromUtf8(name) != QString::fromUtf8(c.file)) link(source.filePath(name), directory.filePath(name));
+        }
+        QFile original(source.filePath(c.file));
+        ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+        const QByteArray bytes = original.readAll();
+        QByteArray faulty;
+        if (c.fault == Fault::Truncated) faulty = bytes.left(bytes.size() / 3);
+        if (c.fault == Fault::Garbage)
+            for (int i = 0; i < 4096; ++i) faulty.append(char((i * 7919 + 13) % 251));
+        if (c.fault != Fault::Missing) {
+            QFile written(directory.filePath(c.file));
+            ASSERT_TRUE(written.open(QIODevice::WriteOnly));
+            ASSERT_EQ(written.write(faulty), faulty.size());
+        }
         launch(directory.path(), QProcess::SeparateChannels);
     }
     QTemporaryDir directory;
 };
 
-TEST_F(EndToEndWithoutTheRobot, StarEndsTheProgramWithAReportNamingTheFile) {
+TEST_P(EndToEndDataFault, StarEndsTheProgramWithAReportNamingTheFile) {
+    const DataFault& c = GetParam();
+    const QString file = QString::fromUtf8(c.file);
+    if (file.startsWith(QStringLiteral("doom"))) x.click(dialog.topLeft() + kOption[file.at(4).digitValue() - 1]);
     x.click(dialog.topLeft() + kStar);
-    ASSERT_TRUE(program.waitForFinished(30000)) << "the program did not end";
+    ASSERT_TRUE(program.waitForFinished(60000)) << "the program did not end";
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << "it crashed instead of reporting";
     EXPECT_EQ(program.exitCode(), 1);
-    const QString report = QString::fromUtf8(program.readAllStandardError());
-    EXPECT_TRUE(report.contains(QStringLiteral("Run-time error '53'"))) << report.toStdString();
-    EXPECT_TRUE(report.contains(directory.filePath(QStringLiteral("doom1.x")))) << report.toStdString();
+    const std::string report = QString::fromUtf8(program.readAllStandardError()).toStdString();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(report, m, std::regex(R"(Run-time error '(-?\d+)( \([0-9A-F]{8}\))?':\n\n(.*))")))
+        << report;
+    EXPECT_EQ(std::stol(m[1]), c.number) << report;
+    const std::string text = m[3];
+    EXPECT_NE(text.find(directory.filePath(file).toStdString()), std::string::npos) << report;
+    EXPECT_TRUE(std::regex_search(text, std::regex(c.reason))) << report;
+    EXPECT_FALSE(x.findWindow(kRenderWidth, kRenderHeight).has_value());
+    EXPECT_FALSE(x.findWindow(kDialogWidth, kDialogHeight).has_value());
 }
+
+constexpr int32_t kNotFound = 53, kInvalidData = int32_t(0x88760B59u), kD3DNotFound = int32_t(0x88760866u);
+
+// Every model fails the same four ways; a model cut short may end anywhere in its syntax.
+std::vector<DataFault> dataFaults() {
+    std::vector<DataFault> cases;
+    for (const char* model : {"doom1.x", "doom2.x", "doom3.x", "doom4.x", "doom5.x"}) {
+        cases.push_back({model, Fault::Missing, kNotFound, "File not found"});
+        cases.push_back({model, Fault::Empty, kInvalidData, "fewer than the 16 of a .x header"});
+        cases.push_back({model, Fault::Truncated, kInvalidData, "the file ends|does not fit the file|passes the end|more than the file holds"});
+        cases.push_back({model, Fault::Garbage, kInvalidData, "does not start with \"xof \""});
+    }
+    cases.insert(cases.end(), {
+        {"banda2.bmp", Fault::Missing, kD3DNotFound, "file not found"},
+        {"banda2.bmp", Fault::Empty, kInvalidData, "file is empty"},
+        {"banda2.bmp", Fault::Truncated, kInvalidData, "truncated: the pixel data"},
+        {"banda2.bmp", Fault::Garbage, kInvalidData, "not an image"},
+    });
+    for (const char* shader : {"celshading.txt", "shver2.txt"}) {
+        cases.push_back({shader, Fault::Missing, kD3DNotFound, "cannot open the file"});
+        cases.push_back({shader, Fault::Empty, kInvalidData, ":1:1: missing version line"});
+        cases.push_back({shader, Fault::Truncated, kInvalidData, R"(\.txt:\d+:\d+: )"});
+        cases.push_back({shader, Fault::Garbage, kInvalidData, R"(\.txt:\d+:\d+: )"});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFileTheProgramReads, EndToEndDataFault, ::testing::ValuesIn(dataFaults()), caseName);
 
 TEST_F(EndToEnd, ExitEndsTheProgramBeforeAnyRender) {
     x.click(dialog.topLeft() + twips(240, 1560, 1095, 495));

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
 
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "../xfile/XFileFixtures.h"
 #include "d3dx8/D3DX8.h"
@@ -53,6 +55,90 @@ uint32_t gradient(int x, int y) {
     return uint32_t(x * 30) << 16 | uint32_t(y * 60) << 8 | 0x40u;
 }
 
+// Little-endian fields written into a zeroed header.
+std::vector<unsigned char> header(size_t size, std::initializer_list<std::pair<size_t, uint32_t>> fields, int width = 4) {
+    std::vector<unsigned char> bytes(size, 0);
+    for (auto [at, value] : fields) std::memcpy(&bytes[at], &value, size_t(width));
+    return bytes;
+}
+
+// A BMP file header and 40-byte info header: width, height, bits per pixel, compression.
+std::vector<unsigned char> bmpHeader(int32_t width, int32_t height, uint32_t bits, uint32_t compression = 0,
+                                     uint32_t colours = 0) {
+    auto bmp = header(54, {{10, 54 + colours * 4}, {14, 40}, {18, uint32_t(width)}, {22, uint32_t(height)},
+                           {26, 1 | bits << 16}, {30, compression}, {46, colours}});
+    bmp[0] = 'B', bmp[1] = 'M';
+    return bmp;
+}
+
+std::vector<unsigned char> tgaHeader(uint8_t type, uint16_t width, uint16_t height, uint8_t bits) {
+    auto tga = header(18, {{12, width}, {14, height}}, 2);
+    tga[2] = type, tga[16] = bits, tga[17] = 0x20;  // top-left origin
+    return tga;
+}
+
+// The version 2 footer the TGA decoder requires.
+const std::vector<unsigned char> kTgaFooter = [] {
+    const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
+    return std::vector<unsigned char>(footer, footer + sizeof footer);
+}();
+
+// An uncompressed 24-bit TGA with its footer; `pixels` are blue, green, red bytes.
+std::vector<unsigned char> tgaFile(uint16_t width, uint16_t height, const std::vector<unsigned char>& pixels) {
+    std::vector<unsigned char> tga = tgaHeader(2, width, height, 24);
+    tga.insert(tga.end(), pixels.begin(), pixels.end());
+    tga.insert(tga.end(), kTgaFooter.begin(), kTgaFooter.end());
+    return tga;
+}
+
+// A PNG chunk: big-endian length, type, data, CRC of type and data.
+void appendChunk(std::vector<unsigned char>& png, const char* type, const std::vector<unsigned char>& data) {
+    auto be32 = [&](uint32_t v) { for (int s = 24; s >= 0; s -= 8) png.push_back(uint8_t(v >> s)); };
+    be32(uint32_t(data.size()));
+    const size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    be32(uint32_t(crc32(0, &png[start], uInt(png.size() - start))));
+}
+
+// The signature and header chunk of an 8-bit grey PNG.
+std::vector<unsigned char> pngHeader(uint32_t width, uint32_t height) {
+    std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, ihdr(13, 0);
+    for (int i = 0; i < 4; ++i) ihdr[i] = uint8_t(width >> (24 - 8 * i)), ihdr[4 + i] = uint8_t(height >> (24 - 8 * i));
+    ihdr[8] = 8;
+    appendChunk(png, "IHDR", ihdr);
+    return png;
+}
+
+// A grey PNG whose rows are all zero: small on disk, as large as its size says once decoded.
+std::vector<unsigned char> blackPng(uint32_t width, uint32_t height) {
+    std::vector<unsigned char> png = pngHeader(width, height), idat(1 << 16), row(width + 1, 0);
+    z_stream z{};
+    deflateInit(&z, Z_BEST_SPEED);
+    for (uint32_t y = 0; y < height; ++y) {
+        const bool last = y + 1 == height;
+        z.next_in = row.data(), z.avail_in = uInt(row.size());
+        do {
+            if (z.total_out == idat.size()) idat.resize(idat.size() * 2);
+            z.next_out = idat.data() + z.total_out, z.avail_out = uInt(idat.size() - z.total_out);
+            deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+        } while (z.avail_in > 0 || (last && z.avail_out == 0));
+    }
+    idat.resize(z.total_out);
+    deflateEnd(&z);
+    appendChunk(png, "IDAT", idat);
+    appendChunk(png, "IEND", {});
+    return png;
+}
+
+std::vector<unsigned char> encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format));
+    return {bytes.begin(), bytes.end()};
+}
+
 TEST_F(TextureFiles, PlainLoadTakesFileSizeOpaqueFormatManagedPoolAndFullBoxFilteredChain) {
     auto texture = d3dx_.CreateTextureFromFile(nullptr, saveImage("ramp.bmp", 8, 4, gradient));
     EXPECT_EQ(texture->format(), D3DFMT_X8R8G8B8);
@@ -87,11 +173,7 @@ TEST_F(TextureFiles, ColourKeyMakesMatchingTexelsTransparentBlackAndGivesAlphaFo
 // TGA has no signature: content sniffing mistakes it for another format, so the suffix has
 // to pick the decoder.
 TEST_F(TextureFiles, TgaIsFoundThroughItsSuffix) {
-    std::vector<unsigned char> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0x20};
-    for (unsigned char b : {0x10, 0x20, 0x30, 0x40, 0x50, 0x60}) tga.push_back(b);  // BGR BGR
-    const char footer[] = "\0\0\0\0\0\0\0\0TRUEVISION-XFILE.";
-    tga.insert(tga.end(), footer, footer + sizeof footer);
-    auto texture = d3dx_.CreateTextureFromFile(nullptr, saveBytes("ramp.tga", tga));
+    auto texture = d3dx_.CreateTextureFromFile(nullptr, saveBytes("ramp.tga", tgaFile(2, 1, {0x10, 0x20, 0x30, 0x40, 0x50, 0x60})));
     EXPECT_EQ(texture->format(), D3DFMT_X8R8G8B8);
     EXPECT_EQ(texture->level(0).texels, (std::vector<uint32_t>{0xFF302010u, 0xFF605040u}));
 }
@@ -106,19 +188,94 @@ TEST(MipFilter, OddSidesHalveDownToOneDroppingTheLastColumn) {
     EXPECT_EQ(downsampleLevel(tall, D3DX_FILTER_BOX).height, 2u);
 }
 
-// A BMP header claiming 100000 x 100000 pixels must be refused from the header, not by
-// attempting a 40 GB allocation.
 TEST_F(TextureFiles, UnreadableInputsRaiseStatusesNamingTheFileAndReason) {
-    expectFailure(saveBytes("garbage.bmp", {'n', 'o', 't', ' ', 'a', 'n'}), D3DXERR_INVALIDDATA, "not an image");
     expectFailure(dir_.filePath("absent.bmp").toStdString(), D3DERR_NOTFOUND, "file not found");
     expectFailure(dir_.path().toStdString(), D3DERR_NOTFOUND, "");
-    std::vector<unsigned char> bmp(54 + 4, 0);
-    bmp[0] = 'B', bmp[1] = 'M';
-    // file size, pixel offset, info size, width, height, planes, bits per pixel
-    for (auto [at, value] : {std::pair<size_t, uint32_t>{2, 58}, {10, 54}, {14, 40}, {18, 100000}, {22, 100000},
-                             {26, 1}, {28, 24}})
-        std::memcpy(&bmp[at], &value, 4);
-    expectFailure(saveBytes("huge.bmp", bmp), D3DXERR_INVALIDDATA, "out of range");
+    // A size the caller asks for is refused before the file is looked for.
+    const auto [number, text] = fixtures::raised([&] {
+        d3dx_.CreateTextureFromFileEx(nullptr, "absent.bmp", kMaxImageSide + 1, D3DX_DEFAULT, 0, 0, D3DFMT_UNKNOWN,
+                                      D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr);
+    });
+    EXPECT_EQ(number, D3DERR_INVALIDCALL) << text;
+    std::vector<unsigned char> wideJpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0x4E, 0x21, 1, 1, 0x11, 0};
+    const struct {
+        const char* name;
+        std::vector<unsigned char> bytes;
+        const char* reason;
+    } cases[] = {
+        {"garbage.bmp", {'n', 'o', 't', ' ', 'a', 'n'}, "not an image"},
+        {"empty.png", {}, "empty"},
+        {"picture.gif", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'}, "not an image in a known format"},
+        {"huge.bmp", bmpHeader(100000, 100000, 24), "out of range"},
+        {"no-width.bmp", bmpHeader(0, 8, 24), "out of range"},
+        {"negative-width.bmp", bmpHeader(-8, 8, 24), "out of range"},
+        {"lowest-height.bmp", bmpHeader(8, INT32_MIN, 24), "out of range"},
+        {"too-many-texels.bmp", bmpHeader(16384, 1025, 8), "out of range"},
+        {"wide.jpg", wideJpeg, "out of range"},
+        {"tall.png", pngHeader(1, 16385), "out of range"},
+        {"jpeg-in.bmp", bmpHeader(8, 8, 24, 4), "compression 4 is not supported"},
+        {"rle.tga", tgaHeader(10, 2, 2, 24), "not supported"},
+    };
+    for (const auto& c : cases) expectFailure(saveBytes(c.name, c.bytes), D3DXERR_INVALIDDATA, c.reason);
+}
+
+// Whole, each file loads; cut short of what its header announces, it is refused naming the
+// file, never decoded in part (the decoders fill missing bitmap rows with black and a cut
+// JPEG scan with grey, and report success).
+TEST_F(TextureFiles, AFileEndingBeforeWhatItsHeaderAnnouncesIsRefused) {
+    QImage image(20, 12, QImage::Format_RGB32);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 20; ++x) image.setPixel(x, y, gradient(x, y) | 0xFF000000u);
+    std::ifstream rampFile(CELSHADE_SOURCE_DIR "/data/banda2.bmp", std::ios::binary);
+    std::vector<unsigned char> ramp{std::istreambuf_iterator<char>(rampFile), {}};
+    // RLE8, 4 x 2: a run of four, end of line, four literal pixels, end of bitmap.
+    std::vector<unsigned char> rle = bmpHeader(4, 2, 8, 1, 2);
+    rle.insert(rle.end(), {0, 0, 0, 0, 255, 255, 255, 0, 4, 1, 0, 0, 0, 4, 0, 1, 0, 1, 0, 1});
+    std::vector<unsigned char> pixels(3 * 2 * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 14);
+    const std::vector<unsigned char> tga = tgaFile(3, 2, pixels);
+    const struct {
+        const char* name;
+        std::vector<unsigned char> whole;
+        std::vector<unsigned char> cut;  // besides the cuts at a third and at one byte short
+    } cases[] = {
+        {"banda2.bmp", ramp, {}},
+        {"palette.bmp", encoded(image.convertToFormat(QImage::Format_Indexed8), "BMP"), {}},
+        {"rle.bmp", rle, std::vector<unsigned char>(rle.begin(), rle.end() - 2)},  // no end-of-bitmap code
+        {"ramp.png", encoded(image, "PNG"), {}},
+        {"ramp.jpg", encoded(image, "JPEG"), {}},
+        {"ramp.tga", tga, [&] {  // the footer kept, a pixel lost
+             std::vector<unsigned char> t(tga.begin(), tga.end() - long(kTgaFooter.size()) - 3);
+             t.insert(t.end(), kTgaFooter.begin(), kTgaFooter.end());
+             return t;
+         }()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ArgbImage whole = readImageFile(saveBytes(c.name, c.whole));
+        EXPECT_EQ(whole.texels.size(), size_t{whole.width} * whole.height);
+        const auto cut = [&](size_t size) { return std::vector<unsigned char>(c.whole.begin(), c.whole.begin() + long(size)); };
+        expectFailure(saveBytes(c.name, cut(c.whole.size() / 3)), D3DXERR_INVALIDDATA, "truncated");
+        // One byte short may only break a TGA's footer, which the decoder then refuses.
+        expectFailure(saveBytes(c.name, cut(c.whole.size() - 1)), D3DXERR_INVALIDDATA, "");
+        if (!c.cut.empty()) expectFailure(saveBytes(c.name, c.cut), D3DXERR_INVALIDDATA, "truncated");
+    }
+}
+
+long peakResidentKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+// A PNG of some 40 kB that declares 8192 x 4096 texels is refused from its header: the
+// call's peak memory stays far below the 128 MB its decoded texels alone would take.
+TEST_F(TextureFiles, ADeclaredSizeBeyondTheLimitIsRefusedBeforeDecoding) {
+    const std::string file = saveBytes("large.png", blackPng(8192, 4096));
+    const long before = peakResidentKb();
+    expectFailure(file, D3DXERR_INVALIDDATA, "out of range");
+    EXPECT_LT(peakResidentKb() - before, 32 * 1024);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "d3dx8/MeshLoader.h"
 #include "runtime/Error.h"
+#include "support/SharedData.h"
 #include "xfile/XFile.h"
 
 namespace {
@@ -47,7 +48,7 @@ std::vector<std::map<std::string, std::string>> manifest() {
 }  // namespace
 
 TEST(XFileCorpus, EveryFileLoadsWithItsManifestCountsOrFailsCleanly) {
-    if (!std::filesystem::exists(kCorpus + "/MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << kCorpus;
+    SKIP_WITHOUT_SHARED("xfiles/MANIFEST.tsv");
     const auto rows = manifest();
     ASSERT_FALSE(rows.empty());
     for (const auto& row : rows) {

@@ -30,7 +30,7 @@ std::pair<int32_t, std::string> raised(F&& f) {
 
 inline std::vector<std::byte> bytesOf(std::string_view text) {
     std::vector<std::byte> bytes(text.size());
-    std::memcpy(bytes.data(), text.data(), text.size());
+    if (!text.empty()) std::memcpy(bytes.data(), text.data(), text.size());  // an empty view's data() may be null
     return bytes;
 }
 

@@ -1,0 +1,209 @@
+// celshade-tool as a user runs it: each subcommand on good files (output in its documented
+// form, and consistent between subcommands), on bad files (exit status 1, an error naming
+// the file) and with bad options (exit status 2 and the subcommand's usage line).
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "vs/Assembler.h"
+
+namespace {
+
+const QString kTool = QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade-tool");
+const std::string kData = CELSHADE_SOURCE_DIR "/data/";
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+Outcome tool(const std::vector<std::string>& args) {
+    QStringList list;
+    for (const std::string& a : args) list << QString::fromStdString(a);
+    QProcess p;
+    p.start(kTool, list);
+    Outcome r;
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) return r;
+    r.status = p.exitCode();
+    r.out = p.readAllStandardOutput().toStdString();
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+std::string joined(const std::vector<std::string>& args) {
+    std::string s;
+    for (const std::string& a : args) s += " " + a;
+    return s;
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+QRegularExpressionMatch match(const std::string& text, const std::string& pattern) {
+    return QRegularExpression(QString::fromStdString(pattern)).match(QString::fromStdString(text));
+}
+
+// Numbers captured by `pattern` from `text`; empty when it does not match.
+std::vector<long> numbers(const std::string& text, const std::string& pattern) {
+    const QRegularExpressionMatch m = match(text, pattern);
+    std::vector<long> out;
+    for (int i = 1; i <= m.lastCapturedIndex(); ++i) out.push_back(m.captured(i).toLong());
+    return out;
+}
+
+class Tool : public ::testing::Test {
+protected:
+    std::string file(const char* name, const std::string& bytes) {
+        const std::string path = dir_.filePath(name).toStdString();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::string path(const char* name) { return dir_.filePath(name).toStdString(); }
+    QTemporaryDir dir_;
+};
+
+TEST_F(Tool, InfoDescribesEachModelAndEdgesAgreesWithItsCounts) {
+    const Outcome info = tool({"info", kData + "doom5.x", kData + "doom1.x"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.err, "");
+    const std::string number = R"((?:-?[0-9.e+-]+|nan|-?inf))";
+    const QRegularExpression block(QString::fromStdString(
+        "(/[^\\n]+)\\n"
+        "  encoding: (text|binary)(, MSZIP-compressed)?, (32|64)-bit floats, version \\d+\\.\\d+\\n"
+        "  vertices: (\\d+), faces: (\\d+)( \\(needs 32-bit indices\\))?\\n"
+        "  materials: (\\d+)\\n(    \\d+: diffuse( " + number + "){4}(  texture [^\\n]*)?\\n)*"
+        "  attribute table: (\\d+) ranges\\n(    id \\d+: faces \\d+\\+\\d+, vertices \\d+\\+\\d+\\n)*"
+        "  bounding sphere: centre( " + number + "){3}, radius " + number + "\\n"));
+    std::vector<std::string> files;
+    long doom5Faces = -1;
+    for (const QRegularExpressionMatch& m : block.globalMatch(QString::fromStdString(info.out))) {
+        files.push_back(m.captured(1).toStdString());
+        if (files.size() == 1) doom5Faces = m.captured(6).toLong();
+    }
+    EXPECT_EQ(files, (std::vector<std::string>{kData + "doom5.x", kData + "doom1.x"})) << info.out;
+
+    // Six entries of 36 bytes per face; a threshold above every dot product takes no neighbour.
+    for (const char* threshold : {"0.5", "2", "-2"}) {
+        SCOPED_TRACE(threshold);
+        const std::string out = path("lines.bin");
+        const Outcome edges = tool({"edges", kData + "doom5.x", "--threshold", threshold, "--out", out});
+        ASSERT_EQ(edges.status, 0) << edges.err;
+        const auto n = numbers(edges.out, kData + R"(doom5\.x: (\d+) faces in (\d+) ranges, (\d+) entries \((\d+) lines\), )"
+                                                  R"((\d+) lines carry a neighbour normal \(threshold -?\d+(?:\.\d+)?\), )"
+                                                  R"(built in [0-9.]+ ms \([0-9.]+ ms CPU\)\n$)");
+        ASSERT_EQ(n.size(), 5u) << edges.out;
+        EXPECT_EQ(n[0], doom5Faces);
+        EXPECT_EQ(n[2], 6 * doom5Faces);
+        EXPECT_EQ(n[3], 3 * doom5Faces);
+        EXPECT_EQ(long(readAll(out).size()), 36 * n[2]);
+        if (std::string(threshold) == "2") {
+            EXPECT_EQ(n[4], 0);
+        } else if (std::string(threshold) == "-2") {
+            EXPECT_GT(n[4], 0);
+        }
+    }
+}
+
+// The printed tokens are exactly what the assembler makes: instruction tokens start a line,
+// their parameters follow on it, and the constants of def lines come after their own heading.
+TEST_F(Tool, AsmPrintsTheAssembledTokens) {
+    const std::string withDef = file("def.vsh", "vs.1.1\ndef c1, 1, 2, 3, 4.5\nmov oPos, c1\n");
+    for (const std::string& source : {kData + "celshading.txt", kData + "shver2.txt", withDef}) {
+        SCOPED_TRACE(source);
+        const Outcome run = tool({"asm", source});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const vs::Assembly expected = vs::assemble(readAll(source), source);
+        std::istringstream lines(run.out);
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line, "; function tokens");
+        std::vector<uint32_t> function, constants, *into = &function;
+        while (std::getline(lines, line)) {
+            if (line == "; constant tokens") {
+                into = &constants;
+                continue;
+            }
+            ASSERT_TRUE(match(line, "^[0-9A-F]{8}( [0-9A-F]{8})*$").hasMatch()) << line;
+            std::istringstream words(line);
+            for (std::string w; words >> w;) into->push_back(uint32_t(std::stoul(w, nullptr, 16)));
+        }
+        EXPECT_EQ(function, expected.function);
+        EXPECT_EQ(constants, expected.constants);
+    }
+}
+
+TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
+    const std::string model = readAll(kData + "doom5.x");
+    const std::string empty = file("empty.x", ""), garbage = file("garbage.x", "not a model at all, only words");
+    const std::string cut = file("cut.x", model.substr(0, model.size() / 3)), missing = path("missing.x");
+    const std::string shaderSyntax = file("syntax.vsh", "vs.1.1\nmov oPos, v0.xyzq\n");
+    const std::string emptyShader = file("empty.vsh", ""), missingShader = path("missing.vsh");
+    const struct {
+        std::vector<std::string> args;
+        std::string error;  // a regular expression stderr must contain
+    } cases[] = {
+        {{"info", empty}, empty + ": error -?\\d+: .*" + empty},
+        {{"info", garbage}, garbage + ": error -?\\d+: .*" + garbage},
+        {{"info", cut}, cut + ": error -?\\d+: .*" + cut},
+        {{"info", missing}, missing + ": error 53: File not found: " + missing},
+        {{"edges", empty}, "celshade-tool edges: error -?\\d+: .*" + empty},
+        {{"edges", garbage}, "celshade-tool edges: error -?\\d+: .*" + garbage},
+        {{"edges", cut}, "celshade-tool edges: error -?\\d+: .*" + cut},
+        {{"edges", missing}, "celshade-tool edges: error 53: File not found: " + missing},
+        {{"edges", kData + "doom5.x", "--out", path("absent/lines.bin")}, "error 75: .*" + path("absent/lines.bin")},
+        {{"asm", shaderSyntax}, shaderSyntax + ":2:\\d+: .*'q'"},
+        {{"asm", emptyShader}, emptyShader + ":1:1: missing version line"},
+        {{"asm", missingShader}, missingShader + ": cannot open the file"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = tool(c.args);
+        EXPECT_EQ(run.status, 1) << joined(c.args);
+        EXPECT_TRUE(match(run.err, c.error).hasMatch()) << joined(c.args) << "\n" << run.err;
+    }
+    // A run over several files describes the good ones and fails for the bad one.
+    const Outcome mixed = tool({"info", kData + "doom5.x", missing});
+    EXPECT_EQ(mixed.status, 1);
+    EXPECT_EQ(mixed.out.rfind(kData + "doom5.x\n", 0), 0u) << mixed.out;
+    EXPECT_NE(mixed.out.find("bounding sphere"), std::string::npos);
+}
+
+TEST_F(Tool, BadOptionsEndWithStatusTwoAndTheUsage) {
+    const std::string model = kData + "doom5.x";
+    const std::vector<std::string> cases[] = {
+        {},
+        {"frob"},
+        {"info"},
+        {"edges"},
+        {"edges", model, "--threshold"},
+        {"edges", model, "--threshold", "half"},
+        {"edges", model, "--threshold", "0.5x"},
+        {"edges", model, "--out"},
+        {"edges", model, "--frob"},
+        {"edges", model, model},
+        {"asm"},
+        {"asm", "a.vsh", "b.vsh"},
+    };
+    for (const auto& args : cases) {
+        const Outcome run = tool(args);
+        EXPECT_EQ(run.status, 2) << joined(args);
+        EXPECT_EQ(run.out, "") << joined(args);
+        const std::string command = args.empty() || args[0] == "frob" ? "COMMAND" : args[0];
+        EXPECT_EQ(run.err.rfind("usage: celshade-tool " + command, 0), 0u) << joined(args) << "\n" << run.err;
+        if (command != "COMMAND") continue;
+        for (const char* sub : {"\n  asm ", "\n  edges ", "\n  info "}) EXPECT_NE(run.err.find(sub), std::string::npos);
+    }
+}
+
+}  // namespace
