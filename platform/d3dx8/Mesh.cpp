@@ -61,7 +61,7 @@ std::vector<uint32_t> D3DXMesh::indices() const {
     std::vector<uint32_t> result(buffer.indexCount());
     std::span<const std::byte> bytes = buffer.bytes();
     if (buffer.indexSize() == 4) {
-        std::memcpy(result.data(), bytes.data(), result.size() * 4);
+        if (!result.empty()) std::memcpy(result.data(), bytes.data(), result.size() * 4);
     } else {
         for (size_t i = 0; i < result.size(); ++i) {
             uint16_t value;
@@ -78,7 +78,7 @@ void D3DXMesh::setIndices(std::span<const uint32_t> values) {
         rt::raiseStatus(D3DERR_INVALIDCALL, "setIndices", "index count does not match the mesh");
     std::span<std::byte> bytes = buffer.mutableBytes();
     if (buffer.indexSize() == 4) {
-        std::memcpy(bytes.data(), values.data(), values.size() * 4);
+        if (!values.empty()) std::memcpy(bytes.data(), values.data(), values.size() * 4);  // an empty span may be null
         return;
     }
     for (size_t i = 0; i < values.size(); ++i) {

@@ -31,11 +31,17 @@ std::vector<edgeVertex> scanEdges(const D3DXMesh& mesh, std::span<const D3DXATTR
     // The position of every corner, 3 x F, read through the mesh's own accessors.
     const size_t faces = mesh.GetNumFaces(), vertices = mesh.GetNumVertices();
     std::vector<float> vertexCopy(vertices * 8);
-    std::vector<uint16_t> indexCopy(faces * 3);
+    std::vector<uint32_t> indexCopy(faces * 3);
     D3DXMeshVertexBuffer8GetData(mesh, 0, static_cast<uint32_t>(vertices * 32), 0, vertexCopy.data());
-    D3DXMeshIndexBuffer8GetData(mesh, 0, static_cast<uint32_t>(faces * 6), 0, indexCopy.data());
+    if (mesh.GetOptions() & D3DXMESH_32BIT) {
+        D3DXMeshIndexBuffer8GetData(mesh, 0, static_cast<uint32_t>(faces * 12), 0, indexCopy.data());
+    } else {
+        std::vector<uint16_t> narrow(faces * 3);
+        D3DXMeshIndexBuffer8GetData(mesh, 0, static_cast<uint32_t>(faces * 6), 0, narrow.data());
+        indexCopy.assign(narrow.begin(), narrow.end());
+    }
     std::vector<D3DVECTOR> at;
-    for (uint16_t i : indexCopy) at.push_back({vertexCopy[i * 8], vertexCopy[i * 8 + 1], vertexCopy[i * 8 + 2]});
+    for (uint32_t i : indexCopy) at.push_back({vertexCopy[i * 8], vertexCopy[i * 8 + 1], vertexCopy[i * 8 + 2]});
     std::vector<D3DVECTOR> normal(faces), flippedNormal(faces);
     for (size_t f = 0; f < faces; ++f) {
         normal[f] = D3DXVec3Normalize(D3DXVec3Cross(D3DXVec3Subtract(at[3 * f + 2], at[3 * f + 1]),
