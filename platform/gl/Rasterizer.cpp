@@ -8,6 +8,7 @@
 
 #include "gl/Programs.h"
 #include "gl/TextureCache.h"
+#include "runtime/LargePages.h"
 #include "runtime/Status.h"
 
 namespace gl {
@@ -126,6 +127,9 @@ void checkFramebuffer(const char* call) {
 Rasterizer::Rasterizer(uint32_t width, uint32_t height, const char* call)
     : width_(width), height_(height), programs_(std::make_unique<Programs>()),
       textures_(std::make_unique<TextureCache>()) {
+    // The driver allocates and frees its per-draw storage every frame; without this, each
+    // frame pays page faults again for megabytes it has just given back.
+    rt::keepFreedHeapMapped();
     createTarget(call);
     createVertexInput();
     glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
@@ -154,19 +158,21 @@ void Rasterizer::createTarget(const char* call) {
 }
 
 void Rasterizer::createVertexInput() {
-    glGenVertexArrays(1, &vertexArray_);
-    glBindVertexArray(vertexArray_);
-    glGenBuffers(1, &vertexBuffer_);
-    glGenBuffers(1, &indexBuffer_);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
     const GLsizei stride = sizeof(Vertex);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, x)));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, r)));
-    glEnableVertexAttribArray(2);
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, u)));
+    for (DrawBuffers& b : drawBuffers_) {
+        glGenVertexArrays(1, &b.vertexArray);
+        glBindVertexArray(b.vertexArray);
+        glGenBuffers(1, &b.vertexBuffer);
+        glGenBuffers(1, &b.indexBuffer);
+        glBindBuffer(GL_ARRAY_BUFFER, b.vertexBuffer);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.indexBuffer);
+        glEnableVertexAttribArray(0);
+        glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, x)));
+        glEnableVertexAttribArray(1);
+        glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, r)));
+        glEnableVertexAttribArray(2);
+        glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, u)));
+    }
     glGenSamplers(1, &sampler_);
     glBindSampler(0, sampler_);
 }
@@ -175,9 +181,11 @@ Rasterizer::~Rasterizer() {
     textures_.reset();
     programs_.reset();
     glDeleteSamplers(1, &sampler_);
-    glDeleteBuffers(1, &indexBuffer_);
-    glDeleteBuffers(1, &vertexBuffer_);
-    glDeleteVertexArrays(1, &vertexArray_);
+    for (DrawBuffers& b : drawBuffers_) {
+        glDeleteBuffers(1, &b.indexBuffer);
+        glDeleteBuffers(1, &b.vertexBuffer);
+        glDeleteVertexArrays(1, &b.vertexArray);
+    }
     glDeleteFramebuffers(1, &framebuffer_);
     glDeleteRenderbuffers(1, &depthBuffer_);
     glDeleteRenderbuffers(1, &colorBuffer_);
@@ -301,18 +309,20 @@ void Rasterizer::applyState(const RasterState& s, const char* call) {
     }
 }
 
-void Rasterizer::upload(std::span<const Vertex> vertices, std::span<const uint32_t> indices,
+void Rasterizer::upload(DrawBuffers& buffers, std::span<const Vertex> vertices, std::span<const uint32_t> indices,
                         std::span<const uint32_t> pointIndices) {
-    std::size_t vertexBytes = vertices.size_bytes();
-    // Orphaning lets the driver hand out fresh storage instead of waiting for the last draw.
-    vertexCapacity_ = std::max(vertexCapacity_, vertexBytes);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCapacity_), nullptr, GL_STREAM_DRAW);
+    // Growth by half again keeps a model whose outline varies from reallocating every frame.
+    auto reserve = [](GLenum target, std::size_t& capacity, std::size_t bytes) {
+        if (bytes <= capacity) return;
+        capacity = std::max(bytes, capacity + capacity / 2);
+        glBufferData(target, static_cast<GLsizeiptr>(capacity), nullptr, GL_STREAM_DRAW);
+    };
+    const std::size_t vertexBytes = vertices.size_bytes();
+    glBindBuffer(GL_ARRAY_BUFFER, buffers.vertexBuffer);
+    reserve(GL_ARRAY_BUFFER, buffers.vertexCapacity, vertexBytes);
     glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(vertexBytes), vertices.data());
 
-    std::size_t indexBytes = indices.size_bytes() + pointIndices.size_bytes();
-    indexCapacity_ = std::max(indexCapacity_, indexBytes);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indexCapacity_), nullptr, GL_STREAM_DRAW);
+    reserve(GL_ELEMENT_ARRAY_BUFFER, buffers.indexCapacity, indices.size_bytes() + pointIndices.size_bytes());
     glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(indices.size_bytes()), indices.data());
     if (!pointIndices.empty())
         glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLintptr>(indices.size_bytes()),
@@ -324,9 +334,11 @@ void Rasterizer::draw(Primitive primitive, std::span<const Vertex> vertices,
                       const RasterState& state, const char* call) {
     if (indices.empty() && pointIndices.empty()) return;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glBindVertexArray(vertexArray_);
+    DrawBuffers& buffers = drawBuffers_[nextDrawBuffers_];
+    nextDrawBuffers_ = (nextDrawBuffers_ + 1) % kDrawBufferRing;
+    glBindVertexArray(buffers.vertexArray);
     applyState(state, call);
-    upload(vertices, indices, pointIndices);
+    upload(buffers, vertices, indices, pointIndices);
     GLenum mode = primitive == Primitive::Triangles ? GL_TRIANGLES
                 : primitive == Primitive::Lines     ? GL_LINES
                                                     : GL_POINTS;

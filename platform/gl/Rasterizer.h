@@ -10,6 +10,7 @@
 // The caller must have made the rasterizer's context current. Methods that can fail take
 // `call`, the device method on whose behalf they run, and raise rt::Error naming it.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -108,18 +109,28 @@ public:
     void endFrame();
 
 private:
+    // Each draw fills buffers of its own from a ring, so that a draw never writes storage an
+    // earlier draw still reads; by the time the ring comes round, that frame has been
+    // presented. Buffers only grow: fresh storage every draw would cost page faults.
+    struct DrawBuffers {
+        uint32_t vertexArray = 0, vertexBuffer = 0, indexBuffer = 0;
+        std::size_t vertexCapacity = 0, indexCapacity = 0;
+    };
+    static constexpr std::size_t kDrawBufferRing = 16;
+
     void createTarget(const char* call);
     void createVertexInput();
     void applyState(const RasterState& state, const char* call);
     void applyFixedFunction(const RasterState& state, const char* call);
     void applySampler(const SamplerState& sampler);
-    void upload(std::span<const Vertex> vertices, std::span<const uint32_t> indices,
+    void upload(DrawBuffers& buffers, std::span<const Vertex> vertices, std::span<const uint32_t> indices,
                 std::span<const uint32_t> pointIndices);
 
     uint32_t width_, height_;
     uint32_t framebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
-    uint32_t vertexArray_ = 0, vertexBuffer_ = 0, indexBuffer_ = 0, sampler_ = 0;
-    std::size_t vertexCapacity_ = 0, indexCapacity_ = 0;
+    std::array<DrawBuffers, kDrawBufferRing> drawBuffers_{};
+    std::size_t nextDrawBuffers_ = 0;
+    uint32_t sampler_ = 0;
     std::unique_ptr<Programs> programs_;
     std::unique_ptr<TextureCache> textures_;
     bool haveApplied_ = false;

@@ -2,6 +2,10 @@
 
 #include <sys/mman.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
@@ -104,6 +108,14 @@ void freeLarge(void* p, std::size_t bytes) noexcept {
         ::operator delete(p);
     else
         mappings().give(p);
+}
+
+void keepFreedHeapMapped() noexcept {
+#if defined(__GLIBC__)
+    // Setting either value also stops glibc from moving them by itself.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
 }
 
 }  // namespace rt

@@ -25,6 +25,27 @@ TEST_F(Raster, SharedEdgesAndLastPixelsAreNotDrawnTwice) {
     EXPECT_EQ(inSquare, 25u);
 }
 
+TEST_F(Raster, EveryDrawOfAFrameKeepsItsOwnVertices) {
+    // More draws in one frame than the rasterizer has buffers to fill, of growing sizes (a
+    // draw repeats its square), each a pixel of its own: none may draw another's vertices.
+    std::vector<Pixel> expected;
+    device->BeginScene();
+    device->SetVertexShader(kTLVertexFvf);
+    for (uint32_t i = 0; i < 40; ++i) {
+        const float x = static_cast<float>(i % 16), y = static_cast<float>(i / 16);
+        std::vector<TLVertex> vertices;
+        for (uint32_t copy = 0; copy <= i; ++copy) {
+            const std::vector<TLVertex> square = rect(x, y, x + 1, y + 1);
+            vertices.insert(vertices.end(), square.begin(), square.end());
+        }
+        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, static_cast<uint32_t>(vertices.size() / 3), vertices.data(),
+                                sizeof(TLVertex));
+        expected.emplace_back(i % 16, i / 16);  // row by row, as covered() lists them
+    }
+    device->EndScene();
+    EXPECT_EQ(covered(), expected);
+}
+
 TEST_F(Raster, CullModesDropTheTrianglesOfTheirWinding) {
     // (1,1) (8,1) (1,8) runs clockwise on screen (y down); listed the other way round it runs
     // counter-clockwise. Cull mode 0: the fresh device's default.
