@@ -15,6 +15,7 @@
 #include "render/FrameRecipe.h"
 #include "runtime/Error.h"
 #include "runtime/Rounding.h"
+#include "shaders/MeshVertex.h"
 
 namespace recipe {
 
@@ -125,8 +126,7 @@ void renderFrame(Direct3DDevice8& device, const Scene& scene) {
     uploadTransforms(device);
     uploadVector(device, kRampRowRegister, kRampRow);
     uploadVector(device, kLightRegister, kLight);
-    const uint32_t stride = Mdx8::d3dx->GetFVFVertexSize(kMeshVertexFVF);
-    device.SetStreamSource(0, mesh.vertexBuffer, stride);
+    device.SetStreamSource(0, mesh.vertexBuffer, kMeshVertexStride);
     device.SetIndices(mesh.indexBuffer, 0);
     drawAttributeRanges(device);
 

@@ -11,6 +11,7 @@
 #include "render/FrameRecipe.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
+#include "shaders/MeshVertex.h"
 #include "shaders/ShaderCreation.h"
 #include "xfile/ParseScope.h"
 
