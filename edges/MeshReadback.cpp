@@ -10,6 +10,7 @@
 #include "EdgeStages.h"
 #include "d3d8/d3d8types.h"
 #include "runtime/Error.h"
+#include "runtime/Int32Arithmetic.h"
 #include "runtime/Status.h"
 #include "shaders/MeshVertex.h"
 
@@ -28,10 +29,9 @@ void checkLayout(const D3DXMesh& mesh) {
 }
 
 void checkCounts(uint32_t faceCount, uint32_t vertexCount) {
-    // Entry numbers of the output are 32-bit signed.
-    if (faceCount > uint32_t{std::numeric_limits<int32_t>::max()} / 6)
-        rt::raiseRuntime(rt::errc::Overflow, "buildEdges: " + std::to_string(faceCount) +
-                                                 " faces need more than 2^31 - 1 line vertices");
+    // Entry numbers of the output are 32-bit signed: six per face.
+    rt::multiplyInt32(faceCount, 6,
+                      "buildEdges: " + std::to_string(faceCount) + " faces need more than 2^31 - 1 line vertices");
     // The read-back takes a 32-bit byte count.
     if (vertexCount > std::numeric_limits<uint32_t>::max() / kMeshVertexStride)
         rt::raiseRuntime(rt::errc::Overflow, "buildEdges: " + std::to_string(vertexCount) +
