@@ -12,7 +12,7 @@
 #include "runtime/Error.h"
 #include "runtime/Int32Arithmetic.h"
 #include "runtime/Status.h"
-#include "shaders/MeshVertex.h"
+#include "shaderbind/MeshVertex.h"
 
 namespace Module1::detail {
 

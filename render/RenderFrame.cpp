@@ -16,7 +16,7 @@
 #include "runtime/Error.h"
 #include "runtime/Int32Arithmetic.h"
 #include "runtime/Rounding.h"
-#include "shaders/MeshVertex.h"
+#include "shaderbind/MeshVertex.h"
 
 namespace recipe {
 

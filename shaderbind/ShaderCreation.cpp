@@ -1,4 +1,4 @@
-#include "shaders/ShaderCreation.h"
+#include "shaderbind/ShaderCreation.h"
 
 #include <bit>
 #include <cstddef>
@@ -6,8 +6,8 @@
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dx8/D3DX8.h"
 #include "runtime/Rounding.h"
-#include "shaders/D3DShaders.h"
-#include "shaders/MeshVertex.h"
+#include "shaderbind/D3DShaders.h"
+#include "shaderbind/MeshVertex.h"
 
 namespace D3DShaders {
 
