@@ -193,6 +193,9 @@ TEST_F(Tool, BadOptionsEndWithStatusTwoAndTheUsage) {
         {"edges", model, "--threshold"},
         {"edges", model, "--threshold", "half"},
         {"edges", model, "--threshold", "0.5x"},
+        {"edges", model, "--threshold", "nan"},
+        {"edges", model, "--threshold", "-inf"},
+        {"edges", model, "--threshold", "1e39"},  // beyond a float
         {"edges", model, "--out"},
         {"edges", model, "--frob"},
         {"edges", model, model},

@@ -33,7 +33,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args) {
         if (args[i] == "--threshold" && hasValue) {
             char* end = nullptr;
             o.threshold = std::strtof(args[++i].c_str(), &end);
-            if (end == args[i].c_str() || *end != '\0') return std::nullopt;
+            if (end == args[i].c_str() || *end != '\0' || !std::isfinite(o.threshold)) return std::nullopt;
         } else if (args[i] == "--out" && hasValue) {
             o.out = args[++i];
         } else if (o.file.empty() && args[i].rfind("--", 0) != 0) {
