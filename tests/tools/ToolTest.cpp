@@ -167,6 +167,7 @@ TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
         {{"asm", shaderSyntax}, shaderSyntax + ":2:\\d+: .*'q'"},
         {{"asm", emptyShader}, emptyShader + ":1:1: missing version line"},
         {{"asm", missingShader}, missingShader + ": cannot open the file"},
+        {{"asm", dir_.path().toStdString()}, dir_.path().toStdString() + ": cannot read the file \\(it is a directory\\)"},
     };
     for (const auto& c : cases) {
         const Outcome run = tool(c.args);
