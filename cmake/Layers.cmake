@@ -11,7 +11,7 @@ set(CELSHADE_LAYERS
   platform/d3d8
   platform/d3dx8
   platform/ui
-  shaders
+  shaderbind
   d3dsupport
   edges        # reads the scene record of d3dsupport's Mdx8
   render

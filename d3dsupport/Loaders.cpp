@@ -11,6 +11,7 @@
 #include "d3dx8/Font.h"
 #include "d3dx8/PMesh.h"
 #include "runtime/Error.h"
+#include "runtime/Int32Arithmetic.h"
 
 namespace Mdx8 {
 
@@ -76,7 +77,8 @@ PMeshRecord loadProgressiveMesh(const std::string& fileName, bool readMaterials,
     std::shared_ptr<D3DXBuffer> fileAdjacency, materialBuffer;
     std::shared_ptr<D3DXMesh> mesh = x.LoadMeshFromX(fileName, D3DXMESH_MANAGED | indexOption(with32BitIndices),
                                                      d3dDevice, &fileAdjacency, &materialBuffer, &record.materialCount);
-    int32_t adjacencyCount = toInt32(3 * int64_t{mesh->GetNumFaces()}, "3 * faces");
+    const uint32_t faces = mesh->GetNumFaces();
+    const int32_t adjacencyCount = rt::multiplyInt32(3, faces, "3 * faces = " + std::to_string(3 * int64_t{faces}));
     std::vector<uint32_t> adjacency(static_cast<std::size_t>(adjacencyCount));
     // Epsilon 0: only vertices at exactly the same position are shared.
     mesh->GenerateAdjacency(0.0f, adjacency.data());

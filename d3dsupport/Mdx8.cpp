@@ -2,13 +2,11 @@
 
 #include "d3dsupport/Mdx8.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "d3d8/Direct3D8.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dx8/D3DX8.h"
 #include "runtime/Error.h"
+#include "runtime/ProcessEnd.h"
 
 namespace Mdx8 {
 
@@ -109,12 +107,7 @@ void shutdown(bool endProgram) {
     ignoringErrors([] { sceneMesh.mesh.reset(); });
     ignoringErrors([] { sceneMesh.indexBuffer.reset(); });
     ignoringErrors([] { sceneMesh.vertexBuffer.reset(); });
-    if (endProgram) {
-        // At once: no further window event runs and nothing is torn down in order; the
-        // operating system frees what is still held.
-        std::fflush(nullptr);
-        std::_Exit(0);
-    }
+    if (endProgram) rt::endProcessNow(0);
 }
 
 }  // namespace Mdx8

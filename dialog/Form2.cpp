@@ -22,18 +22,18 @@
 #include "runtime/Rounding.h"
 #include "runtime/Val.h"
 #include "ui/ErrorReport.h"
+#include "ui/Twips.h"
 
 namespace {
 
-// The layout is kept in twips (1/1440 inch) and placed at 96 dots per inch: 15 twips a pixel.
+// The layout is kept in twips (see ui/Twips.h).
 struct Twips {
     int left, top, width, height;
 };
-constexpr double kTwipsPerPixel = 15.0;
 
 // A size that is no whole number of pixels (Text1's 280 twips) goes to the nearest one.
 QRect toPixels(Twips t) {
-    auto px = [](int twips) { return rt::roundToInt32(twips / kTwipsPerPixel); };
+    auto px = [](int twips) { return rt::roundToInt32(twips / double{ui::kTwipsPerPixel}); };
     return QRect(px(t.left), px(t.top), px(t.width), px(t.height));
 }
 

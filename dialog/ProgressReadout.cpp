@@ -3,14 +3,12 @@
 #include <cmath>
 
 #include "runtime/Error.h"
+#include "runtime/Int32Arithmetic.h"
 
 namespace dialog {
 
 std::string progressReadout(int32_t edgeProgress, int32_t numFaces) {
-    int32_t percentTimesFaces = 0;
-    if (__builtin_mul_overflow(edgeProgress, int32_t{100}, &percentTimesFaces)) {
-        rt::raiseRuntime(rt::errc::Overflow, "progress readout");
-    }
+    const int32_t percentTimesFaces = rt::multiplyInt32(edgeProgress, 100, "progress readout");
     if (numFaces == 0) rt::raiseRuntime(rt::errc::DivisionByZero, "progress readout");
     const double share = static_cast<double>(percentTimesFaces) / static_cast<double>(numFaces);
     // |share| <= 2^31, so its floor fits in 64 bits and prints without exponent or point.

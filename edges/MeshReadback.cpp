@@ -10,36 +10,30 @@
 #include "EdgeStages.h"
 #include "d3d8/d3d8types.h"
 #include "runtime/Error.h"
+#include "runtime/Int32Arithmetic.h"
 #include "runtime/Status.h"
+#include "shaderbind/MeshVertex.h"
 
 namespace Module1::detail {
 
 namespace {
 
-// The cloned mesh's vertex: position, normal, one texture coordinate pair.
-struct meshVertex {
-    D3DVECTOR position;
-    D3DVECTOR normal;
-    float u, v;
-};
-static_assert(sizeof(meshVertex) == 32);
-
 void checkLayout(const D3DXMesh& mesh) {
     uint32_t fvf = mesh.GetFVF();
-    if (mesh.vertexSize() != sizeof(meshVertex) || (fvf & D3DFVF_POSITION_MASK) != D3DFVF_XYZ)
+    if (mesh.vertexSize() != kMeshVertexStride || (fvf & D3DFVF_POSITION_MASK) != D3DFVF_XYZ)
         rt::raiseRuntime(rt::errc::InvalidCall,
                          "buildEdges: vertex format " + std::to_string(fvf) + " has " +
-                             std::to_string(mesh.vertexSize()) +
-                             "-byte vertices; 32-byte vertices with the position first (format 274) expected");
+                             std::to_string(mesh.vertexSize()) + "-byte vertices; " +
+                             std::to_string(kMeshVertexStride) + "-byte vertices with the position first (format " +
+                             std::to_string(kMeshVertexFVF) + ") expected");
 }
 
 void checkCounts(uint32_t faceCount, uint32_t vertexCount) {
-    // Entry numbers of the output are 32-bit signed.
-    if (faceCount > uint32_t{std::numeric_limits<int32_t>::max()} / 6)
-        rt::raiseRuntime(rt::errc::Overflow, "buildEdges: " + std::to_string(faceCount) +
-                                                 " faces need more than 2^31 - 1 line vertices");
+    // Entry numbers of the output are 32-bit signed: six per face.
+    rt::multiplyInt32(faceCount, 6,
+                      "buildEdges: " + std::to_string(faceCount) + " faces need more than 2^31 - 1 line vertices");
     // The read-back takes a 32-bit byte count.
-    if (vertexCount > std::numeric_limits<uint32_t>::max() / sizeof(meshVertex))
+    if (vertexCount > std::numeric_limits<uint32_t>::max() / kMeshVertexStride)
         rt::raiseRuntime(rt::errc::Overflow, "buildEdges: " + std::to_string(vertexCount) +
                                                  " vertices are more than 2^32 bytes to read back");
 }
@@ -81,8 +75,8 @@ MeshGeometry readGeometry(const D3DXMesh& mesh) {
 
     MeshGeometry geometry;
     geometry.faceCount = faceCount;
-    Table<meshVertex> vertices(vertexCount);
-    rt::check(D3DXMeshVertexBuffer8GetData(mesh, 0, vertexCount * uint32_t{sizeof(meshVertex)}, 0, vertices.data()),
+    Table<MeshVertex> vertices(vertexCount);
+    rt::check(D3DXMeshVertexBuffer8GetData(mesh, 0, vertexCount * kMeshVertexStride, 0, vertices.data()),
               "D3DXMeshVertexBuffer8GetData");
     geometry.corners = readIndices(mesh, faceCount);
     checkIndices(geometry.corners, vertexCount);

@@ -12,6 +12,7 @@
 #include "d3dx8/Font.h"
 #include "runtime/Events.h"
 #include "ui/ErrorReport.h"
+#include "ui/Twips.h"
 
 Form1::Form1() {
     setTitle(QStringLiteral("卡通渲染 celshade"));
@@ -114,7 +115,7 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
         if (event->buttons() & Qt::LeftButton) button |= 1;
         if (event->buttons() & Qt::RightButton) button |= 2;
         if (event->buttons() & Qt::MiddleButton) button |= 4;
-        constexpr float twipsPerPixel = 15.0f;
+        constexpr float twipsPerPixel = ui::kTwipsPerPixel;
         const QPointF p = event->position();
         Form_MouseMove(button, 0, static_cast<float>(p.x()) * twipsPerPixel,
                        static_cast<float>(p.y()) * twipsPerPixel);

@@ -28,9 +28,6 @@ inline constexpr int32_t kFrameWidth = 574;
 inline constexpr int32_t kFrameHeight = 441;
 inline constexpr float kInitialZoom = 11.0f;
 
-// The cloned mesh's vertex (position, normal, one texture coordinate pair), 32 bytes.
-inline constexpr uint32_t kMeshVertexFVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;  // 274
-
 // Vertex-shader constant registers of the cel pass; the edge pass keeps them.
 inline constexpr uint32_t kRampRowRegister = 0;              // c0
 inline constexpr uint32_t kWorldViewRegister = 1;            // c1..c3

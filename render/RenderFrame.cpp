@@ -14,7 +14,9 @@
 #include "d3dx8/Font.h"
 #include "render/FrameRecipe.h"
 #include "runtime/Error.h"
+#include "runtime/Int32Arithmetic.h"
 #include "runtime/Rounding.h"
+#include "shaderbind/MeshVertex.h"
 
 namespace recipe {
 
@@ -56,12 +58,7 @@ void uploadTransforms(Direct3DDevice8& device) {
     device.SetVertexShaderConstant(kWorldViewProjectionRegister, &worldViewProjection, 4);
 }
 
-int32_t startIndexOf(const D3DXATTRIBUTERANGE& range) {
-    const int64_t start = int64_t{range.FaceStart} * 3;
-    if (range.FaceStart > INT32_MAX || start > INT32_MAX)
-        rt::raiseRuntime(rt::errc::Overflow, "FaceStart * 3");
-    return static_cast<int32_t>(start);
-}
+int32_t startIndexOf(const D3DXATTRIBUTERANGE& range) { return rt::multiplyInt32(range.FaceStart, 3, "FaceStart * 3"); }
 
 void drawAttributeRanges(Direct3DDevice8& device) {
     const MeshRecord& mesh = Mdx8::sceneMesh;
@@ -125,8 +122,7 @@ void renderFrame(Direct3DDevice8& device, const Scene& scene) {
     uploadTransforms(device);
     uploadVector(device, kRampRowRegister, kRampRow);
     uploadVector(device, kLightRegister, kLight);
-    const uint32_t stride = Mdx8::d3dx->GetFVFVertexSize(kMeshVertexFVF);
-    device.SetStreamSource(0, mesh.vertexBuffer, stride);
+    device.SetStreamSource(0, mesh.vertexBuffer, kMeshVertexStride);
     device.SetIndices(mesh.indexBuffer, 0);
     drawAttributeRanges(device);
 

@@ -11,7 +11,8 @@
 #include "render/FrameRecipe.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
-#include "shaders/ShaderCreation.h"
+#include "shaderbind/MeshVertex.h"
+#include "shaderbind/ShaderCreation.h"
 #include "xfile/ParseScope.h"
 
 namespace recipe {

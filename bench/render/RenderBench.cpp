@@ -29,6 +29,7 @@
 #include "dialog/Form2.h"
 #include "render/Form1.h"
 #include "runtime/Events.h"
+#include "runtime/ProcessEnd.h"
 #include "ui/ErrorReport.h"
 #include "ui/WarmUp.h"
 
@@ -119,8 +120,7 @@ int firstStarChild(const char* model) {
     dialog.findChild<QPushButton*>(QStringLiteral("STAR"))->click();
     if (!framed) return 1;
     std::printf("%.3f\n", std::chrono::duration<double, std::milli>(*framed - start).count());
-    std::fflush(nullptr);
-    std::_Exit(0);
+    rt::endProcessNow(0);
 }
 
 void BM_FirstStar(benchmark::State& state, const char* model) {
@@ -220,6 +220,5 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::fflush(nullptr);
-    std::_Exit(0);  // the window and device go with the process, as in the program
+    rt::endProcessNow(0);  // the window and device go with the process, as in the program
 }

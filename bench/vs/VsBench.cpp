@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "render/FrameRecipe.h"
 #include "vs/Assembler.h"
 #include "vs/Interpreter.h"
 
@@ -20,18 +21,21 @@ vs::Program loadProgram(const char* name) {
     return vs::decodeProgram(vs::assemble(text.str(), name).function);
 }
 
+// The frame's own ramp row and light; a plausible camera and material in the other registers.
 vs::ConstantFile frameConstants() {
     vs::ConstantFile k{};
-    k[0] = {0, 0.5f, 0, 0};
-    k[1] = {1, 0, 0, 0};
-    k[2] = {0, 1, 0, 0};
-    k[3] = {0, 0, 1, 40};
-    k[5] = {3.0f, 0, 0, 0};
-    k[6] = {0, 2.4f, 0, 0};
-    k[7] = {0, 0, 1.0001f, 39.9};
-    k[8] = {0, 0, 1, 40};
-    k[9] = {0.8f, 0.6f, 0.4f, 1};
-    k[10] = {-0.4f, 0.1f, -0.5f, -0.0002f};
+    auto put = [&k](uint32_t reg, const D3DXVECTOR4& v) { k[reg] = {v.x, v.y, v.z, v.w}; };
+    put(recipe::kRampRowRegister, recipe::kRampRow);
+    const uint32_t wv = recipe::kWorldViewRegister, wvp = recipe::kWorldViewProjectionRegister;
+    k[wv + 0] = {1, 0, 0, 0};
+    k[wv + 1] = {0, 1, 0, 0};
+    k[wv + 2] = {0, 0, 1, 40};
+    k[wvp + 0] = {3.0f, 0, 0, 0};
+    k[wvp + 1] = {0, 2.4f, 0, 0};
+    k[wvp + 2] = {0, 0, 1.0001f, 39.9};
+    k[wvp + 3] = {0, 0, 1, 40};
+    k[recipe::kDiffuseRegister] = {0.8f, 0.6f, 0.4f, 1};
+    put(recipe::kLightRegister, recipe::kLight);
     return k;
 }
 

@@ -20,8 +20,8 @@ struct ArgbImage {
     std::vector<uint32_t> texels;
 };
 
-// Largest side accepted from a file; matches the largest texture the device creates.
-inline constexpr uint32_t kMaxImageSide = 16384;
+// Largest side accepted from a file: the largest texture the device creates.
+inline constexpr uint32_t kMaxImageSide = kMaxSurfaceSide;
 // Largest number of texels accepted from a file, 64 MB as 32-bit texels: a 4096 x 4096
 // square or a 16384 x 1024 strip. Decoding and the mip chain take some four times that.
 inline constexpr uint64_t kMaxImageTexels = uint64_t{4096} * 4096;

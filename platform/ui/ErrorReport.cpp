@@ -8,6 +8,7 @@
 
 #include "runtime/Error.h"
 #include "runtime/Events.h"
+#include "runtime/ProcessEnd.h"
 
 namespace ui {
 
@@ -38,9 +39,7 @@ void reportFatalError(int32_t number, const std::string& text) {
     if (canShowDialog()) {
         QMessageBox::critical(nullptr, QStringLiteral("celshade"), QString::fromStdString(report));
     }
-    std::fflush(nullptr);
-    // Not exit(): static destructors would run against a half-torn-down device and windows.
-    std::_Exit(1);
+    rt::endProcessNow(1);
 }
 
 void runGuarded(const std::function<void()>& handler) {

@@ -9,7 +9,8 @@
 //   source      := [ "-" ] register [ "." swizzle ]  1-4 letters of xyzw / rgba; a short
 //                                                    swizzle repeats its last letter
 //   register    := rN | vN | cN | "c[" "a0.x" [ "+" N ] "]" | a0 | oPos | oFog | oPts | oDN | oTN
-// Mnemonics and register names are case-insensitive.
+// Mnemonics and register names are case-insensitive. A program has at most 96 def lines (one
+// per constant register) and 128 instruction slots; reading stops at the first line past either.
 
 #include <cstdint>
 #include <stdexcept>

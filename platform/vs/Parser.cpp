@@ -270,6 +270,7 @@ struct ParserState {
     ParsedProgram out;
     bool haveVersion = false;
     uint32_t slots = 0;  // taken by the instructions so far
+    uint32_t defs = 0;   // def lines so far
 };
 
 void parseStatement(Cursor& in, ParserState& st) {
@@ -286,6 +287,10 @@ void parseStatement(Cursor& in, ParserState& st) {
     if (!st.haveVersion) in.failAt(at, "missing version line (vs.1.0 or vs.1.1) before the first instruction");
     if (word == "def") {
         if (!st.out.program.instructions.empty()) in.failAt(at, "def must come before all instructions");
+        // More defs than constant registers can only define some twice; like the slot limit,
+        // this stops a huge text early.
+        if (++st.defs > kNumConstants)
+            in.failAt(at, "more than " + std::to_string(kNumConstants) + " def lines (one per constant register)");
         parseDef(in, st.out);
         if (!in.atEnd()) in.fail("unexpected text after def");
         return;

@@ -1,6 +1,7 @@
 // celshade-tool as a user runs it: each subcommand on good files (output in its documented
 // form, and consistent between subcommands), on bad files (exit status 1, an error naming
-// the file) and with bad options (exit status 2 and the subcommand's usage line).
+// the file, nothing on stdout) and with bad options (exit status 2 and the subcommand's usage
+// line).
 
 #include <gtest/gtest.h>
 
@@ -166,17 +167,21 @@ TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
         {{"asm", shaderSyntax}, shaderSyntax + ":2:\\d+: .*'q'"},
         {{"asm", emptyShader}, emptyShader + ":1:1: missing version line"},
         {{"asm", missingShader}, missingShader + ": cannot open the file"},
+        {{"asm", dir_.path().toStdString()}, dir_.path().toStdString() + ": cannot read the file \\(it is a directory\\)"},
     };
     for (const auto& c : cases) {
         const Outcome run = tool(c.args);
         EXPECT_EQ(run.status, 1) << joined(c.args);
+        EXPECT_EQ(run.out, "") << joined(c.args);
         EXPECT_TRUE(match(run.err, c.error).hasMatch()) << joined(c.args) << "\n" << run.err;
     }
-    // A run over several files describes the good ones and fails for the bad one.
-    const Outcome mixed = tool({"info", kData + "doom5.x", missing});
+    // A run over several files describes the good ones and nothing of the bad one, though
+    // its header could be read.
+    const Outcome mixed = tool({"info", kData + "doom5.x", cut});
     EXPECT_EQ(mixed.status, 1);
     EXPECT_EQ(mixed.out.rfind(kData + "doom5.x\n", 0), 0u) << mixed.out;
     EXPECT_NE(mixed.out.find("bounding sphere"), std::string::npos);
+    EXPECT_EQ(mixed.out.find(cut), std::string::npos) << mixed.out;
 }
 
 TEST_F(Tool, BadOptionsEndWithStatusTwoAndTheUsage) {
@@ -189,6 +194,9 @@ TEST_F(Tool, BadOptionsEndWithStatusTwoAndTheUsage) {
         {"edges", model, "--threshold"},
         {"edges", model, "--threshold", "half"},
         {"edges", model, "--threshold", "0.5x"},
+        {"edges", model, "--threshold", "nan"},
+        {"edges", model, "--threshold", "-inf"},
+        {"edges", model, "--threshold", "1e39"},  // beyond a float
         {"edges", model, "--out"},
         {"edges", model, "--frob"},
         {"edges", model, model},

@@ -2,6 +2,7 @@
 // the version line, then one instruction per line, then the end token; the constant
 // declaration tokens of its def lines follow. On a fault, prints file:line:column: reason.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -29,6 +30,12 @@ int run(const std::vector<std::string>& args) {
     if (args.size() != 1) {
         std::fprintf(stderr, "usage: celshade-tool asm FILE\n");
         return 2;
+    }
+    // A directory opens like a file on some systems and then reads as nothing at all.
+    std::error_code ec;
+    if (std::filesystem::is_directory(args[0], ec)) {
+        std::fprintf(stderr, "%s: cannot read the file (it is a directory)\n", args[0].c_str());
+        return 1;
     }
     std::ifstream in(args[0], std::ios::binary);
     if (!in) {

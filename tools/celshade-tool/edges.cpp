@@ -33,7 +33,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args) {
         if (args[i] == "--threshold" && hasValue) {
             char* end = nullptr;
             o.threshold = std::strtof(args[++i].c_str(), &end);
-            if (end == args[i].c_str() || *end != '\0') return std::nullopt;
+            if (end == args[i].c_str() || *end != '\0' || !std::isfinite(o.threshold)) return std::nullopt;
         } else if (args[i] == "--out" && hasValue) {
             o.out = args[++i];
         } else if (o.file.empty() && args[i].rfind("--", 0) != 0) {
@@ -54,6 +54,7 @@ void writeRecords(const std::string& path, const Module1::EdgeList& lines) {
     static_assert(std::endian::native == std::endian::little, "records are written as little-endian bytes");
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(lines.data()), std::streamsize(lines.size() * sizeof(edgeVertex)));
+    out.close();  // writes what is still buffered, which can fail too
     if (!out) rt::raiseRuntime(rt::errc::PathFileAccess, path);
 }
 
@@ -74,13 +75,14 @@ int run(const std::vector<std::string>& args) {
     const double cpuMs = 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
 
+    // Success is reported only once the records are written.
+    if (options->out) writeRecords(*options->out, lines);
     size_t withNeighbour = 0;
     for (size_t i = 0; i < lines.size(); i += 2) withNeighbour += carriesNeighbourNormal(lines[i]) ? 1 : 0;
     std::printf("%s: %u faces in %zu ranges, %zu entries (%zu lines), %zu lines carry a neighbour normal "
                 "(threshold %g), built in %.3f ms (%.3f ms CPU)\n",
                 options->file.c_str(), mesh->GetNumFaces(), ranges.size(), lines.size(), lines.size() / 2,
                 withNeighbour, options->threshold, elapsed.count(), cpuMs);
-    if (options->out) writeRecords(*options->out, lines);
     return 0;
 }
 

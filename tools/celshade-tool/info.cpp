@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,54 +20,78 @@
 
 namespace {
 
+// A file's description, printed only once the whole file has been read: a file that cannot be
+// read puts nothing on stdout, only its error on stderr.
+class Description {
+public:
+    __attribute__((format(printf, 2, 3))) void add(const char* format, ...) {
+        va_list args, again;
+        va_start(args, format);
+        va_copy(again, args);
+        const int length = std::vsnprintf(nullptr, 0, format, args);
+        va_end(args);
+        if (length > 0) {
+            const size_t at = text_.size();
+            text_.resize(at + size_t(length) + 1);
+            std::vsnprintf(text_.data() + at, size_t(length) + 1, format, again);
+            text_.resize(at + size_t(length));
+        }
+        va_end(again);
+    }
+    void print() const { std::fwrite(text_.data(), 1, text_.size(), stdout); }
+
+private:
+    std::string text_;
+};
+
 const char* encodingName(const xfile::Header& header) {
     if (header.encoding == xfile::Encoding::Text) return header.compressed ? "text, MSZIP-compressed" : "text";
     return header.compressed ? "binary, MSZIP-compressed" : "binary";
 }
 
-void printMaterials(const d3dx8::MeshFromX& loaded) {
-    std::printf("  materials: %zu\n", loaded.materials.size());
+void describeMaterials(Description& out, const d3dx8::MeshFromX& loaded) {
+    out.add("  materials: %zu\n", loaded.materials.size());
     for (size_t i = 0; i < loaded.materials.size(); ++i) {
         const D3DCOLORVALUE& d = loaded.materials[i].Diffuse;
-        std::printf("    %zu: diffuse %.3f %.3f %.3f %.3f%s%s\n", i, d.r, d.g, d.b, d.a,
+        out.add("    %zu: diffuse %.3f %.3f %.3f %.3f%s%s\n", i, d.r, d.g, d.b, d.a,
                     loaded.textureFilenames[i].empty() ? "" : "  texture ",
                     loaded.textureFilenames[i].c_str());
     }
 }
 
-void printAttributeTable(const D3DXMesh& mesh) {
+void describeAttributeTable(Description& out, const D3DXMesh& mesh) {
     uint32_t count = 0;
     mesh.GetAttributeTable(nullptr, &count);
     std::vector<D3DXATTRIBUTERANGE> table(count);
     mesh.GetAttributeTable(table.data(), &count);
-    std::printf("  attribute table: %u ranges\n", count);
+    out.add("  attribute table: %u ranges\n", count);
     for (const D3DXATTRIBUTERANGE& r : table)
-        std::printf("    id %u: faces %u+%u, vertices %u+%u\n", r.AttribId, r.FaceStart, r.FaceCount, r.VertexStart,
+        out.add("    id %u: faces %u+%u, vertices %u+%u\n", r.AttribId, r.FaceStart, r.FaceCount, r.VertexStart,
                     r.VertexCount);
 }
 
 // The file's data objects; the file itself is let go once they are read.
-xfile::Document readDocument(const std::string& path) {
+xfile::Document readDocument(Description& out, const std::string& path) {
     const xfile::MappedFile file(path);
     const xfile::Header header = xfile::readHeader(file.bytes(), path);
-    std::printf("%s\n  encoding: %s, %u-bit floats, version %u.%u\n", path.c_str(), encodingName(header),
+    out.add("%s\n  encoding: %s, %u-bit floats, version %u.%u\n", path.c_str(), encodingName(header),
                 header.floatBits, header.majorVersion, header.minorVersion);
     return xfile::parse(file.bytes(), path);
 }
 
 // 16-bit indices where they reach, as the program loads its models; 32-bit beyond.
-void describe(const std::string& path) {
+void describe(Description& out, const std::string& path) {
     const d3dx8::MeshFromX loaded =
-        d3dx8::buildMeshFromX(readDocument(path), D3DXMESH_SYSTEMMEM, nullptr, d3dx8::IndexSize::AsNeeded);
+        d3dx8::buildMeshFromX(readDocument(out, path), D3DXMESH_SYSTEMMEM, nullptr, d3dx8::IndexSize::AsNeeded);
     const D3DXMesh& mesh = *loaded.mesh;
-    std::printf("  vertices: %u, faces: %u%s\n", mesh.GetNumVertices(), mesh.GetNumFaces(),
+    out.add("  vertices: %u, faces: %u%s\n", mesh.GetNumVertices(), mesh.GetNumFaces(),
                 mesh.GetNumVertices() > 65535 ? " (needs 32-bit indices)" : "");
-    printMaterials(loaded);
-    printAttributeTable(mesh);
+    describeMaterials(out, loaded);
+    describeAttributeTable(out, mesh);
     D3DVECTOR centre;
     float radius;
     D3DX8().ComputeBoundingSphereFromMesh(mesh, centre, radius);
-    std::printf("  bounding sphere: centre %g %g %g, radius %g\n", centre.x, centre.y, centre.z, radius);
+    out.add("  bounding sphere: centre %g %g %g, radius %g\n", centre.x, centre.y, centre.z, radius);
 }
 
 // A load touches tens of megabytes of fresh memory, and each 4 KB page of it costs a fault that
@@ -94,7 +119,9 @@ int run(const std::vector<std::string>& args) {
     int status = 0;
     for (const std::string& path : args) {
         try {
-            describe(path);
+            Description description;
+            describe(description, path);
+            description.print();
         } catch (const rt::Error& e) {
             std::fprintf(stderr, "%s: error %d: %s\n", path.c_str(), e.number(), e.text().c_str());
             status = 1;

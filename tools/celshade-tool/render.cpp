@@ -23,6 +23,7 @@
 
 #include "Command.h"
 #include "d3d8/Direct3DDevice8.h"
+#include "d3d8/Resources.h"
 #include "d3dsupport/Mdx8.h"
 #include "edges/Module1.h"
 #include "render/FrameRecipe.h"
@@ -65,7 +66,8 @@ bool parseSize(const std::string& text, int32_t& width, int32_t& height) {
     const size_t x = text.find('x');
     if (x == std::string::npos) return false;
     // The device's largest back buffer.
-    return parseInt(text.substr(0, x), 1, 16384, width) && parseInt(text.substr(x + 1), 1, 16384, height);
+    return parseInt(text.substr(0, x), 1, kMaxSurfaceSide, width) &&
+           parseInt(text.substr(x + 1), 1, kMaxSurfaceSide, height);
 }
 
 // Why the command line is wrong, or nothing when it is right.

@@ -153,4 +153,17 @@ TEST(AssemblerRejects, MoreThan128InstructionSlots) {
     EXPECT_EQ(read.end.line, 130);
 }
 
+// One def line per constant register at most: the fault is reported at the first line past
+// that, where reading stops, however many follow.
+TEST(AssemblerRejects, MoreDefLinesThanConstantRegisters) {
+    std::string defs = "vs.1.1\n";
+    for (int i = 0; i < 96; ++i) defs += "def c" + std::to_string(i) + ", 1, 2, 3, 4\n";
+    const vs::Assembly full = vs::assemble(defs + "mov oPos, v0\n", "t");
+    EXPECT_EQ(full.constants.size(), 96u * 5);
+    expectRejected({defs + "def c0, 0, 0, 0, 0\nmov oPos, v0\n", 98, 1, "more than 96 def lines"});
+    std::string huge = "vs.1.1\n";
+    for (int i = 0; i < 200000; ++i) huge += "def c1, 1, 2, 3, 4\n";
+    expectRejected({huge + "mov oPos, v0\n", 98, 1, "more than 96 def lines"});
+}
+
 }  // namespace

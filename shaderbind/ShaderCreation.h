@@ -17,7 +17,8 @@ class Direct3DDevice8;
 
 namespace D3DShaders {
 
-// Stream 0: v0 position (FLOAT3), v3 normal (FLOAT3), v7 texture coordinate (FLOAT2); 32 bytes.
+// Stream 0 holds the scene mesh's MeshVertex (MeshVertex.h): v0 position (FLOAT3), v3 normal
+// (FLOAT3), v7 texture coordinate (FLOAT2).
 std::array<uint32_t, 5> celShaderDeclaration();
 // Stream 0: v0 position, v3 normalA, v6 normalB (all FLOAT3); 36 bytes.
 std::array<uint32_t, 5> edgeShaderDeclaration();

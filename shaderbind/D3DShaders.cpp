@@ -1,4 +1,4 @@
-#include "shaders/D3DShaders.h"
+#include "shaderbind/D3DShaders.h"
 
 #include "runtime/Rounding.h"
 

@@ -10,7 +10,7 @@
 #include "d3dx8/D3DX8.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
-#include "shaders/ShaderCreation.h"
+#include "shaderbind/ShaderCreation.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/Error.h"
-#include "shaders/D3DShaders.h"
+#include "shaderbind/D3DShaders.h"
 
 namespace {
 

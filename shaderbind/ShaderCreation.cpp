@@ -1,13 +1,20 @@
-#include "shaders/ShaderCreation.h"
+#include "shaderbind/ShaderCreation.h"
 
 #include <bit>
+#include <cstddef>
 
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dx8/D3DX8.h"
 #include "runtime/Rounding.h"
-#include "shaders/D3DShaders.h"
+#include "shaderbind/D3DShaders.h"
+#include "shaderbind/MeshVertex.h"
 
 namespace D3DShaders {
+
+// A declaration packs its stream's elements in order, so the cel pass's FLOAT3, FLOAT3,
+// FLOAT2 read MeshVertex field by field.
+static_assert(offsetof(MeshVertex, normal) == 3 * sizeof(float) && offsetof(MeshVertex, u) == 6 * sizeof(float) &&
+              kMeshVertexStride == 8 * sizeof(float));
 
 std::array<uint32_t, 5> celShaderDeclaration() {
     return {vsdStream(0), vsdReg(0, D3DVSDT_FLOAT3), vsdReg(3, D3DVSDT_FLOAT3), vsdReg(7, D3DVSDT_FLOAT2), vsdEnd()};
