@@ -1,5 +1,6 @@
 // Shader assembly and the buffer helpers of the D3DX object.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -19,9 +20,14 @@ std::string readSource(const std::string& fileName, std::string* errors) {
         rt::raiseStatus(D3DERR_NOTFOUND, "AssembleShaderFromFile", fileName + ": cannot open the file");
     }
     const std::streamoff size = in.tellg();
-    if (size < 0 || size > kMaxSourceBytes) {
-        if (errors) *errors = fileName + ": not a shader source (too large)";
-        rt::raiseStatus(D3DXERR_INVALIDDATA, "AssembleShaderFromFile", fileName + ": not a shader source (too large)");
+    // A directory opens as a stream, with a size that means nothing.
+    std::error_code ignored;
+    const bool directory = std::filesystem::is_directory(fileName, ignored);
+    if (directory || size < 0 || size > kMaxSourceBytes) {
+        const std::string why = fileName + (directory ? ": cannot read the file (it is a directory)"
+                                                      : ": not a shader source (too large)");
+        if (errors) *errors = why;
+        rt::raiseStatus(D3DXERR_INVALIDDATA, "AssembleShaderFromFile", why);
     }
     std::string text(static_cast<size_t>(size), '\0');
     in.seekg(0);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -95,6 +96,10 @@ TEST_F(ShaderCreation, FailuresRaiseTheirStatusAndCreateNothing) {
     EXPECT_EQ(bad.number(), D3DXERR_INVALIDDATA);
     EXPECT_NE(bad.text().find("bad.vsh:3:1: unknown instruction 'mvo'"), std::string::npos) << bad.text();
     EXPECT_EQ(errorOf([&] { create(dataPath("no-such-shader.txt")); }).number(), D3DERR_NOTFOUND);
+    const std::string folder = std::filesystem::path(writeTemp("beside.vsh", "")).parent_path().string();
+    const rt::Error directory = errorOf([&] { create(folder); });
+    EXPECT_EQ(directory.number(), D3DXERR_INVALIDDATA);
+    EXPECT_NE(directory.text().find(folder + ": cannot read the file (it is a directory"), std::string::npos) << directory.text();
     const uint32_t code[] = {0xFFFE0101, 1, 0xC00F0000, 0x90E40000, 0x0000FFFF}, badCode[] = {0xFFFE0101, 0x1234, 0x0000FFFF};
     const uint32_t noStream[] = {0x40020000, 0xFFFFFFFF};
     EXPECT_EQ(errorOf([&] { device->CreateVertexShader(noStream, code, D3DUSAGE_SOFTWAREPROCESSING); }).number(), D3DERR_INVALIDCALL);
