@@ -6,7 +6,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} O
 if(failed)
   message(FATAL_ERROR "cmake --install failed")
 endif()
-foreach(file lib/celshade/celshade lib/celshade/banda2.bmp lib/celshade/shver2.txt
+foreach(file lib/celshade/celshade lib/celshade/celshade-tool-device lib/celshade/banda2.bmp lib/celshade/shver2.txt
              share/applications/celshade.desktop share/icons/hicolor/128x128/apps/celshade.png)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "${file} is not installed")

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "DeviceCommands.h"
 #include "d3dsupport/Mdx8.h"
 #include "edges/Module1.h"
 #include "render/FrameRecipe.h"
@@ -86,7 +87,6 @@ int run(const std::vector<std::string>& args) {
     return 0;
 }
 
-const Command kCommand{"edges", "edges FILE [--threshold T] [--out PATH]   the outline edge list of a .x model",
-                       &run};
+const Command kCommand{"edges", kEdgesUsage, &run};
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "DeviceCommands.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3d8/Resources.h"
 #include "d3dsupport/Mdx8.h"
@@ -201,9 +202,6 @@ int run(const std::vector<std::string>& args) {
     return status;
 }
 
-const Command kCommand{"render",
-                       "render MODEL.x... [-o FILE.png | --out-dir DIR] [--size WxH] [--yaw DEG] [--pitch DEG] "
-                       "[--zoom Z] [--threshold T] [--no-overlay] [--frames N]   the program's frame as a PNG",
-                       &run};
+const Command kCommand{"render", kRenderUsage, &run};
 
 }  // namespace
