@@ -202,6 +202,9 @@ TEST_F(TextureFiles, UnreadableInputsRaiseStatusesNamingTheFileAndReason) {
     });
     EXPECT_EQ(number, D3DERR_INVALIDCALL) << text;
     std::vector<unsigned char> wideJpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0x4E, 0x21, 1, 1, 0x11, 0};
+    // 49,152 colour-map entries of 0 bits: the decoder spent seconds on this header.
+    std::vector<unsigned char> zeroBitMap = tgaHeader(2, 6, 2, 32);
+    zeroBitMap[1] = 1, zeroBitMap[6] = 0xC0, zeroBitMap[7] = 0;
     const struct {
         const char* name;
         std::vector<unsigned char> bytes;
@@ -219,6 +222,7 @@ TEST_F(TextureFiles, UnreadableInputsRaiseStatusesNamingTheFileAndReason) {
         {"tall.png", pngHeader(1, 16385), "out of range"},
         {"jpeg-in.bmp", bmpHeader(8, 8, 24, 4), "compression 4 is not supported"},
         {"rle.tga", tgaHeader(10, 2, 2, 24), "not supported"},
+        {"zero-bit-colour-map.tga", zeroBitMap, "colour map of 0-bit entries is not supported"},
     };
     for (const auto& c : cases) expectFailure(saveBytes(c.name, c.bytes), D3DXERR_INVALIDDATA, c.reason);
 }
