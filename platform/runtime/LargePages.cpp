@@ -1,6 +1,7 @@
 #include "runtime/LargePages.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -115,6 +117,22 @@ void keepFreedHeapMapped() noexcept {
     // Setting either value also stops glibc from moving them by itself.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
+}
+
+void growHeapOnLargePages(std::size_t bytes) noexcept {
+    keepFreedHeapMapped();
+#if defined(__GLIBC__)
+    // Two blocks just under glibc's largest mapping threshold make the heap itself grow by both.
+    const std::size_t half = std::min(bytes / 2, std::size_t{30} << 20);
+    const auto begin = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    void* volatile blocks[] = {std::malloc(half), std::malloc(half)};
+    const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    const std::uintptr_t first = (begin + kHugePage - 1) / kHugePage * kHugePage, last = end / kHugePage * kHugePage;
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    for (void* block : blocks) std::free(block);  // kept: below the trim threshold
+#else
+    (void)bytes;
 #endif
 }
 

@@ -6,19 +6,15 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <new>
 #include <utility>
 
 #include "runtime/Error.h"
+#include "runtime/LargePages.h"
 
 namespace xfile {
 
 namespace {
-
-// Below this, the allocator's pages are as good as the kernel's.
-constexpr size_t kMapThreshold = size_t{1} << 20;
-// Huge pages cover aligned 2 MB extents only, so a mapped buffer starts on one.
-constexpr size_t kHugePage = size_t{2} << 20;
-constexpr size_t kPage = 4096;
 
 class FileDescriptor {
 public:
@@ -35,35 +31,20 @@ private:
 }  // namespace
 
 ByteBuffer::ByteBuffer(size_t size) : size_(size) {
-    if (size < kMapThreshold) {
-        data_ = new std::byte[size == 0 ? 1 : size];
-        return;
+    try {
+        data_ = static_cast<std::byte*>(rt::allocateLarge(size == 0 ? 1 : size));
+    } catch (const std::bad_alloc&) {
+        rt::raiseRuntime(rt::errc::OutOfMemory, std::to_string(size) + " bytes");
     }
-    // Map a huge page more than needed, then give back what lies before the first aligned
-    // address and after the buffer's last page.
-    const size_t pages = (size + kPage - 1) / kPage * kPage, length = pages + kHugePage;
-    void* p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) rt::raiseRuntime(rt::errc::OutOfMemory, std::to_string(size) + " bytes");
-    auto* base = static_cast<std::byte*>(p);
-    const size_t skip = (kHugePage - reinterpret_cast<uintptr_t>(base) % kHugePage) % kHugePage;
-    if (skip > 0) ::munmap(base, skip);
-    ::munmap(base + skip + pages, length - skip - pages);
-    data_ = base + skip;
-    ::madvise(data_, pages, MADV_HUGEPAGE);  // a request only: ignored where huge pages are off
-    mapped_ = true;
 }
 
 ByteBuffer::~ByteBuffer() {
-    if (mapped_)
-        ::munmap(data_, size_);
-    else
-        delete[] data_;
+    if (data_ != nullptr) rt::freeLarge(data_, size_ == 0 ? 1 : size_);
 }
 
 void ByteBuffer::swap(ByteBuffer& other) noexcept {
     std::swap(data_, other.data_);
     std::swap(size_, other.size_);
-    std::swap(mapped_, other.mapped_);
 }
 
 MappedFile::MappedFile(const std::string& path) {

@@ -1,6 +1,6 @@
 #pragma once
 // Whole files in memory: a file mapped read-only, and an owning buffer for inflated data.
-// Both take large ranges straight from the kernel, in 2 MB pages where it allows them: a
+// Large buffers come from rt::allocateLarge, in 2 MB pages where the kernel allows them: a
 // multi-megabyte file otherwise costs one page fault per 4 KB, a large share of its load time.
 
 #include <cstddef>
@@ -34,7 +34,6 @@ private:
 
     std::byte* data_ = nullptr;
     size_t size_ = 0;
-    bool mapped_ = false;
 };
 
 // A file's bytes, mapped; runtime error 53 when it does not exist, 75 when it cannot be read.

@@ -1,8 +1,5 @@
 // celshade-tool info FILE...: what the program would load from each .x file.
 
-#include <malloc.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdint>
@@ -15,6 +12,7 @@
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/MeshLoader.h"
 #include "runtime/Error.h"
+#include "runtime/LargePages.h"
 #include "xfile/Buffer.h"
 #include "xfile/XFile.h"
 
@@ -94,28 +92,14 @@ void describe(Description& out, const std::string& path) {
     out.add("  bounding sphere: centre %g %g %g, radius %g\n", centre.x, centre.y, centre.z, radius);
 }
 
-// A load touches tens of megabytes of fresh memory, and each 4 KB page of it costs a fault that
-// on virtual machines dominates the load. So the heap grows once, by an arena the kernel backs
-// with 2 MB pages where it allows, large arrays come from it rather than from a mapping each,
-// and what the load frees (the inflated file, the parsed document) serves what it builds next.
-void useOneLargePageArena() {
-    constexpr size_t kBlock = size_t{30} << 20, kLargePage = size_t{2} << 20;
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);  // glibc's largest
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    const auto begin = reinterpret_cast<uintptr_t>(sbrk(0));
-    void* volatile blocks[] = {std::malloc(kBlock), std::malloc(kBlock)};  // the heap grows by both
-    const auto end = reinterpret_cast<uintptr_t>(sbrk(0));
-    const uintptr_t first = (begin + kLargePage - 1) / kLargePage * kLargePage, last = end / kLargePage * kLargePage;
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    for (void* block : blocks) std::free(block);  // and keeps them, below the trim threshold
-}
-
 int run(const std::vector<std::string>& args) {
     if (args.empty()) {
         std::fprintf(stderr, "usage: celshade-tool info FILE...\n");
         return 2;
     }
-    useOneLargePageArena();
+    // A load touches tens of megabytes of fresh memory; what it frees (the inflated file, the
+    // parsed document) then serves what it builds next.
+    rt::growHeapOnLargePages(std::size_t{60} << 20);
     int status = 0;
     for (const std::string& path : args) {
         try {
