@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -120,19 +121,24 @@ void keepFreedHeapMapped() noexcept {
 #endif
 }
 
-void growHeapOnLargePages(std::size_t bytes) noexcept {
+void growHeapOnLargePages(std::size_t bytes, bool touch) noexcept {
     keepFreedHeapMapped();
 #if defined(__GLIBC__)
-    // Two blocks just under glibc's largest mapping threshold make the heap itself grow by both.
-    const std::size_t half = std::min(bytes / 2, std::size_t{30} << 20);
+    // Blocks just under glibc's largest mapping threshold make the heap itself grow by them all.
+    constexpr std::size_t kBlock = std::size_t{30} << 20, kMaxBlocks = 8;
+    void* blocks[kMaxBlocks] = {};
+    const std::size_t count = std::min(kMaxBlocks, (bytes + kBlock - 1) / kBlock);
     const auto begin = reinterpret_cast<std::uintptr_t>(sbrk(0));
-    void* volatile blocks[] = {std::malloc(half), std::malloc(half)};
+    for (std::size_t i = 0; i < count; ++i) blocks[i] = std::malloc(kBlock);
     const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
     const std::uintptr_t first = (begin + kHugePage - 1) / kHugePage * kHugePage, last = end / kHugePage * kHugePage;
     if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    for (void* block : blocks) std::free(block);  // kept: below the trim threshold
+    for (void* block : blocks) {
+        if (touch && block != nullptr) std::memset(block, 0, kBlock);
+        std::free(block);  // kept: below the trim threshold
+    }
 #else
-    (void)bytes;
+    (void)bytes, (void)touch;
 #endif
 }
 

@@ -46,8 +46,9 @@ using LargeVector = std::vector<T, LargePageAllocator<T>>;
 // from fresh mappings. Memory then stays at its high-water mark. Idempotent; does nothing
 // where the C library has no such setting.
 void keepFreedHeapMapped() noexcept;
-// keepFreedHeapMapped, and the heap grown at once by `bytes`, asked to be backed by 2 MB pages,
-// and kept for what follows: for a process about to allocate and free tens of megabytes once.
-void growHeapOnLargePages(std::size_t bytes) noexcept;
+// keepFreedHeapMapped, and the heap grown at once by `bytes` (at most 240 MB), asked to be
+// backed by 2 MB pages, and kept for what follows: for a process about to allocate and free
+// tens of megabytes. `touch` also faults the pages in now, while nothing waits for them.
+void growHeapOnLargePages(std::size_t bytes, bool touch = false) noexcept;
 
 }  // namespace rt

@@ -6,6 +6,9 @@
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 #include <QTimer>
+#include <cstddef>
+
+#include "runtime/LargePages.h"
 
 namespace ui {
 
@@ -39,6 +42,7 @@ void loadImageFormatPlugins() {
 void warmUp() {
     loadOpenGLDriver();
     loadImageFormatPlugins();
+    rt::growHeapOnLargePages(std::size_t{60} << 20, true);
 }
 
 void warmUpSoon() { QTimer::singleShot(250, [] { warmUp(); }); }
