@@ -46,8 +46,11 @@ TEST_F(ToolRender, DrawsEveryGoodModelAndNamesEachBadOneWithItsReason) {
     }
     QDir(folder.path()).mkdir(QStringLiteral("folder.x"));
     const QString box = bin.filePath(QStringLiteral("doom5.x")), robot = bin.filePath(QStringLiteral("doom1.x"));
+    // Another model named like the box: its picture would replace the box's.
+    QDir(folder.path()).mkdir(QStringLiteral("other"));
+    ASSERT_TRUE(QFile::copy(robot, path("other/doom5.x")));
     const ToolRun r = tool({box, path("notes.x"), path("missing.x"), path("folder.x"), path("enormous.x"), robot,
-                            "--out-dir", path("out"),
+                            path("other/doom5.x"), "--out-dir", path("out"),
                             "--size", "200x150", "--frames", "3"});
     EXPECT_EQ(r.status, 1) << r.err.toStdString();
     for (const char* picture : {"out/doom5.png", "out/doom1.png"}) {
@@ -57,7 +60,8 @@ TEST_F(ToolRender, DrawsEveryGoodModelAndNamesEachBadOneWithItsReason) {
     EXPECT_FALSE(QFile::exists(path("out/notes.png")));
     EXPECT_TRUE(r.out.contains(QStringLiteral("3 frames, median"))) << r.out.toStdString();
     for (const QString& line : {path("notes.x") + ": error -", path("missing.x") + ": error 53:",
-                                path("folder.x") + ": error 75:", path("enormous.x") + ": error -"})
+                                path("folder.x") + ": error 75:", path("enormous.x") + ": error -",
+                                path("other/doom5.x") + ": error 75: Path/File access error: would overwrite " + path("out/doom5.png")})
         EXPECT_TRUE(r.err.contains(line)) << line.toStdString() << "\n" << r.err.toStdString();
 }
 

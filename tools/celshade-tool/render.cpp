@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -186,9 +187,15 @@ int run(const std::vector<std::string>& args) {
     recipe::bindRampTexture(scene);
 
     int status = 0;
+    std::set<std::string> drawn;  // pictures this run has written
     for (const std::string& model : o.models) {
         try {
+            // Models of one name from different folders would share a picture: the first keeps it.
+            const std::string picture = pictureFor(o, model);
+            if (drawn.count(picture) != 0)
+                rt::raiseRuntime(rt::errc::PathFileAccess, "would overwrite " + picture + ", drawn earlier in this run");
             renderModel(o, scene, model);
+            drawn.insert(picture);
         } catch (const rt::Error& e) {
             reportFailure(model, e.number(), e.text());
             status = 1;
