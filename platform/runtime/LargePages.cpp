@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -27,6 +26,15 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // one's): faulted-in pages are reused instead of being zeroed again by the kernel.
 constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
 
+// Writes one byte in every 4 KB page, so that the kernel backs them all now. Through a
+// volatile pointer: a plain memset of memory about to be freed is a dead store the compiler
+// may drop.
+void faultIn(void* start, std::size_t length) noexcept {
+    constexpr std::size_t kPage = 4096;
+    auto* bytes = static_cast<volatile unsigned char*>(start);
+    for (std::size_t offset = 0; offset < length; offset += kPage) bytes[offset] = 0;
+}
+
 struct Mapping {
     std::byte* start;
     std::size_t length;
@@ -41,7 +49,7 @@ public:
         for (auto it = kept_.begin(); it != kept_.end(); ++it)
             if (it->length >= length && it->length <= 2 * length && (best == kept_.end() || it->length < best->length))
                 best = it;
-        Mapping m = best != kept_.end() ? *best : Mapping{mapAligned(length), length};
+        Mapping m = best != kept_.end() ? *best : Mapping{fromReserveOrFresh(length), length};
         if (best != kept_.end()) {
             keptBytes_ -= best->length;
             kept_.erase(best);
@@ -71,7 +79,25 @@ public:
         }
     }
 
+    void reserve(std::size_t length) {
+        std::byte* start = mapAligned(length);
+        faultIn(start, length);  // now, while nothing waits for it
+        std::lock_guard lock(mutex_);
+        if (reserve_.length > 0) ::munmap(reserve_.start, reserve_.length);
+        reserve_ = {start, length};
+    }
+
 private:
+    // A mapping may be given back in parts, so a piece cut from the reserve is a mapping like
+    // any other.
+    std::byte* fromReserveOrFresh(std::size_t length) {
+        if (reserve_.length < length) return mapAligned(length);
+        std::byte* start = reserve_.start;
+        reserve_.start += length;
+        reserve_.length -= length;
+        return start;
+    }
+
     // One huge page more than needed is mapped; what lies before the first aligned address and
     // after the aligned extent is given back.
     static std::byte* mapAligned(std::size_t length) {
@@ -90,6 +116,7 @@ private:
     std::vector<Mapping> live_;
     std::vector<Mapping> kept_;
     std::size_t keptBytes_ = 0;
+    Mapping reserve_{nullptr, 0};
 };
 
 Mappings& mappings() {
@@ -113,6 +140,14 @@ void freeLarge(void* p, std::size_t bytes) noexcept {
         mappings().give(p);
 }
 
+void reserveLargePages(std::size_t bytes) noexcept {
+    try {
+        mappings().reserve((bytes + kHugePage - 1) / kHugePage * kHugePage);
+    } catch (const std::bad_alloc&) {
+        // Large arrays are then mapped as they come.
+    }
+}
+
 void keepFreedHeapMapped() noexcept {
 #if defined(__GLIBC__)
     // Setting either value also stops glibc from moving them by itself.
@@ -134,7 +169,7 @@ void growHeapOnLargePages(std::size_t bytes, bool touch) noexcept {
     const std::uintptr_t first = (begin + kHugePage - 1) / kHugePage * kHugePage, last = end / kHugePage * kHugePage;
     if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
     for (void* block : blocks) {
-        if (touch && block != nullptr) std::memset(block, 0, kBlock);
+        if (touch && block != nullptr) faultIn(block, kBlock);
         std::free(block);  // kept: below the trim threshold
     }
 #else

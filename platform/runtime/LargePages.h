@@ -17,6 +17,10 @@ void* allocateLarge(std::size_t bytes);
 // `bytes` is the size given to allocateLarge.
 void freeLarge(void* p, std::size_t bytes) noexcept;
 
+// Maps `bytes` (rounded up to 2 MB) now and faults them in, for the large arrays that follow:
+// for a process with time to spare before a burst of work. Replaces an earlier reserve.
+void reserveLargePages(std::size_t bytes) noexcept;
+
 template <typename T>
 struct LargePageAllocator {
     using value_type = T;

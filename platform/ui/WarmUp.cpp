@@ -43,6 +43,7 @@ void warmUp() {
     loadOpenGLDriver();
     loadImageFormatPlugins();
     rt::growHeapOnLargePages(std::size_t{60} << 20, true);
+    rt::reserveLargePages(std::size_t{48} << 20);
 }
 
 void warmUpSoon() { QTimer::singleShot(250, [] { warmUp(); }); }

@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
 
 #include "runtime/Error.h"
 #include "runtime/Events.h"
@@ -82,6 +87,34 @@ TEST(LargePages, ArraysFromTheThresholdUpStartOnAHugePageBoundary) {
             EXPECT_EQ(reinterpret_cast<uintptr_t>(array.data()) % (2u << 20), 0u) << bytes;
         }
     }
+}
+
+// Whether every 4 KB page of [start, start + bytes) is backed by memory now.
+bool resident(const void* start, std::size_t bytes) {
+    constexpr std::uintptr_t kPage = 4096;
+    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(start) + kPage - 1) / kPage * kPage;
+    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(start) + bytes;
+    std::vector<unsigned char> pages((end - first) / kPage);
+    if (mincore(reinterpret_cast<void*>(first), pages.size() * kPage, pages.data()) != 0) return false;
+    for (unsigned char page : pages)
+        if (!(page & 1)) return false;
+    return true;
+}
+
+// Memory prepared ahead is backed before the arrays that take it write a byte: its first
+// touch must not be an optimised-away store.
+TEST(LargePages, PreparedMemoryIsBackedBeforeItsFirstUse) {
+    constexpr std::size_t kArray = std::size_t{14} << 20;  // larger than any array kept so far
+    rt::reserveLargePages(std::size_t{16} << 20);
+    void* reserved = rt::allocateLarge(kArray);
+    EXPECT_TRUE(resident(reserved, kArray)) << "the reserve is backed";
+    rt::freeLarge(reserved, kArray);
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator has no heap to grow
+    rt::growHeapOnLargePages(std::size_t{64} << 20, true);
+    void* block = std::malloc(kArray);
+    EXPECT_TRUE(resident(block, kArray)) << "the heap's grown part is backed";
+    std::free(block);
+#endif
 }
 
 }  // namespace
