@@ -33,6 +33,24 @@ void main() {
 }
 )";
 
+// One triangle covering the viewport; each fragment reads the colour buffer's texel under it,
+// rows flipped (the buffer's rows run top first, the window's bottom up). At equal sizes the
+// coordinate falls on the texel's centre, so nearest filtering copies it exactly.
+const char* const kPresentVertex = R"(#version 330 core
+void main() {
+    vec2 corner = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);
+    gl_Position = vec4(corner, 0.0, 1.0);
+}
+)";
+const char* const kPresentFragment = R"(#version 330 core
+uniform sampler2D colorBuffer;
+uniform vec2 targetSize;
+out vec4 fragColor;
+void main() {
+    fragColor = texture(colorBuffer, vec2(gl_FragCoord.x / targetSize.x, 1.0 - gl_FragCoord.y / targetSize.y));
+}
+)";
+
 // Joins pieces by appending; building GLSL with chains of operator+ trips a false
 // -Wrestrict in GCC 12's optimizer.
 std::string concatenate(std::initializer_list<std::string_view> parts) {
@@ -113,9 +131,9 @@ std::string vertexShaderSource(const ProgramKey& key) {
     return concatenate({kVertexHead, key.flat ? "flat " : "", kVertexTail});
 }
 
-uint32_t link(const ProgramKey& key, const char* call) {
-    GLuint vs = compile(GL_VERTEX_SHADER, vertexShaderSource(key), call);
-    GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentShaderSource(key, call), call);
+uint32_t link(const std::string& vertexSource, const std::string& fragmentSource, const char* call) {
+    GLuint vs = compile(GL_VERTEX_SHADER, vertexSource, call);
+    GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentSource, call);
     GLuint program = glCreateProgram();
     glAttachShader(program, vs);
     glAttachShader(program, fs);
@@ -170,6 +188,16 @@ std::string fragmentShaderSource(const ProgramKey& key, const char* call) {
 
 Programs::~Programs() {
     for (auto& [key, program] : programs_) glDeleteProgram(program.id);
+    if (present_.id != 0) glDeleteProgram(present_.id);
+}
+
+const PresentProgram& Programs::present(const char* call) {
+    if (present_.id != 0) return present_;
+    present_.id = link(kPresentVertex, kPresentFragment, call);
+    present_.targetSize = glGetUniformLocation(present_.id, "targetSize");
+    glUseProgram(present_.id);
+    glUniform1i(glGetUniformLocation(present_.id, "colorBuffer"), 0);
+    return present_;
 }
 
 Program& Programs::get(const ProgramKey& key, const char* call) {
@@ -177,7 +205,7 @@ Program& Programs::get(const ProgramKey& key, const char* call) {
     auto found = programs_.find(packed);
     if (found != programs_.end()) return found->second;
     Program program;
-    program.id = link(key, call);
+    program.id = link(vertexShaderSource(key), fragmentShaderSource(key, call), call);
     program.pixelStep = glGetUniformLocation(program.id, "pixelStep");
     program.textureFactor = glGetUniformLocation(program.id, "textureFactor");
     program.alphaRef = glGetUniformLocation(program.id, "alphaRef");

@@ -28,6 +28,12 @@ struct Program {
     bool sentFactorValid = false;
 };
 
+// Draws the colour buffer to a window: see Rasterizer::present.
+struct PresentProgram {
+    uint32_t id = 0;
+    int targetSize = -1;
+};
+
 // GLSL text of the fragment shader for a key (exposed for tests of the generator). Raises
 // D3DERR_INVALIDCALL naming `call`, the drawing method, for an operation, argument or
 // comparison that the combiner does not implement.
@@ -43,9 +49,12 @@ public:
     // The program for `key`, compiled on first use; failures name `call` as
     // fragmentShaderSource's do.
     Program& get(const ProgramKey& key, const char* call);
+    // Compiled on first use.
+    const PresentProgram& present(const char* call);
 
 private:
     std::unordered_map<uint64_t, Program> programs_;
+    PresentProgram present_;
 };
 
 }  // namespace gl

@@ -143,15 +143,20 @@ Rasterizer::Rasterizer(uint32_t width, uint32_t height, const char* call)
 
 void Rasterizer::createTarget(const char* call) {
     const auto w = static_cast<GLsizei>(width_), h = static_cast<GLsizei>(height_);
-    glGenRenderbuffers(1, &colorBuffer_);
-    glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    // A texture rather than a renderbuffer: present() draws it to the window.
+    glGenTextures(1, &colorTexture_);
+    glBindTexture(GL_TEXTURE_2D, colorTexture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    setColorTextureFilter(GL_NEAREST);
     glGenRenderbuffers(1, &depthBuffer_);
     glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, w, h);
     glGenFramebuffers(1, &framebuffer_);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colorBuffer_);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture_, 0);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
     checkFramebuffer(call);
     checkError(call, "glRenderbufferStorage");
@@ -188,7 +193,8 @@ Rasterizer::~Rasterizer() {
     }
     glDeleteFramebuffers(1, &framebuffer_);
     glDeleteRenderbuffers(1, &depthBuffer_);
-    glDeleteRenderbuffers(1, &colorBuffer_);
+    glDeleteTextures(1, &colorTexture_);
+    glDeleteVertexArrays(1, &presentVertexArray_);
 }
 
 void Rasterizer::clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z,
@@ -360,16 +366,42 @@ std::vector<uint32_t> Rasterizer::readPixels() {
     return pixels;
 }
 
+void Rasterizer::setColorTextureFilter(int filter) {
+    if (filter == colorTextureFilter_) return;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    colorTextureFilter_ = filter;
+}
+
+// A triangle over the whole window whose fragments read the colour buffer with rows flipped,
+// rather than glBlitFramebuffer: llvmpipe's blitter builds its shaders on first use in every
+// context, which cost a new process 40 ms at its first present, while this program is an
+// ordinary one that the driver's shader cache keeps across runs. The state it changes is
+// set again by the next draw.
 void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height, const char* call) {
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
-    GLint w = static_cast<GLint>(width), h = static_cast<GLint>(height);
-    bool sameSize = width == width_ && height == height_;
-    // Rows run top first here and bottom up on screen: the copy flips them.
-    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0, h, w, 0, GL_COLOR_BUFFER_BIT,
-                      sameSize ? GL_NEAREST : GL_LINEAR);
+    const PresentProgram& program = programs_->present(call);
+    if (presentVertexArray_ == 0) glGenVertexArrays(1, &presentVertexArray_);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glUseProgram(program.id);
+    glUniform2f(program.targetSize, static_cast<float>(width), static_cast<float>(height));
+    glBindSampler(0, 0);
+    glBindTexture(GL_TEXTURE_2D, colorTexture_);
+    // Same size: each window pixel takes its own texel; otherwise the picture is stretched.
+    setColorTextureFilter(width == width_ && height == height_ ? GL_NEAREST : GL_LINEAR);
+    glBindVertexArray(presentVertexArray_);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    checkError(call, "glDrawArrays");
+
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    checkError(call, "glBlitFramebuffer");
+    glViewport(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_));
+    glBindSampler(0, sampler_);
+    haveApplied_ = false;
+    boundProgram_ = 0;
 }
 
 void Rasterizer::finish() { glFinish(); }

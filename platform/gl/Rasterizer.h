@@ -121,13 +121,16 @@ private:
     void createTarget(const char* call);
     void createVertexInput();
     void applyState(const RasterState& state, const char* call);
+    void setColorTextureFilter(int filter);
     void applyFixedFunction(const RasterState& state, const char* call);
     void applySampler(const SamplerState& sampler);
     void upload(DrawBuffers& buffers, std::span<const Vertex> vertices, std::span<const uint32_t> indices,
                 std::span<const uint32_t> pointIndices);
 
     uint32_t width_, height_;
-    uint32_t framebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
+    uint32_t framebuffer_ = 0, colorTexture_ = 0, depthBuffer_ = 0;
+    int colorTextureFilter_ = 0;
+    uint32_t presentVertexArray_ = 0;
     std::array<DrawBuffers, kDrawBufferRing> drawBuffers_{};
     std::size_t nextDrawBuffers_ = 0;
     uint32_t sampler_ = 0;

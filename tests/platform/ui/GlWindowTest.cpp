@@ -55,6 +55,20 @@ TEST(GlWindowDevice, BackBufferTakesTheClientSizeAndPresentsWithTheAskedInterval
         QImage shot = window.screen()->grabWindow(window.winId()).toImage();
         ASSERT_FALSE(shot.isNull());
         EXPECT_EQ(shot.pixel(shot.width() / 2, shot.height() / 2) & 0xFFFFFF, c.colour & 0xFFFFFF);
+
+        // Resized after the device was made, the window shows the back buffer stretched over
+        // it, top rows at the top.
+        const D3DRECT top{0, 0, static_cast<int32_t>(c.width), static_cast<int32_t>(c.height / 4)};
+        device->Clear(1, &top, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+        window.setClientSize(c.width * 2, c.height * 2);
+        for (int frame = 0; frame < 3; ++frame) {
+            QGuiApplication::processEvents();
+            device->Present(nullptr, nullptr, nullptr, nullptr);
+        }
+        shot = window.screen()->grabWindow(window.winId()).toImage();
+        ASSERT_EQ(shot.height(), static_cast<int>(c.height * 2));
+        EXPECT_EQ(shot.pixel(shot.width() - 2, 2) & 0xFFFFFF, 0xFF0000u);
+        EXPECT_EQ(shot.pixel(shot.width() - 2, shot.height() - 2) & 0xFFFFFF, c.colour & 0xFFFFFF);
         device.reset();
     }
 }
