@@ -20,6 +20,8 @@ QSurfaceFormat coreFormat(int swapInterval) {
     return format;
 }
 
+bool contextMade = false;
+
 uint32_t devicePixels(int logical, qreal ratio) {
     return static_cast<uint32_t>(std::lround(static_cast<double>(logical) * ratio));
 }
@@ -54,12 +56,15 @@ void GlWindow::createContext() {
     if (!context_->create())
         rt::raiseStatus(D3DERR_NOTAVAILABLE, "QOpenGLContext::create",
                         "no OpenGL context for the window: install libgl1-mesa-dri and libegl-mesa0");
+    contextMade = true;
     QSurfaceFormat got = context_->format();
     if (got.majorVersion() * 10 + got.minorVersion() < 33 || got.profile() != QSurfaceFormat::CoreProfile)
         rt::raiseStatus(D3DERR_NOTAVAILABLE, "QOpenGLContext::create",
                         "the window's OpenGL is " + std::to_string(got.majorVersion()) + "." +
                             std::to_string(got.minorVersion()) + ", not 3.3 core");
 }
+
+bool GlWindow::anyContextMade() { return contextMade; }
 
 void GlWindow::makeCurrent() {
     if (!context_) createContext();

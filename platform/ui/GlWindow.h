@@ -33,6 +33,9 @@ public:
     // what is missing when there is no OpenGL 3.3 core.
     void makeCurrent() override;
 
+    // Whether any window of the process has made its context (and so loaded the driver).
+    static bool anyContextMade();
+
 private:
     void createContext();
 

@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "runtime/LargePages.h"
+#include "ui/GlWindow.h"
 
 namespace ui {
 
@@ -40,6 +41,9 @@ void loadImageFormatPlugins() {
 }  // namespace
 
 void warmUp() {
+    // A STAR pressed before the warm-up was due has done all this already, and a window is
+    // drawing: the work would only stall it.
+    if (GlWindow::anyContextMade()) return;
     loadOpenGLDriver();
     loadImageFormatPlugins();
     rt::growHeapOnLargePages(std::size_t{60} << 20, true);

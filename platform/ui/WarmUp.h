@@ -7,12 +7,15 @@
 //    tens of megabytes);
 //  - Qt's image format plugins: reading an image whose format is taken from its content (the
 //    ramp texture) loads every one of them to ask;
-//  - memory: the first scene setup fills tens of megabytes of fresh heap, and on a virtual
-//    machine each 4 KB page's first touch costs a fault. The heap is grown now, on 2 MB pages
-//    where the kernel allows, touched once and kept for the setup (the rose's first STAR went
-//    from about 530 to 390 ms with the machine busy, the box's from 290 to 210 ms).
+//  - memory: the first scene setup fills tens of megabytes of fresh heap and large arrays,
+//    and on a virtual machine the first write to memory costs far more than computing with
+//    it (more still for memory the host took back while it was idle). The heap is grown by
+//    60 MB and 48 MB of large pages are reserved for the large arrays, both on 2 MB pages
+//    where the kernel allows and faulted in now (with the driver loaded as well, the rose's
+//    first STAR went from 218-232 ms to 93-96 ms on the idle development machine).
 // Nothing here is visible, and nothing fails: where there is no OpenGL 3.3 core, the render
-// window reports that itself when it is made.
+// window reports that itself when it is made. Once a window has made its context the
+// warm-up does nothing: the scene it was for is being drawn.
 
 namespace ui {
 
