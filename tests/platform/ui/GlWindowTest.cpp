@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
+#include <QThread>
 
 #include "d3d8/Direct3D8.h"
 #include "d3d8/Direct3DDevice8.h"
@@ -61,9 +62,13 @@ TEST(GlWindowDevice, BackBufferTakesTheClientSizeAndPresentsWithTheAskedInterval
         const D3DRECT top{0, 0, static_cast<int32_t>(c.width), static_cast<int32_t>(c.height / 4)};
         device->Clear(1, &top, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
         window.setClientSize(c.width * 2, c.height * 2);
-        for (int frame = 0; frame < 3; ++frame) {
+        for (int wait = 0; wait < 200 && window.clientHeight() != c.height * 2; ++wait) {
             QGuiApplication::processEvents();
+            QThread::msleep(10);
+        }
+        for (int frame = 0; frame < 3; ++frame) {
             device->Present(nullptr, nullptr, nullptr, nullptr);
+            QGuiApplication::processEvents();
         }
         shot = window.screen()->grabWindow(window.winId()).toImage();
         ASSERT_EQ(shot.height(), static_cast<int>(c.height * 2));
