@@ -397,6 +397,8 @@ void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height, 
     glDrawArrays(GL_TRIANGLES, 0, 3);
     checkError(call, "glDrawArrays");
 
+    // Left bound, the colour buffer would be both drawn to and a texture of the next draws.
+    glBindTexture(GL_TEXTURE_2D, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     glViewport(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_));
     glBindSampler(0, sampler_);
