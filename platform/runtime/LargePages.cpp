@@ -8,9 +8,14 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <future>
+#include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace rt {
@@ -125,6 +130,44 @@ Mappings& mappings() {
     return *instance;
 }
 
+void reserve(std::size_t bytes) noexcept {
+    try {
+        mappings().reserve((bytes + kHugePage - 1) / kHugePage * kHugePage);
+    } catch (const std::bad_alloc&) {
+        // Large arrays are then mapped as they come.
+    }
+}
+
+// Blocks just under glibc's largest mapping threshold make the heap itself grow by them all.
+constexpr std::size_t kHeapBlock = std::size_t{30} << 20;
+using HeapBlocks = std::array<void*, 8>;
+
+// Grows the calling thread's heap by about `bytes` (the blocks hold it until released) and
+// asks for that part to be backed by 2 MB pages.
+HeapBlocks growHeap(std::size_t bytes) noexcept {
+    HeapBlocks blocks{};
+#if defined(__GLIBC__)
+    const std::size_t count = std::min(blocks.size(), (bytes + kHeapBlock - 1) / kHeapBlock);
+    const auto begin = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    for (std::size_t i = 0; i < count; ++i) blocks[i] = std::malloc(kHeapBlock);
+    const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    const std::uintptr_t first = (begin + kHugePage - 1) / kHugePage * kHugePage, last = end / kHugePage * kHugePage;
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)bytes;
+#endif
+    return blocks;
+}
+
+// Frees the blocks into the heap, where they stay (below the trim threshold); `touch` faults
+// them in first. Any thread may do it.
+void release(const HeapBlocks& blocks, bool touch) noexcept {
+    for (void* block : blocks) {
+        if (touch && block != nullptr) faultIn(block, kHeapBlock);
+        std::free(block);
+    }
+}
+
 }  // namespace
 
 void* allocateLarge(std::size_t bytes) {
@@ -140,14 +183,6 @@ void freeLarge(void* p, std::size_t bytes) noexcept {
         mappings().give(p);
 }
 
-void reserveLargePages(std::size_t bytes) noexcept {
-    try {
-        mappings().reserve((bytes + kHugePage - 1) / kHugePage * kHugePage);
-    } catch (const std::bad_alloc&) {
-        // Large arrays are then mapped as they come.
-    }
-}
-
 void keepFreedHeapMapped() noexcept {
 #if defined(__GLIBC__)
     // Setting either value also stops glibc from moving them by itself.
@@ -156,25 +191,27 @@ void keepFreedHeapMapped() noexcept {
 #endif
 }
 
-void growHeapOnLargePages(std::size_t bytes, bool touch) noexcept {
+void growHeapOnLargePages(std::size_t bytes) noexcept {
     keepFreedHeapMapped();
-#if defined(__GLIBC__)
-    // Blocks just under glibc's largest mapping threshold make the heap itself grow by them all.
-    constexpr std::size_t kBlock = std::size_t{30} << 20, kMaxBlocks = 8;
-    void* blocks[kMaxBlocks] = {};
-    const std::size_t count = std::min(kMaxBlocks, (bytes + kBlock - 1) / kBlock);
-    const auto begin = reinterpret_cast<std::uintptr_t>(sbrk(0));
-    for (std::size_t i = 0; i < count; ++i) blocks[i] = std::malloc(kBlock);
-    const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
-    const std::uintptr_t first = (begin + kHugePage - 1) / kHugePage * kHugePage, last = end / kHugePage * kHugePage;
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    for (void* block : blocks) {
-        if (touch && block != nullptr) faultIn(block, kBlock);
-        std::free(block);  // kept: below the trim threshold
+    release(growHeap(bytes), false);
+}
+
+std::shared_future<void> prepareMemoryInBackground(std::size_t heapBytes, std::size_t reserveBytes) noexcept {
+    keepFreedHeapMapped();
+    const HeapBlocks blocks = growHeap(heapBytes);  // on this thread: its heap is the one to grow
+    auto done = std::make_shared<std::promise<void>>();
+    std::shared_future<void> ready = done->get_future().share();
+    auto work = [blocks, reserveBytes, done] {
+        release(blocks, true);
+        reserve(reserveBytes);
+        done->set_value();
+    };
+    try {
+        std::thread(work).detach();
+    } catch (const std::system_error&) {
+        work();  // no thread to be had: done here instead
     }
-#else
-    (void)bytes, (void)touch;
-#endif
+    return ready;
 }
 
 }  // namespace rt

@@ -7,6 +7,7 @@
 // Freed mappings are kept, up to a limit, for the next large arrays.
 
 #include <cstddef>
+#include <future>
 #include <new>
 #include <vector>
 
@@ -16,10 +17,6 @@ namespace rt {
 void* allocateLarge(std::size_t bytes);
 // `bytes` is the size given to allocateLarge.
 void freeLarge(void* p, std::size_t bytes) noexcept;
-
-// Maps `bytes` (rounded up to 2 MB) now and faults them in, for the large arrays that follow:
-// for a process with time to spare before a burst of work. Replaces an earlier reserve.
-void reserveLargePages(std::size_t bytes) noexcept;
 
 template <typename T>
 struct LargePageAllocator {
@@ -52,7 +49,14 @@ using LargeVector = std::vector<T, LargePageAllocator<T>>;
 void keepFreedHeapMapped() noexcept;
 // keepFreedHeapMapped, and the heap grown at once by `bytes` (at most 240 MB), asked to be
 // backed by 2 MB pages, and kept for what follows: for a process about to allocate and free
-// tens of megabytes. `touch` also faults the pages in now, while nothing waits for them.
-void growHeapOnLargePages(std::size_t bytes, bool touch = false) noexcept;
+// tens of megabytes.
+void growHeapOnLargePages(std::size_t bytes) noexcept;
+
+// For a process with time to spare before a burst of work (a dialog waiting for its user):
+// grows the calling thread's heap as growHeapOnLargePages does, and reserves `reserveBytes`
+// (rounded up to 2 MB) for the large arrays to come, replacing an earlier reserve. Both are
+// faulted in on a thread of its own, so the caller goes on at once; arrays take from the
+// reserve only once all of it is backed. The result is ready when everything is.
+std::shared_future<void> prepareMemoryInBackground(std::size_t heapBytes, std::size_t reserveBytes) noexcept;
 
 }  // namespace rt

@@ -46,8 +46,7 @@ void warmUp() {
     if (GlWindow::anyContextMade()) return;
     loadOpenGLDriver();
     loadImageFormatPlugins();
-    rt::growHeapOnLargePages(std::size_t{60} << 20, true);
-    rt::reserveLargePages(std::size_t{48} << 20);
+    rt::prepareMemoryInBackground(std::size_t{60} << 20, std::size_t{48} << 20);
 }
 
 void warmUpSoon() { QTimer::singleShot(250, [] { warmUp(); }); }

@@ -11,8 +11,8 @@
 //    and on a virtual machine the first write to memory costs far more than computing with
 //    it (more still for memory the host took back while it was idle). The heap is grown by
 //    60 MB and 48 MB of large pages are reserved for the large arrays, both on 2 MB pages
-//    where the kernel allows and faulted in now (with the driver loaded as well, the rose's
-//    first STAR went from 218-232 ms to 93-96 ms on the idle development machine).
+//    where the kernel allows, and faulted in on a thread of its own so that the dialog stays
+//    responsive (this took about 100 ms off the rose's first STAR on the development machine).
 // Nothing here is visible, and nothing fails: where there is no OpenGL 3.3 core, the render
 // window reports that itself when it is made. Once a window has made its context the
 // warm-up does nothing: the scene it was for is being drawn.

@@ -105,12 +105,11 @@ bool resident(const void* start, std::size_t bytes) {
 // touch must not be an optimised-away store.
 TEST(LargePages, PreparedMemoryIsBackedBeforeItsFirstUse) {
     constexpr std::size_t kArray = std::size_t{14} << 20;  // larger than any array kept so far
-    rt::reserveLargePages(std::size_t{16} << 20);
+    rt::prepareMemoryInBackground(std::size_t{64} << 20, std::size_t{16} << 20).wait();
     void* reserved = rt::allocateLarge(kArray);
     EXPECT_TRUE(resident(reserved, kArray)) << "the reserve is backed";
     rt::freeLarge(reserved, kArray);
 #if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator has no heap to grow
-    rt::growHeapOnLargePages(std::size_t{64} << 20, true);
     void* block = std::malloc(kArray);
     EXPECT_TRUE(resident(block, kArray)) << "the heap's grown part is backed";
     std::free(block);
