@@ -178,6 +178,7 @@ void Rasterizer::createVertexInput() {
         glEnableVertexAttribArray(2);
         glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, u)));
     }
+    glGenVertexArrays(1, &presentVertexArray_);  // present() reads no attributes
     glGenSamplers(1, &sampler_);
     glBindSampler(0, sampler_);
 }
@@ -380,7 +381,6 @@ void Rasterizer::setColorTextureFilter(int filter) {
 // set again by the next draw.
 void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height, const char* call) {
     const PresentProgram& program = programs_->present(call);
-    if (presentVertexArray_ == 0) glGenVertexArrays(1, &presentVertexArray_);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
     glDisable(GL_DEPTH_TEST);
