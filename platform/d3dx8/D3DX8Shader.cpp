@@ -1,37 +1,29 @@
 // Shader assembly and the buffer helpers of the D3DX object.
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "d3dx8/D3DX8.h"
+#include "runtime/InputFile.h"
 #include "runtime/Status.h"
 #include "vs/Assembler.h"
 
 namespace {
 
 // Shader sources are a few kilobytes; anything this large is not one.
-constexpr std::streamoff kMaxSourceBytes = 1 << 20;
+constexpr uint64_t kMaxSourceBytes = 1 << 20;
+
+[[noreturn]] void refuse(HRESULT status, const std::string& why, std::string* errors) {
+    if (errors) *errors = why;
+    rt::raiseStatus(status, "AssembleShaderFromFile", why);
+}
 
 std::string readSource(const std::string& fileName, std::string* errors) {
-    std::ifstream in(fileName, std::ios::binary | std::ios::ate);
-    if (!in) {
-        if (errors) *errors = fileName + ": cannot open the file";
-        rt::raiseStatus(D3DERR_NOTFOUND, "AssembleShaderFromFile", fileName + ": cannot open the file");
-    }
-    const std::streamoff size = in.tellg();
-    // A directory opens as a stream, with a size that means nothing.
-    std::error_code ignored;
-    const bool directory = std::filesystem::is_directory(fileName, ignored);
-    if (directory || size < 0 || size > kMaxSourceBytes) {
-        const std::string why = fileName + (directory ? ": cannot read the file (it is a directory)"
-                                                      : ": not a shader source (too large)");
-        if (errors) *errors = why;
-        rt::raiseStatus(D3DXERR_INVALIDDATA, "AssembleShaderFromFile", why);
-    }
-    std::string text(static_cast<size_t>(size), '\0');
-    in.seekg(0);
-    in.read(text.data(), size);
+    const rt::InputFile file(fileName);
+    if (file.fault() == rt::InputFile::Fault::NotRegular) refuse(D3DXERR_INVALIDDATA, fileName + ": " + file.reason(), errors);
+    if (!file.ok()) refuse(D3DERR_NOTFOUND, fileName + ": cannot open the file", errors);
+    if (file.size() > kMaxSourceBytes) refuse(D3DXERR_INVALIDDATA, fileName + ": not a shader source (too large)", errors);
+    std::string text(static_cast<size_t>(file.size()), '\0');
+    text.resize(file.readInto(reinterpret_cast<std::byte*>(text.data()), text.size()));
     return text;
 }
 

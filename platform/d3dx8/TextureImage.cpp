@@ -6,20 +6,18 @@
 #include <QImageReader>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string_view>
 
 #include "d3dx8/D3DX8.h"
+#include "runtime/InputFile.h"
 #include "runtime/Status.h"
 
 namespace {
 
 // A quarter above the largest image accepted, stored as 32-bit texels: room for any format's
 // overhead. A larger file is refused before it is read into memory.
-constexpr std::uintmax_t kMaxImageFileBytes = kMaxImageTexels * 5;
+constexpr uint64_t kMaxImageFileBytes = kMaxImageTexels * 5;
 
 [[noreturn]] void invalidImage(const std::string& name, const std::string& reason) {
     rt::raiseStatus(D3DXERR_INVALIDDATA, "D3DXCreateTextureFromFile", "'" + name + "': " + reason);
@@ -64,18 +62,11 @@ QImage toQImage(const ArgbImage& image) {
 }
 
 std::vector<std::byte> readWholeFile(const std::string& path) {
-    std::error_code ec;
-    auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status)) fileNotFound(path, "file not found");
-    if (!std::filesystem::is_regular_file(status)) fileNotFound(path, "not a regular file");
-    auto size = std::filesystem::file_size(path, ec);
-    if (ec) fileNotFound(path, ec.message());
-    if (size > kMaxImageFileBytes) invalidImage(path, "file of " + std::to_string(size) + " bytes is too large");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fileNotFound(path, std::strerror(errno));
-    std::vector<std::byte> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (in.gcount() != static_cast<std::streamsize>(size)) fileNotFound(path, "read failed");
+    const rt::InputFile file(path);
+    if (!file.ok()) fileNotFound(path, file.reason());
+    if (file.size() > kMaxImageFileBytes) invalidImage(path, "file of " + std::to_string(file.size()) + " bytes is too large");
+    std::vector<std::byte> bytes(static_cast<std::size_t>(file.size()));
+    if (file.readInto(bytes.data(), bytes.size()) != bytes.size()) fileNotFound(path, "read failed");
     return bytes;
 }
 

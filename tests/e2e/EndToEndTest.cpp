@@ -3,6 +3,7 @@
 // other models, double-click to end.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QDir>
@@ -183,7 +184,7 @@ TEST_F(EndToEnd, AUserStartsTurnsZoomsSwitchesModelsAndQuits) {
 // and the data files beside it. The case selects the file's model when it is one of the
 // models, presses STAR and expects the program to end by itself, with exit status 1 and an
 // error report giving the number, the file's path and the reason, and no window left.
-enum class Fault { Missing, Empty, Truncated, Garbage };
+enum class Fault { Missing, Empty, Truncated, Garbage, Fifo };
 
 struct DataFault {
     const char* file;
@@ -193,7 +194,7 @@ struct DataFault {
 };
 
 std::string caseName(const ::testing::TestParamInfo<DataFault>& info) {
-    static const char* const kFaults[] = {"Missing", "Empty", "Truncated", "Garbage"};
+    static const char* const kFaults[] = {"Missing", "Empty", "Truncated", "Garbage", "Fifo"};
     std::string name = info.param.file;
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
@@ -225,7 +226,10 @@ protected:
         if (c.fault == Fault::Truncated) faulty = bytes.left(bytes.size() / 3);
         if (c.fault == Fault::Garbage)
             for (int i = 0; i < 4096; ++i) faulty.append(char((i * 7919 + 13) % 251));
-        if (c.fault != Fault::Missing) {
+        if (c.fault == Fault::Fifo) {
+            // No writer ever comes: a load that opened it would wait for ever.
+            ASSERT_EQ(mkfifo(directory.filePath(c.file).toLocal8Bit().constData(), 0600), 0);
+        } else if (c.fault != Fault::Missing) {
             QFile written(directory.filePath(c.file));
             ASSERT_TRUE(written.open(QIODevice::WriteOnly));
             ASSERT_EQ(written.write(faulty), faulty.size());
@@ -255,7 +259,7 @@ TEST_P(EndToEndDataFault, StarEndsTheProgramWithAReportNamingTheFile) {
     EXPECT_FALSE(x.findWindow(kDialogWidth, kDialogHeight).has_value());
 }
 
-constexpr int32_t kNotFound = 53, kInvalidData = int32_t(0x88760B59u), kD3DNotFound = int32_t(0x88760866u);
+constexpr int32_t kNotFound = 53, kPathFileAccess = 75, kInvalidData = int32_t(0x88760B59u), kD3DNotFound = int32_t(0x88760866u);
 
 // Every model fails the same four ways; a model cut short may end anywhere in its syntax.
 std::vector<DataFault> dataFaults() {
@@ -271,6 +275,9 @@ std::vector<DataFault> dataFaults() {
         {"banda2.bmp", Fault::Empty, kInvalidData, "file is empty"},
         {"banda2.bmp", Fault::Truncated, kInvalidData, "truncated: the pixel data"},
         {"banda2.bmp", Fault::Garbage, kInvalidData, "not an image"},
+        {"banda2.bmp", Fault::Fifo, kD3DNotFound, R"(cannot read the file \(it is a FIFO\))"},
+        {"doom1.x", Fault::Fifo, kPathFileAccess, R"(cannot read the file \(it is a FIFO\))"},
+        {"celshading.txt", Fault::Fifo, kInvalidData, R"(cannot read the file \(it is a FIFO\))"},
     });
     for (const char* shader : {"celshading.txt", "shver2.txt"}) {
         cases.push_back({shader, Fault::Missing, kD3DNotFound, "cannot open the file"});

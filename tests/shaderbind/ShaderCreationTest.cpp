@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -100,6 +102,13 @@ TEST_F(ShaderCreation, FailuresRaiseTheirStatusAndCreateNothing) {
     const rt::Error directory = errorOf([&] { create(folder); });
     EXPECT_EQ(directory.number(), D3DXERR_INVALIDDATA);
     EXPECT_NE(directory.text().find(folder + ": cannot read the file (it is a directory"), std::string::npos) << directory.text();
+    // A FIFO with no writer: reading it would wait for ever.
+    const std::string fifo = folder + "/celshading-" + std::to_string(getpid()) + ".txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const rt::Error pipe = errorOf([&] { create(fifo); });
+    EXPECT_EQ(pipe.number(), D3DXERR_INVALIDDATA);
+    EXPECT_NE(pipe.text().find(fifo + ": cannot read the file (it is a FIFO)"), std::string::npos) << pipe.text();
+    std::filesystem::remove(fifo);
     const uint32_t code[] = {0xFFFE0101, 1, 0xC00F0000, 0x90E40000, 0x0000FFFF}, badCode[] = {0xFFFE0101, 0x1234, 0x0000FFFF};
     const uint32_t noStream[] = {0x40020000, 0xFFFFFFFF};
     EXPECT_EQ(errorOf([&] { device->CreateVertexShader(noStream, code, D3DUSAGE_SOFTWAREPROCESSING); }).number(), D3DERR_INVALIDCALL);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QBuffer>
 #include <QImage>
@@ -194,7 +195,10 @@ TEST(MipFilter, OddSidesHalveDownToOneDroppingTheLastColumn) {
 
 TEST_F(TextureFiles, UnreadableInputsRaiseStatusesNamingTheFileAndReason) {
     expectFailure(dir_.filePath("absent.bmp").toStdString(), D3DERR_NOTFOUND, "file not found");
-    expectFailure(dir_.path().toStdString(), D3DERR_NOTFOUND, "");
+    expectFailure(dir_.path().toStdString(), D3DERR_NOTFOUND, "it is a directory");
+    const std::string fifo = dir_.filePath("banda2.bmp").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    expectFailure(fifo, D3DERR_NOTFOUND, "cannot read the file (it is a FIFO)");
     // A size the caller asks for is refused before the file is looked for.
     const auto [number, text] = fixtures::raised([&] {
         d3dx_.CreateTextureFromFileEx(nullptr, "absent.bmp", kMaxImageSide + 1, D3DX_DEFAULT, 0, 0, D3DFMT_UNKNOWN,
