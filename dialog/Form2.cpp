@@ -217,7 +217,9 @@ bool Form2::eventFilter(QObject* watched, QEvent* event) {
     drop->acceptProposedAction();
     if (type == QEvent::Drop) {
         selectModelFile(file.toStdString());
-        STAR_Click();
+        // Started once this handler has returned, so that the drag source has its answer
+        // first: the first STAR never returns, and a later one runs for the whole setup.
+        QMetaObject::invokeMethod(this, &Form2::STAR_Click, Qt::QueuedConnection);
     }
     return true;
 }

@@ -56,8 +56,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // A local file dropped on any window of the program is chosen and started, as with the
-    // STAR button (a press during a scene setup is served after it).
+    // A local file dropped on any window of the program is chosen, and started as with the
+    // STAR button once the drop has been answered (a press during a scene setup is served
+    // after it).
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
