@@ -296,6 +296,41 @@ TEST_F(EndToEnd, ExitEndsTheProgramBeforeAnyRender) {
     EXPECT_EQ(program.exitCode(), 0);
 }
 
+// The program's own command line. --help and --version are answered on standard output with
+// status 0 before any window is made (so with no display); a wrong option, a second model or
+// an empty path are refused with the usage on standard error and status 2.
+TEST(ProgramCommandLine, AnswersHelpAndVersionAndRefusesWhatItCannotUse) {
+    const struct {
+        QStringList args;
+        int status;
+        const char* out;  // what standard output starts with
+        const char* err;  // what standard error contains
+    } cases[] = {
+        {{"--version"}, 0, "celshade " CELSHADE_VERSION "\n", ""},
+        {{"--help"}, 0, "usage: celshade", ""},
+        {{"--frob"}, 2, "", "celshade: unknown option --frob\nusage: celshade"},
+        {{"a.x", "b.x"}, 2, "", "one model at a time"},
+        {{""}, 2, "", "an empty path names no model"},
+    };
+    for (const auto& c : cases) {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade"), c.args);
+        ASSERT_TRUE(program.waitForFinished(20000)) << c.args.join(' ').toStdString();
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        EXPECT_EQ(program.exitCode(), c.status) << c.args.join(' ').toStdString();
+        if (*c.out != 0) {
+            EXPECT_TRUE(out.startsWith(QString::fromUtf8(c.out))) << out.toStdString();
+        }
+        EXPECT_EQ(out.isEmpty(), c.status != 0) << out.toStdString();
+        EXPECT_TRUE(err.contains(QString::fromUtf8(c.err))) << err.toStdString();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 // line).
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QProcess>
@@ -151,6 +152,9 @@ TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
     const std::string cut = file("cut.x", model.substr(0, model.size() / 3)), missing = path("missing.x");
     const std::string shaderSyntax = file("syntax.vsh", "vs.1.1\nmov oPos, v0.xyzq\n");
     const std::string emptyShader = file("empty.vsh", ""), missingShader = path("missing.vsh");
+    // A FIFO with no writer: reading it would wait for ever.
+    const std::string fifo = path("doom1.x"), throughFile = empty + "/inner.x";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const struct {
         std::vector<std::string> args;
         std::string error;  // a regular expression stderr must contain
@@ -159,15 +163,19 @@ TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
         {{"info", garbage}, garbage + ": error -?\\d+: .*" + garbage},
         {{"info", cut}, cut + ": error -?\\d+: .*" + cut},
         {{"info", missing}, missing + ": error 53: File not found: " + missing},
+        {{"info", throughFile}, throughFile + ": error 53: File not found: " + throughFile},
+        {{"info", fifo}, fifo + ": error 75: Path/File access error: " + fifo + ": cannot read the file \\(it is a FIFO\\)"},
         {{"edges", empty}, "celshade-tool edges: error -?\\d+: .*" + empty},
         {{"edges", garbage}, "celshade-tool edges: error -?\\d+: .*" + garbage},
         {{"edges", cut}, "celshade-tool edges: error -?\\d+: .*" + cut},
         {{"edges", missing}, "celshade-tool edges: error 53: File not found: " + missing},
+        {{"edges", fifo}, "celshade-tool edges: error 75: .*" + fifo + ": cannot read the file \\(it is a FIFO\\)"},
         {{"edges", kData + "doom5.x", "--out", path("absent/lines.bin")}, "error 75: .*" + path("absent/lines.bin")},
         {{"asm", shaderSyntax}, shaderSyntax + ":2:\\d+: .*'q'"},
         {{"asm", emptyShader}, emptyShader + ":1:1: missing version line"},
         {{"asm", missingShader}, missingShader + ": cannot open the file"},
         {{"asm", dir_.path().toStdString()}, dir_.path().toStdString() + ": cannot read the file \\(it is a directory\\)"},
+        {{"asm", fifo}, fifo + ": cannot read the file \\(it is a FIFO\\)"},
     };
     for (const auto& c : cases) {
         const Outcome run = tool(c.args);
@@ -189,7 +197,9 @@ TEST_F(Tool, BadOptionsEndWithStatusTwoAndTheUsage) {
     const std::vector<std::string> cases[] = {
         {},
         {"frob"},
+        {"--frob"},
         {"info"},
+        {"info", ""},  // an empty path names no file
         {"edges"},
         {"edges", model, "--threshold"},
         {"edges", model, "--threshold", "half"},
@@ -198,19 +208,41 @@ TEST_F(Tool, BadOptionsEndWithStatusTwoAndTheUsage) {
         {"edges", model, "--threshold", "-inf"},
         {"edges", model, "--threshold", "1e39"},  // beyond a float
         {"edges", model, "--out"},
+        {"edges", model, "--out", ""},
         {"edges", model, "--frob"},
         {"edges", model, model},
         {"asm"},
         {"asm", "a.vsh", "b.vsh"},
+        {"render", "", "-o", "a.png"},
     };
     for (const auto& args : cases) {
         const Outcome run = tool(args);
         EXPECT_EQ(run.status, 2) << joined(args);
         EXPECT_EQ(run.out, "") << joined(args);
-        const std::string command = args.empty() || args[0] == "frob" ? "COMMAND" : args[0];
-        EXPECT_EQ(run.err.rfind("usage: celshade-tool " + command, 0), 0u) << joined(args) << "\n" << run.err;
-        if (command != "COMMAND") continue;
-        for (const char* sub : {"\n  asm ", "\n  edges ", "\n  info "}) EXPECT_NE(run.err.find(sub), std::string::npos);
+        const bool known = !args.empty() && args[0] != "frob" && args[0] != "--frob";
+        const std::string command = known ? args[0] : "COMMAND";
+        EXPECT_NE(run.err.find("usage: celshade-tool " + command), std::string::npos) << joined(args) << "\n" << run.err;
+        if (known) continue;
+        for (const char* sub : {"\n  asm ", "\n  edges ", "\n  info ", "\n  render "})
+            EXPECT_NE(run.err.find(sub), std::string::npos);
+    }
+}
+
+// --help and --version answer on standard output with status 0, for the tool and for each
+// subcommand (render and edges answered without a graphics device); the version is the
+// project's.
+TEST_F(Tool, HelpAndVersionGoToStandardOutput) {
+    const Outcome version = tool({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "celshade-tool " CELSHADE_VERSION "\n");
+    const Outcome help = tool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: celshade-tool COMMAND", 0), 0u) << help.out;
+    for (const char* command : {"info", "asm", "edges", "render"}) {
+        const Outcome run = tool({command, "--help"});
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_EQ(run.err, "") << command;
+        EXPECT_EQ(run.out.rfind(std::string("usage: celshade-tool ") + command, 0), 0u) << run.out;
     }
 }
 

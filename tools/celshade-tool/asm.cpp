@@ -2,11 +2,10 @@
 // the version line, then one instruction per line, then the end token; the constant
 // declaration tokens of its def lines follow. On a fault, prints file:line:column: reason.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <string>
 
 #include "Command.h"
+#include "runtime/InputFile.h"
 #include "vs/Assembler.h"
 #include "vs/Tokens.h"
 
@@ -27,25 +26,17 @@ void printConstants(const std::vector<uint32_t>& tokens) {
 }
 
 int run(const std::vector<std::string>& args) {
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: celshade-tool asm FILE\n");
-        return 2;
-    }
-    // A directory opens like a file on some systems and then reads as nothing at all.
-    std::error_code ec;
-    if (std::filesystem::is_directory(args[0], ec)) {
-        std::fprintf(stderr, "%s: cannot read the file (it is a directory)\n", args[0].c_str());
+    if (args.size() != 1) return usageError("asm", args.empty() ? "no file given" : "one file at a time");
+    const rt::InputFile file(args[0]);
+    if (!file.ok()) {
+        const bool notRegular = file.fault() == rt::InputFile::Fault::NotRegular;
+        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), notRegular ? file.reason().c_str() : "cannot open the file");
         return 1;
     }
-    std::ifstream in(args[0], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "%s: cannot open the file\n", args[0].c_str());
-        return 1;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text(static_cast<size_t>(file.size()), '\0');
+    text.resize(file.readInto(reinterpret_cast<std::byte*>(text.data()), text.size()));
     try {
-        const vs::Assembly a = vs::assemble(text.str(), args[0]);
+        const vs::Assembly a = vs::assemble(text, args[0]);
         std::printf("; function tokens\n");
         printFunction(a.function);
         if (!a.constants.empty()) {
@@ -59,6 +50,10 @@ int run(const std::vector<std::string>& args) {
     }
 }
 
-const Command kCommand{"asm", "asm FILE   assemble a vertex-shader source and print its tokens", &run};
+const Command kCommand{"asm", "asm FILE",
+                       "Assembles a vs.1.1 vertex-shader source as the program does and prints its tokens in\n"
+                       "hex: the version token, one instruction per line with its parameters, the end token,\n"
+                       "then the constant tokens of its def lines. A fault is printed as FILE:LINE:COLUMN: reason.\n",
+                       &run};
 
 }  // namespace

@@ -27,24 +27,31 @@ struct Options {
     std::optional<std::string> out;
 };
 
-std::optional<Options> parseOptions(const std::vector<std::string>& args) {
-    Options o;
+// Why the command line is wrong, or nothing when it is right.
+std::optional<std::string> parseOptions(const std::vector<std::string>& args, Options& o) {
     for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (args[i] == "--threshold" && hasValue) {
+        if (a == "--threshold" || a == "--out") {
+            if (!hasValue) return a + " needs a value";
+            const std::string& v = args[++i];
+            if (a == "--out") {
+                o.out = v;
+                continue;
+            }
             char* end = nullptr;
-            o.threshold = std::strtof(args[++i].c_str(), &end);
-            if (end == args[i].c_str() || *end != '\0' || !std::isfinite(o.threshold)) return std::nullopt;
-        } else if (args[i] == "--out" && hasValue) {
-            o.out = args[++i];
-        } else if (o.file.empty() && args[i].rfind("--", 0) != 0) {
-            o.file = args[i];
+            o.threshold = std::strtof(v.c_str(), &end);
+            if (end == v.c_str() || *end != '\0' || !std::isfinite(o.threshold)) return "bad value for --threshold: " + v;
+        } else if (a.rfind("-", 0) == 0) {
+            return "unknown option " + a;
+        } else if (!o.file.empty()) {
+            return "one file at a time";
         } else {
-            return std::nullopt;
+            o.file = a;
         }
     }
-    if (o.file.empty()) return std::nullopt;
-    return o;
+    if (o.file.empty()) return "no file given";
+    return std::nullopt;
 }
 
 bool carriesNeighbourNormal(const edgeVertex& v) {
@@ -60,33 +67,30 @@ void writeRecords(const std::string& path, const Module1::EdgeList& lines) {
 }
 
 int run(const std::vector<std::string>& args) {
-    const std::optional<Options> options = parseOptions(args);
-    if (!options) {
-        std::fprintf(stderr, "usage: celshade-tool edges FILE [--threshold T] [--out PATH]\n");
-        return 2;
-    }
+    Options o;
+    if (const std::optional<std::string> wrong = parseOptions(args, o)) return usageError("edges", *wrong);
     // The mesh and attribute table exactly as scene setup makes them (no device is needed).
-    recipe::loadModel(options->file);
+    recipe::loadModel(o.file);
     const std::vector<D3DXATTRIBUTERANGE>& ranges = Mdx8::sceneMesh.attribRanges;
     const std::shared_ptr<D3DXMesh> mesh = Mdx8::sceneMesh.mesh;
 
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t cpuStart = std::clock();
-    const Module1::EdgeList lines = Module1::buildEdges(*mesh, ranges, options->threshold, [] {});
+    const Module1::EdgeList lines = Module1::buildEdges(*mesh, ranges, o.threshold, [] {});
     const double cpuMs = 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
 
     // Success is reported only once the records are written.
-    if (options->out) writeRecords(*options->out, lines);
+    if (o.out) writeRecords(*o.out, lines);
     size_t withNeighbour = 0;
     for (size_t i = 0; i < lines.size(); i += 2) withNeighbour += carriesNeighbourNormal(lines[i]) ? 1 : 0;
     std::printf("%s: %u faces in %zu ranges, %zu entries (%zu lines), %zu lines carry a neighbour normal "
                 "(threshold %g), built in %.3f ms (%.3f ms CPU)\n",
-                options->file.c_str(), mesh->GetNumFaces(), ranges.size(), lines.size(), lines.size() / 2,
-                withNeighbour, options->threshold, elapsed.count(), cpuMs);
+                o.file.c_str(), mesh->GetNumFaces(), ranges.size(), lines.size(), lines.size() / 2,
+                withNeighbour, o.threshold, elapsed.count(), cpuMs);
     return 0;
 }
 
-const Command kCommand{"edges", kEdgesUsage, &run};
+const Command kCommand{"edges", kEdgesSynopsis, kEdgesHelp, &run};
 
 }  // namespace

@@ -93,10 +93,7 @@ void describe(Description& out, const std::string& path) {
 }
 
 int run(const std::vector<std::string>& args) {
-    if (args.empty()) {
-        std::fprintf(stderr, "usage: celshade-tool info FILE...\n");
-        return 2;
-    }
+    if (args.empty()) return usageError("info", "no file given");
     // A load touches tens of megabytes of fresh memory; what it frees (the inflated file, the
     // parsed document) then serves what it builds next.
     rt::growHeapOnLargePages(std::size_t{60} << 20);
@@ -114,7 +111,10 @@ int run(const std::vector<std::string>& args) {
     return status;
 }
 
-const Command kCommand{"info", "info FILE...   encoding, counts, materials, attribute table and bounding sphere of .x files",
+const Command kCommand{"info", "info FILE...",
+                       "Reads each .x file as the program would load it and prints its encoding, vertex and face\n"
+                       "counts, materials, attribute table and bounding sphere. A file that cannot be read prints\n"
+                       "only its error, and the exit status is then 1.\n",
                        &run};
 
 }  // namespace
