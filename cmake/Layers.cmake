@@ -17,6 +17,7 @@ set(CELSHADE_LAYERS
   render
   dialog
   app
+  animation    # picture and animation writers for the tool; needs only platform/runtime
   tools)
 
 # Folders of code outside the layers: they may include any of them.

@@ -11,6 +11,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cstring>
+#include <gif_lib.h>
+#include <webp/demux.h>
+
+#include <vector>
+
 namespace {
 
 struct ToolRun {
@@ -87,6 +94,143 @@ TEST_F(ToolRender, RefusesAWrongCommandLineWithTheUsage) {
         EXPECT_TRUE(r.err.contains(QStringLiteral("usage: celshade-tool render"))) << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty());
     }
+    EXPECT_TRUE(QDir(folder.path()).isEmpty());
+}
+
+// The frames of an animation, composed as a viewer shows them, as 0xFFRRGGBB pixels.
+struct Animation {
+    std::vector<QImage> frames;
+    std::vector<int> delays;  // GIF: hundredths; WebP: milliseconds from the frame before
+    bool loops = false;
+};
+
+Animation readGif(const QString& path) {
+    Animation out;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.toLocal8Bit().constData(), &error);
+    if (gif == nullptr || DGifSlurp(gif) != GIF_OK) return out;
+    QImage canvas(gif->SWidth, gif->SHeight, QImage::Format_RGB32);
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& image = gif->SavedImages[i];
+        for (int e = 0; e < image.ExtensionBlockCount; ++e)
+            out.loops |= image.ExtensionBlocks[e].ByteCount == 11 &&
+                         std::memcmp(image.ExtensionBlocks[e].Bytes, "NETSCAPE2.0", 11) == 0;
+        GraphicsControlBlock control{};
+        DGifSavedExtensionToGCB(gif, i, &control);
+        out.delays.push_back(control.DelayTime);
+        const GifImageDesc& d = image.ImageDesc;
+        const ColorMapObject* table = d.ColorMap != nullptr ? d.ColorMap : gif->SColorMap;
+        for (int y = 0; y < d.Height; ++y)
+            for (int x = 0; x < d.Width; ++x) {
+                const GifColorType c = table->Colors[image.RasterBits[y * d.Width + x]];
+                canvas.setPixel(d.Left + x, d.Top + y, qRgb(c.Red, c.Green, c.Blue));
+            }
+        out.frames.push_back(canvas.copy());
+    }
+    DGifCloseFile(gif, &error);
+    return out;
+}
+
+Animation readWebp(const QString& path) {
+    Animation out;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return out;
+    const QByteArray bytes = file.readAll();
+    const WebPData data{reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())};
+    WebPAnimDecoderOptions options;
+    WebPAnimDecoderOptionsInit(&options);
+    options.color_mode = MODE_BGRA;
+    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+    if (decoder == nullptr) return out;
+    WebPAnimInfo info;
+    WebPAnimDecoderGetInfo(decoder, &info);
+    out.loops = info.loop_count == 0;
+    int before = 0;
+    while (WebPAnimDecoderHasMoreFrames(decoder)) {
+        uint8_t* pixels = nullptr;
+        int at = 0;
+        WebPAnimDecoderGetNext(decoder, &pixels, &at);
+        QImage frame(int(info.canvas_width), int(info.canvas_height), QImage::Format_RGB32);
+        std::memcpy(frame.bits(), pixels, size_t(frame.sizeInBytes()));
+        out.frames.push_back(frame);
+        out.delays.push_back(at - before);
+        before = at;
+    }
+    WebPAnimDecoderDelete(decoder);
+    return out;
+}
+
+// The mean difference of the channels, over the whole picture.
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// Each format's frames are the still pictures of the same turns: exactly where the format keeps
+// every colour (a GIF of frames of few colours, here without the overlay's smoothed text; a
+// lossless WebP; PNG), closely in a lossy WebP.
+TEST_F(ToolRender, ATurntableIsTheStillPicturesOfOneTurn) {
+    const QString box = bin.filePath(QStringLiteral("doom5.x"));
+    const QStringList view = {"--size", "160x120", "--pitch", "20", "--yaw", "10", "--no-overlay"};
+    constexpr int kTurn = 8;
+    std::vector<QImage> stills;
+    for (int i = 0; i < kTurn; ++i) {
+        const QString picture = path("still.png");
+        const QString yaw = QString::number(10 - 45 * i);
+        ASSERT_EQ(tool(QStringList{box, "-o", picture, "--size", "160x120", "--pitch", "20", "--yaw", yaw, "--no-overlay"}).status, 0);
+        stills.push_back(QImage(picture).convertToFormat(QImage::Format_RGB32));
+    }
+    const ToolRun gif = tool(QStringList{box, "--turntable", "8", "--fps", "20", "-o", path("spin.gif")} + view);
+    ASSERT_EQ(gif.status, 0) << gif.err.toStdString();
+    EXPECT_TRUE(gif.out.endsWith(QStringLiteral("8 frames -> ") + path("spin.gif") + "\n")) << gif.out.toStdString();
+    const ToolRun lossless = tool(QStringList{box, "--turntable", "8", "-o", path("spin.webp")} + view);
+    const ToolRun lossy = tool(QStringList{box, "--turntable", "8", "--quality", "60", "-o", path("lossy.webp")} + view);
+    const ToolRun sequence = tool(QStringList{box, "--turntable", "8", "--out-dir", path("frames")} + view);
+    ASSERT_EQ(lossless.status + lossy.status + sequence.status, 0) << lossless.err.toStdString() << lossy.err.toStdString();
+
+    const Animation fromGif = readGif(path("spin.gif")), fromWebp = readWebp(path("spin.webp")),
+                    fromLossy = readWebp(path("lossy.webp"));
+    EXPECT_TRUE(fromGif.loops && fromWebp.loops && fromLossy.loops);
+    EXPECT_EQ(fromGif.delays, std::vector<int>(kTurn, 5));
+    EXPECT_EQ(fromWebp.delays, std::vector<int>(kTurn, 40));
+    ASSERT_EQ(fromGif.frames.size(), size_t(kTurn));
+    ASSERT_EQ(fromWebp.frames.size(), size_t(kTurn));
+    ASSERT_EQ(fromLossy.frames.size(), size_t(kTurn));
+    for (int i = 0; i < kTurn; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(fromGif.frames[i], stills[i]);
+        EXPECT_EQ(fromWebp.frames[i], stills[i]);
+        EXPECT_LT(meanDifference(fromLossy.frames[i], stills[i]), 4.0);
+        EXPECT_EQ(QImage(path("frames/doom5-00%1.png").arg(i)).convertToFormat(QImage::Format_RGB32), stills[i]);
+    }
+    EXPECT_NE(stills[0], stills[1]);
+}
+
+TEST_F(ToolRender, RefusesATurntableItCannotWrite) {
+    const QString box = bin.filePath(QStringLiteral("doom5.x"));
+    const QStringList wrong[] = {
+        {box, "--turntable", "8", "-o", path("spin.png")},
+        {box, "--turntable", "8", "--quality", "50", "-o", path("spin.gif")},
+        {box, "--turntable", "8", "--quality", "101", "-o", path("spin.webp")},
+        {box, "--turntable", "8", "--fps", "0"},
+        {box, "--turntable", "8", "--frames", "3"},
+        {box, "--fps", "10"},
+    };
+    for (const QStringList& args : wrong) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const ToolRun r = tool(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("usage: celshade-tool render"))) << r.err.toStdString();
+    }
+    const ToolRun r = tool({box, "--turntable", "2", "-o", path("absent/spin.gif")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("error 75: Path/File access error: cannot write ") + path("absent/spin.gif")))
+        << r.err.toStdString();
     EXPECT_TRUE(QDir(folder.path()).isEmpty());
 }
 

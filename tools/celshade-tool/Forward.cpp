@@ -35,7 +35,7 @@ int forward(const char* name, const std::vector<std::string>& args) {
 int render(const std::vector<std::string>& args) { return forward("render", args); }
 int edges(const std::vector<std::string>& args) { return forward("edges", args); }
 
-const Command kRender{"render", kRenderUsage, &render};
-const Command kEdges{"edges", kEdgesUsage, &edges};
+const Command kRender{"render", kRenderSynopsis, kRenderHelp, &render};
+const Command kEdges{"edges", kEdgesSynopsis, kEdgesHelp, &edges};
 
 }  // namespace

@@ -1,13 +1,12 @@
-// celshade-tool render MODEL.x... [-o FILE.png | --out-dir DIR] [--size WxH] [--yaw DEG]
-// [--pitch DEG] [--zoom Z] [--threshold T] [--no-overlay] [--frames N]: the program's frame
-// for each model, drawn through the frame recipe on an off-screen device with no display,
-// and written as a PNG. The defaults are what the program shows after STAR: 574 × 441, the
-// initial zoom and angles, threshold 0.5, the overlay, and a steady frame (the first frame
-// of a device culls back faces; the picture is taken after it).
+// celshade-tool render MODEL... [options]: the program's frame for each model, drawn through
+// the frame recipe on an off-screen device with no display, written as a PNG; or, with
+// --turntable, the model turning once as a GIF, an animated WebP or a PNG sequence. The
+// defaults are what the program shows after STAR: 574 × 441, the initial zoom and angles,
+// threshold 0.5, the overlay, and a steady frame (the first frame of a device culls back
+// faces; the pictures are taken after it). The options are in DeviceCommands.h.
 
 #include <QFont>
 #include <QGuiApplication>
-#include <QImage>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -23,6 +21,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "animation/Writers.h"
 #include "DeviceCommands.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3d8/Resources.h"
@@ -45,7 +44,25 @@ struct Options {
     float threshold = Module1::threshold;
     bool overlay = true;
     int32_t frames = 1;
+    int32_t turntable = 0;  // frames of one turn; 0: a still picture
+    int32_t fps = 25;
+    std::optional<float> quality;
 };
+
+constexpr int32_t kDefaultTurntableFrames = 36;
+
+enum class Output { Png, Gif, Webp, PngSequence };
+
+bool endsWith(const std::string& text, const char* ending) {
+    const std::string e(ending);
+    return text.size() >= e.size() && text.compare(text.size() - e.size(), e.size(), e) == 0;
+}
+
+Output outputOf(const Options& o) {
+    if (o.turntable == 0) return Output::Png;
+    if (o.outDir) return Output::PngSequence;
+    return o.out && endsWith(*o.out, ".webp") ? Output::Webp : Output::Gif;
+}
 
 bool parseInt(const std::string& text, int64_t low, int64_t high, int32_t& value) {
     char* end = nullptr;
@@ -64,6 +81,13 @@ bool parseFloat(const std::string& text, float& value) {
     return true;
 }
 
+bool parseQuality(const std::string& text, std::optional<float>& quality) {
+    float q = 0;
+    if (!parseFloat(text, q) || q < 0 || q > 100) return false;
+    quality = q;
+    return true;
+}
+
 bool parseSize(const std::string& text, int32_t& width, int32_t& height) {
     const size_t x = text.find('x');
     if (x == std::string::npos) return false;
@@ -74,10 +98,17 @@ bool parseSize(const std::string& text, int32_t& width, int32_t& height) {
 
 // Why the command line is wrong, or nothing when it is right.
 std::optional<std::string> parseOptions(const std::vector<std::string>& args, Options& o) {
+    bool framesGiven = false, fpsGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--no-overlay") {
             o.overlay = false;
+            continue;
+        }
+        if (a == "--turntable") {
+            // The number of frames may follow; without it a turn takes 36.
+            o.turntable = kDefaultTurntableFrames;
+            if (i + 1 < args.size() && parseInt(args[i + 1], 1, 360, o.turntable)) ++i;
             continue;
         }
         if (a.rfind("-", 0) != 0) {
@@ -94,28 +125,34 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
         else if (a == "--pitch") ok = parseInt(v, INT32_MIN, INT32_MAX, o.pitch);
         else if (a == "--zoom") ok = parseFloat(v, o.zoom) && o.zoom > 0;
         else if (a == "--threshold") ok = parseFloat(v, o.threshold);
-        else if (a == "--frames") ok = parseInt(v, 1, 1000000, o.frames);
+        else if (a == "--frames") ok = (framesGiven = parseInt(v, 1, 1000000, o.frames));
+        else if (a == "--fps") ok = (fpsGiven = parseInt(v, 1, 50, o.fps));
+        else if (a == "--quality") ok = parseQuality(v, o.quality);
         else return "unknown option " + a;
         if (!ok) return "bad value for " + a + ": " + v;
     }
     if (o.models.empty()) return "no model given";
     if (o.out && o.outDir) return "-o and --out-dir exclude each other";
-    if (o.out && o.models.size() > 1) return "-o names one picture; use --out-dir for several models";
+    if (o.out && o.models.size() > 1) return "-o names one output; use --out-dir for several models";
+    if (o.turntable == 0 && (fpsGiven || o.quality)) return "--fps and --quality go with --turntable";
+    if (o.turntable != 0 && framesGiven) return "--frames times still pictures, not a turntable";
+    if (o.turntable != 0 && o.out && !endsWith(*o.out, ".gif") && !endsWith(*o.out, ".webp"))
+        return "a turntable goes to a .gif or .webp file, or with --out-dir to PNG frames";
+    if (o.quality && outputOf(o) != Output::Webp) return "--quality is for a .webp turntable";
     return std::nullopt;
 }
 
-std::string pictureFor(const Options& o, const std::string& model) {
+// The file (or, for a PNG sequence, the prefix of the files) a model's output goes to.
+std::string outputFor(const Options& o, const std::string& model) {
     if (o.out) return *o.out;
-    const std::filesystem::path name = std::filesystem::path(model).stem().string() + ".png";
-    return o.outDir ? (std::filesystem::path(*o.outDir) / name).string() : name.string();
+    const std::string stem = std::filesystem::path(model).stem().string();
+    const Output kind = outputOf(o);
+    const std::string name = kind == Output::PngSequence ? stem + "-" : stem + (kind == Output::Gif ? ".gif" : ".png");
+    return o.outDir ? (std::filesystem::path(*o.outDir) / name).string() : name;
 }
 
-void writePng(const BackBufferImage& frame, const std::string& path) {
-    QImage image(static_cast<int>(frame.width), static_cast<int>(frame.height), QImage::Format_RGB32);
-    for (uint32_t y = 0; y < frame.height; ++y)
-        std::memcpy(image.scanLine(static_cast<int>(y)), &frame.pixels[std::size_t{y} * frame.width], frame.width * 4u);
-    if (!image.save(QString::fromStdString(path), "PNG"))
-        rt::raiseRuntime(rt::errc::PathFileAccess, "cannot write " + path);
+void writeFrame(const BackBufferImage& frame, const std::string& path) {
+    animation::writePng(path, frame.width, frame.height, frame.pixels.data());
 }
 
 struct FrameTimes {
@@ -137,15 +174,54 @@ FrameTimes drawSteadyFrames(recipe::Scene& scene, int32_t frames) {
     return {ms[ms.size() / 2], ms.front()};
 }
 
-void renderModel(const Options& o, recipe::Scene& scene, const std::string& model) {
-    recipe::setUpScene(scene, std::filesystem::absolute(model).string());
+void renderStill(const Options& o, recipe::Scene& scene, const std::string& model) {
     const FrameTimes times = drawSteadyFrames(scene, o.frames);
-    const std::string picture = pictureFor(o, model);
-    writePng(Mdx8::device().readBackBuffer(), picture);
+    const std::string picture = outputFor(o, model);
+    writeFrame(Mdx8::device().readBackBuffer(), picture);
     std::printf("%s: %d faces, %zu ranges -> %s", model.c_str(), Mdx8::sceneMesh.numFaces,
                 Mdx8::sceneMesh.attribRanges.size(), picture.c_str());
     if (o.frames > 1) std::printf("; %d frames, median %.2f ms, minimum %.2f ms", o.frames, times.median, times.minimum);
     std::printf("\n");
+}
+
+std::unique_ptr<animation::FrameSink> turntableSink(const Options& o, const std::string& output) {
+    const animation::FrameFormat format{uint32_t(o.width), uint32_t(o.height), o.fps};
+    switch (outputOf(o)) {
+    case Output::Webp: return animation::webpWriter(output, format, o.quality);
+    case Output::PngSequence: return animation::pngSequenceWriter(output, format, o.turntable);
+    default: return animation::gifWriter(output, format);
+    }
+}
+
+// One whole turn about the vertical axis, from the given yaw on, the way a steady drag to the
+// right turns the model. Angles are whole degrees, as the window's are.
+void renderTurntable(const Options& o, recipe::Scene& scene, const std::string& model) {
+    const std::string output = outputFor(o, model);
+    const std::unique_ptr<animation::FrameSink> sink = turntableSink(o, output);
+    Direct3DDevice8& device = Mdx8::device();
+    recipe::drawFrame(device, scene);
+    for (int32_t i = 0; i < o.turntable; ++i) {
+        scene.yaw = o.yaw - int32_t(std::lround(360.0 * i / o.turntable));
+        recipe::drawFrame(device, scene);
+        sink->add(device.readBackBuffer().pixels.data());
+    }
+    scene.yaw = o.yaw;
+    sink->finish();
+    const std::string shown = outputOf(o) == Output::PngSequence
+                                  ? animation::pngSequenceName(output, o.turntable, 0) + " .. " +
+                                        animation::pngSequenceName(output, o.turntable, o.turntable - 1)
+                                  : output;
+    std::printf("%s: %d faces, %zu ranges, %d frames -> %s\n", model.c_str(), Mdx8::sceneMesh.numFaces,
+                Mdx8::sceneMesh.attribRanges.size(), o.turntable, shown.c_str());
+}
+
+void renderModel(const Options& o, recipe::Scene& scene, const std::string& model) {
+    recipe::setUpScene(scene, std::filesystem::absolute(model).string());
+    if (o.turntable != 0) {
+        renderTurntable(o, scene, model);
+    } else {
+        renderStill(o, scene, model);
+    }
 }
 
 // An error leaves the model; the next one starts from a device outside any scene.
@@ -159,13 +235,7 @@ void reportFailure(const std::string& model, int32_t number, const std::string& 
 
 int run(const std::vector<std::string>& args) {
     Options o;
-    if (const std::optional<std::string> wrong = parseOptions(args, o)) {
-        std::fprintf(stderr,
-                     "celshade-tool render: %s\nusage: celshade-tool render MODEL.x... [-o FILE.png | --out-dir DIR] "
-                     "[--size WxH] [--yaw DEG] [--pitch DEG] [--zoom Z] [--threshold T] [--no-overlay] [--frames N]\n",
-                     wrong->c_str());
-        return 2;
-    }
+    if (const std::optional<std::string> wrong = parseOptions(args, o)) return usageError("render", *wrong);
     // Fonts need a GUI application; the off-screen platform gives the program's default
     // font without a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -191,11 +261,11 @@ int run(const std::vector<std::string>& args) {
     for (const std::string& model : o.models) {
         try {
             // Models of one name from different folders would share a picture: the first keeps it.
-            const std::string picture = pictureFor(o, model);
-            if (drawn.count(picture) != 0)
-                rt::raiseRuntime(rt::errc::PathFileAccess, "would overwrite " + picture + ", drawn earlier in this run");
+            const std::string output = outputFor(o, model);
+            if (drawn.count(output) != 0)
+                rt::raiseRuntime(rt::errc::PathFileAccess, "would overwrite " + output + ", drawn earlier in this run");
             renderModel(o, scene, model);
-            drawn.insert(picture);
+            drawn.insert(output);
         } catch (const rt::Error& e) {
             reportFailure(model, e.number(), e.text());
             status = 1;
@@ -209,6 +279,6 @@ int run(const std::vector<std::string>& args) {
     return status;
 }
 
-const Command kCommand{"render", kRenderUsage, &run};
+const Command kCommand{"render", kRenderSynopsis, kRenderHelp, &run};
 
 }  // namespace
