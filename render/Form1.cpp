@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "d3d8/Direct3DDevice8.h"
@@ -54,11 +55,14 @@ void Form1::loadWithoutLoop() {
     zoom = recipe::kInitialZoom;
     placeBesideOtherWindows();
     create();
+    // On a HiDPI screen the back buffer has the window's device pixels, and the overlay is
+    // drawn as much larger.
+    pixelRatio = static_cast<float>(devicePixelRatio());
     Mdx8::initDevice(800, 600, D3DFMT_X8R8G8B8, this, true, 1, presentImmediately);
     Mdx8::initScene();
     ui::GlWindow::show();
     // No font is set on the window: it uses the environment's default one.
-    overlayFont = Mdx8::makeFont(QGuiApplication::font());
+    overlayFont = Mdx8::makeFont(scaledFont(QGuiApplication::font(), pixelRatio));
     STAR();
     recipe::bindRampTexture(*this);
 }
@@ -120,6 +124,12 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
         Form_MouseMove(button, 0, static_cast<float>(p.x()) * twipsPerPixel,
                        static_cast<float>(p.y()) * twipsPerPixel);
     });
+}
+
+void Form1::keyPressEvent(QKeyEvent* event) {
+    const bool save = event->key() == Qt::Key_F12 ||
+                      (event->key() == Qt::Key_S && event->modifiers() == Qt::ControlModifier);
+    if (save && loaded_) ui::runGuarded([&] { saveFrame(); });
 }
 
 void Form1::mouseDoubleClickEvent(QMouseEvent*) {

@@ -1,8 +1,8 @@
 #pragma once
 // The render window: creates the device when it is first shown, sets up the scene for the
 // chosen model and then draws it without end, two vertex-shader passes per frame. The left
-// mouse button turns the model, the right one zooms it; a double-click or a close request
-// ends the program.
+// mouse button turns the model, the right one zooms it; F12 or Ctrl+S saves the frame; a
+// double-click or a close request ends the program.
 
 #include <cstdint>
 #include <string>
@@ -64,10 +64,15 @@ public:
     uint64_t framesDrawn() const { return framesDrawn_; }
     // Loads the window (device, scene, ramp) without entering the main loop.
     void loadWithoutLoop();
+    // Writes the frame on screen as a PNG in the user's pictures folder, under celshade/,
+    // named after the model and the time, and prints its path on standard output. A picture
+    // that cannot be written is reported on standard error; the program goes on.
+    void saveFrame();
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
 
 private:

@@ -47,6 +47,9 @@ struct Scene {
     float sphereRadius = 0.0f;
     D3DVECTOR sphereCentre{};  // measured, not used: the model turns about its own origin
     std::shared_ptr<D3DXFont> overlayFont;  // none: the frame has no overlay text
+    // Device pixels per window pixel: the overlay's lines are placed this much further out,
+    // and its font is made this much larger, so that a HiDPI window shows what a plain one does.
+    float pixelRatio = 1.0f;
     std::shared_ptr<Direct3DTexture8> rampTexture;
     Module1::EdgeList edgeList;
     int32_t celShader = 0;

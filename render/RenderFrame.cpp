@@ -139,10 +139,14 @@ void renderFrame(Direct3DDevice8& device, const Scene& scene) {
 void drawOverlay(const Scene& scene) {
     if (!scene.overlayFont) return;
     const D3DCOLOR white = D3DColorRGBA(1.0f, 1.0f, 1.0f, 1.0f);
+    const auto at = [&](int32_t left, int32_t top) {
+        const auto scaled = [&](int32_t v) { return static_cast<int32_t>(std::lround(v * double{scene.pixelRatio})); };
+        return D3DRECT{scaled(left), scaled(top), scaled(600), scaled(800)};
+    };
     // Right 600 and bottom 800, wrapping at the right edge. The results are not used.
-    scene.overlayFont->DrawTextW(titleLineText(), -1, D3DRECT{20, 10, 600, 800}, DT_WORDBREAK, white);
+    scene.overlayFont->DrawTextW(titleLineText(), -1, at(20, 10), DT_WORDBREAK, white);
     scene.overlayFont->DrawTextW(statusLineText(Mdx8::sceneMesh.numFaces, Mdx8::sceneMesh.attribRanges.size()), -1,
-                                 D3DRECT{20, 30, 600, 800}, DT_WORDBREAK, white);
+                                 at(20, 30), DT_WORDBREAK, white);
 }
 
 std::u16string titleLineText() { return u"卡通渲染 (cel shading): 左键拖动旋转，右键拖动缩放，双击退出"; }

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "d3d8/Direct3DDevice8.h"
@@ -87,6 +88,15 @@ TextImage renderTextImage(const QFont& font, const QString& text, const D3DRECT&
     out.area = area;
     out.texels = colourByCoverage(coverage, color);
     return out;
+}
+
+QFont scaledFont(const QFont& font, double pixelRatio) {
+    QFont scaled = font;
+    if (font.pixelSize() > 0)
+        scaled.setPixelSize(std::max(1, static_cast<int>(std::lround(font.pixelSize() * pixelRatio))));
+    else
+        scaled.setPointSizeF(font.pointSizeF() * pixelRatio);
+    return scaled;
 }
 
 D3DXFont::D3DXFont(std::shared_ptr<Direct3DDevice8> device, const QFont& font)

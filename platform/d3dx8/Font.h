@@ -47,6 +47,9 @@ struct TextImage {
 TextImage renderTextImage(const QFont& font, const QString& text, const D3DRECT& rect,
                           uint32_t format, D3DCOLOR color, const QRect& target);
 
+// The same font this many times larger, for a window of that many device pixels per pixel.
+QFont scaledFont(const QFont& font, double pixelRatio);
+
 class D3DXFont {
 public:
     D3DXFont(std::shared_ptr<Direct3DDevice8> device, const QFont& font);
