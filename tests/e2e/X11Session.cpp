@@ -19,6 +19,10 @@ X11Session::~X11Session() {
     if (display_ != nullptr) XCloseDisplay(display_);
 }
 
+QSize X11Session::screenSize() const {
+    return {DisplayWidth(display_, DefaultScreen(display_)), DisplayHeight(display_, DefaultScreen(display_))};
+}
+
 std::optional<QRect> X11Session::findWindow(int width, int height) {
     Window root = DefaultRootWindow(display_), parent = 0, *children = nullptr;
     unsigned count = 0;
@@ -108,6 +112,14 @@ void X11Session::pressKeyCombo(const char* modifierKeysym, const char* keysym) {
     XTestFakeKeyEvent(display_, key, True, CurrentTime);
     XTestFakeKeyEvent(display_, key, False, CurrentTime);
     XTestFakeKeyEvent(display_, mod, False, CurrentTime);
+    flush();
+    pause(40);
+}
+
+void X11Session::pressKey(const char* keysym) {
+    KeyCode key = XKeysymToKeycode(display_, XStringToKeysym(keysym));
+    XTestFakeKeyEvent(display_, key, True, CurrentTime);
+    XTestFakeKeyEvent(display_, key, False, CurrentTime);
     flush();
     pause(40);
 }

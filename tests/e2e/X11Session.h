@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -20,6 +21,7 @@ public:
     X11Session& operator=(const X11Session&) = delete;
 
     bool connected() const { return display_ != nullptr; }
+    QSize screenSize() const;
 
     // The screen rectangle of the first mapped top-level window with this client size.
     std::optional<QRect> findWindow(int width, int height);
@@ -35,6 +37,7 @@ public:
     void drag(QPoint a, QPoint b, int button);
     void typeText(const QString& text);
     void pressKeyCombo(const char* modifierKeysym, const char* keysym);
+    void pressKey(const char* keysym);
 
     QImage grab(QRect area);
 

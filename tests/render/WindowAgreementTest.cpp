@@ -1,6 +1,8 @@
 // The program's window and celshade-tool render draw the same frame: a model named on the
 // command line, started with STAR, grabbed from the X display once its frames are steady,
-// and compared pixel for pixel with the tool's picture of the same file and view.
+// and compared pixel for pixel with the tool's picture of the same file and view. F12 and
+// Ctrl+S save that frame as shown; at a device pixel ratio of 2 the window is the same
+// window at twice the pixels.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +12,11 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QThread>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "../e2e/X11Session.h"
 #include "render/FrameRecipe.h"
@@ -75,6 +81,151 @@ TEST_F(WindowAgreement, TheWindowShowsExactlyTheToolsPicture) {
                               << expected.pixel(px, y);
     if (differing > 0) shown.save(QStringLiteral("window-agreement-shown.png"));
     EXPECT_EQ(differing, 0);
+}
+
+// The program started on `model` at a device pixel ratio, its render window shown with STAR
+// and steady.
+class RunningProgram {
+public:
+    RunningProgram(X11Session& x, const QString& model, int ratio, const QString& pictures) : x_(x), ratio_(ratio) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("CELSHADE_NO_ERROR_DIALOG"), QStringLiteral("1"));
+        env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(ratio));
+        env.insert(QStringLiteral("XDG_PICTURES_DIR"), pictures);
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        program_.setProcessEnvironment(env);
+        program_.start(QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade"), {model});
+    }
+    ~RunningProgram() {
+        program_.kill();
+        program_.waitForFinished(5000);
+    }
+
+    // The dialog and the window appear at `ratio` times their sizes; STAR is pressed.
+    bool show() {
+        const int w = kDialogWidth * ratio_, h = kDialogHeight * ratio_;
+        if (!X11Session::waitFor([&] { return x_.findWindow(w, h).has_value(); }, 20000)) return false;
+        x_.click(x_.findWindow(w, h)->topLeft() + kStar * ratio_);
+        const int rw = recipe::kFrameWidth * ratio_, rh = recipe::kFrameHeight * ratio_;
+        if (!X11Session::waitFor([&] { return x_.findWindow(rw, rh).has_value(); }, 60000)) return false;
+        render = *x_.findWindow(rw, rh);
+        return QRect(QPoint(0, 0), x_.screenSize()).contains(render) && steady();
+    }
+
+    // Frames presented (the corner is the background), the model in the middle, two grabs alike.
+    bool steady() {
+        const QRgb background = 0xFF000000u | recipe::backgroundColour();
+        return X11Session::waitFor([&] {
+            const QImage before = x_.grab(render).convertToFormat(QImage::Format_RGB32);
+            QThread::msleep(300);
+            shown = x_.grab(render).convertToFormat(QImage::Format_RGB32);
+            return shown == before && shown.pixel(2, render.height() - 3) == background &&
+                   shown.pixel(render.width() / 2, render.height() / 2) != background;
+        }, 60000);
+    }
+
+    // The next line the program prints.
+    QString nextLine() {
+        X11Session::waitFor([&] {
+            program_.waitForReadyRead(100);
+            return program_.canReadLine();
+        }, 10000);
+        return QString::fromUtf8(program_.readLine()).trimmed();
+    }
+
+    QRect render;
+    QImage shown;
+
+private:
+    X11Session& x_;
+    int ratio_;
+    QProcess program_;
+};
+
+TEST_F(WindowAgreement, F12AndCtrlSSaveTheFrameAsShownAndChangeNothingElse) {
+    if (!x.connected()) GTEST_SKIP() << "no X display";
+    const QString model = folder.filePath(QStringLiteral("my flower.x"));
+    ASSERT_TRUE(QFile::copy(QDir(QStringLiteral(CELSHADE_RUNTIME_DIR)).filePath(QStringLiteral("doom2.x")), model));
+    const QString pictures = folder.filePath(QStringLiteral("Pictures"));
+    RunningProgram program(x, model, 1, pictures);
+    ASSERT_TRUE(program.show());
+    const QImage before = program.shown;
+    x.click(program.render.center());  // the keys go to the window clicked last
+    x.pressKey("F12");
+    const QString first = program.nextLine();
+    x.pressKeyCombo("Control_L", "s");
+    const QString second = program.nextLine();
+    const QRegularExpression name("^" + QRegularExpression::escape(pictures) + R"(/celshade/my flower-\d{8}-\d{6}(-\d+)?\.png$)");
+    for (const QString& saved : {first, second}) {
+        EXPECT_TRUE(name.match(saved).hasMatch()) << saved.toStdString();
+        EXPECT_EQ(QImage(saved).convertToFormat(QImage::Format_RGB32), before) << saved.toStdString();
+    }
+    EXPECT_NE(first, second);
+    ASSERT_TRUE(program.steady());
+    EXPECT_EQ(program.shown, before);
+}
+
+// The number of rows, from the first to the last, with overlay text in them.
+int textHeight(const QImage& frame, int ratio) {
+    int first = -1, last = -1;
+    for (int y = 0; y < 60 * ratio; ++y)
+        for (int x = 20 * ratio; x < 300 * ratio; ++x) {
+            const QRgb p = frame.pixel(x, y);
+            if (qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235) {
+                if (first < 0) first = y;
+                last = y;
+                break;
+            }
+        }
+    return first < 0 ? 0 : last - first + 1;
+}
+
+// The columns the model covers (below the overlay), in the window's own pixels.
+int modelWidth(const QImage& frame, int ratio) {
+    const QRgb background = 0xFF000000u | recipe::backgroundColour();
+    int left = frame.width(), right = -1;
+    for (int y = 60 * ratio; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            if (frame.pixel(x, y) != background) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    return right < left ? 0 : right - left + 1;
+}
+
+// At ratio 2 the dialog and the window are twice the size, the overlay text twice as tall,
+// the model drawn at every device pixel (no window pixel doubled), and a drag turns the model
+// by the same angle per window pixel: the model then covers twice the columns.
+TEST_F(WindowAgreement, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
+    if (!x.connected()) GTEST_SKIP() << "no X display";
+    // The dialog and the window side by side, at twice their sizes.
+    if (x.screenSize().width() < 1800 || x.screenSize().height() < 1000) GTEST_SKIP() << "the screen is too small";
+    const QString box = QDir(QStringLiteral(CELSHADE_RUNTIME_DIR)).filePath(QStringLiteral("doom5.x"));
+    int height[3] = {}, width[3] = {};
+    for (int ratio : {1, 2}) {
+        SCOPED_TRACE(ratio);
+        RunningProgram program(x, box, ratio, folder.path());
+        ASSERT_TRUE(program.show());
+        height[ratio] = textHeight(program.shown, ratio);
+        const QPoint centre = program.render.center();
+        x.drag(centre, centre + QPoint(40 * ratio, 0), 1);
+        ASSERT_TRUE(program.steady());
+        width[ratio] = modelWidth(program.shown, ratio);
+        if (ratio == 2) {
+            // Crisp: some pixel at an even column differs from the one right of it.
+            bool odd = false;
+            for (int y = 0; y < program.shown.height() && !odd; ++y)
+                for (int px = 0; px + 1 < program.shown.width() && !odd; px += 2)
+                    odd = program.shown.pixel(px, y) != program.shown.pixel(px + 1, y);
+            EXPECT_TRUE(odd) << "every window pixel is two device pixels wide";
+            program.shown.save(QStringLiteral("window-ratio-2.png"));
+        }
+    }
+    std::printf("overlay text height: %d px at ratio 1, %d px at ratio 2\n", height[1], height[2]);
+    EXPECT_GT(height[1], 10);
+    EXPECT_NEAR(height[2], 2 * height[1], 2);
+    EXPECT_GT(width[1], 50);
+    EXPECT_NEAR(width[2], 2 * width[1], 4);
 }
 
 }  // namespace
