@@ -7,7 +7,9 @@ if(failed)
   message(FATAL_ERROR "cmake --install failed")
 endif()
 foreach(file lib/celshade/celshade lib/celshade/celshade-tool-device lib/celshade/banda2.bmp lib/celshade/shver2.txt
-             share/applications/celshade.desktop share/icons/hicolor/128x128/apps/celshade.png)
+             share/applications/celshade.desktop share/icons/hicolor/128x128/apps/celshade.png
+             share/man/man1/celshade.1.gz share/man/man1/celshade-tool.1.gz share/bash-completion/completions/celshade-tool
+             share/metainfo/io.github.celshade.metainfo.xml share/doc/celshade/copyright)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "${file} is not installed")
   endif()

@@ -1,0 +1,52 @@
+# What an installation adds for its users beside the programs and their data (the install
+# rules before this): manual pages, bash completion, AppStream metainfo and the package's own
+# documents. Then the Debian package: `cpack -G DEB` (scripts/package) packs whatever the
+# install rules put in place, so a file installed anywhere is in the package too.
+set(generated ${CMAKE_BINARY_DIR}/generated)
+set(packed "")
+foreach(page celshade.1 celshade-tool.1)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.in ${generated}/${page} @ONLY)
+  list(APPEND packed ${page})
+endforeach()
+configure_file(${PROJECT_SOURCE_DIR}/docs/debian/changelog.in ${generated}/changelog @ONLY)
+list(APPEND packed changelog)
+# Compressed as Debian wants them; -n keeps the time out, so that builds are reproducible.
+foreach(file IN LISTS packed)
+  add_custom_command(OUTPUT ${generated}/${file}.gz
+    COMMAND gzip -9nc ${generated}/${file} > ${generated}/${file}.gz
+    DEPENDS ${generated}/${file} VERBATIM)
+  list(APPEND packed_gz ${generated}/${file}.gz)
+endforeach()
+add_custom_target(celshade_docs ALL DEPENDS ${packed_gz})
+
+install(FILES ${generated}/celshade.1.gz ${generated}/celshade-tool.1.gz DESTINATION share/man/man1)
+install(FILES tools/celshade-tool/celshade-tool.bash DESTINATION share/bash-completion/completions
+        RENAME celshade-tool)
+configure_file(app/celshade.metainfo.xml.in ${generated}/io.github.celshade.metainfo.xml @ONLY)
+install(FILES ${generated}/io.github.celshade.metainfo.xml DESTINATION share/metainfo)
+install(FILES docs/debian/copyright ${generated}/changelog.gz DESTINATION share/doc/celshade)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME celshade)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # celshade_VERSION_ARCH.deb
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "celshade maintainers <maintainers@users.noreply.c-seed-cd73fb2b.example>")
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cartoon (cel) shading of 3D models, with their outlines")
+# The extended description; CPack puts the summary above it and indents each line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A start dialog picks one of five models, or a DirectX .x model of your own,
+and a crease threshold; the render window draws the model in two
+vertex-shader passes, the triangles through a toon ramp and then the
+outline, turned and zoomed with the mouse. F12 saves the frame.
+
+celshade-tool checks models and shaders and makes pictures and turntable
+animations (GIF, WebP, PNG frames) of models without a display.")
+# The libraries the executables link to are found by dpkg-shlibdeps; what they load at run time
+# is named here: an OpenGL driver (Mesa draws without a GPU), Qt's window-system plugins, and
+# a font with the overlay's Chinese characters.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl-mesa0 | libegl-vendor, libgl1-mesa-dri, qt6-qpa-plugins, fonts-wqy-microhei | fonts-noto-cjk")
+include(CPack)
