@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "Command.h"
-#include "animation/Writers.h"
 #include "DeviceCommands.h"
+#include "animation/Writers.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3d8/Resources.h"
 #include "d3dsupport/Mdx8.h"
