@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     // Qt has taken its own options; what is left is at most the user's model.
     const QStringList args = QCoreApplication::arguments();
     if (args.size() > 2 || (args.size() == 2 && args[1].startsWith(QLatin1Char('-')))) {
-        std::fprintf(stderr, "usage: celshade [MODEL.x]\n");
+        std::fprintf(stderr, "usage: celshade [MODEL]\n");
         return 2;
     }
     Form2 form2(Form2Links::program());

@@ -7,6 +7,6 @@
 inline constexpr const char* kDeviceProgram = "celshade-tool-device";
 
 inline constexpr const char* kRenderUsage =
-    "render MODEL.x... [-o FILE.png | --out-dir DIR] [--size WxH] [--yaw DEG] [--pitch DEG] "
+    "render MODEL... [-o FILE.png | --out-dir DIR] [--size WxH] [--yaw DEG] [--pitch DEG] "
     "[--zoom Z] [--threshold T] [--no-overlay] [--frames N]   the program's frame as a PNG";
-inline constexpr const char* kEdgesUsage = "edges FILE [--threshold T] [--out PATH]   the outline edge list of a .x model";
+inline constexpr const char* kEdgesUsage = "edges FILE [--threshold T] [--out PATH]   the outline edge list of a model";

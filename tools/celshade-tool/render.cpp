@@ -1,4 +1,4 @@
-// celshade-tool render MODEL.x... [-o FILE.png | --out-dir DIR] [--size WxH] [--yaw DEG]
+// celshade-tool render MODEL... [-o FILE.png | --out-dir DIR] [--size WxH] [--yaw DEG]
 // [--pitch DEG] [--zoom Z] [--threshold T] [--no-overlay] [--frames N]: the program's frame
 // for each model, drawn through the frame recipe on an off-screen device with no display,
 // and written as a PNG. The defaults are what the program shows after STAR: 574 × 441, the
@@ -161,7 +161,7 @@ int run(const std::vector<std::string>& args) {
     Options o;
     if (const std::optional<std::string> wrong = parseOptions(args, o)) {
         std::fprintf(stderr,
-                     "celshade-tool render: %s\nusage: celshade-tool render MODEL.x... [-o FILE.png | --out-dir DIR] "
+                     "celshade-tool render: %s\nusage: celshade-tool render MODEL... [-o FILE.png | --out-dir DIR] "
                      "[--size WxH] [--yaw DEG] [--pitch DEG] [--zoom Z] [--threshold T] [--no-overlay] [--frames N]\n",
                      wrong->c_str());
         return 2;
