@@ -28,9 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (uint32_t material : mesh.faceMaterials)
         if (material >= mesh.materials.size()) __builtin_trap();
     try {
-        const d3dx8::MeshFromX built = d3dx8::buildMeshFromX(d3dx8::documentFromImport(mesh, "fuzz.glb"), D3DXMESH_SYSTEMMEM,
-                                                             nullptr, d3dx8::IndexSize::AsNeeded);
-        if (built.mesh->GetNumFaces() != mesh.faceCount()) __builtin_trap();
+        const size_t faces = mesh.faceCount();
+        const d3dx8::MeshFromX built = d3dx8::buildMeshFromX(d3dx8::documentFromImport(std::move(mesh), "fuzz.glb"),
+                                                             D3DXMESH_SYSTEMMEM, nullptr, d3dx8::IndexSize::AsNeeded);
+        if (built.mesh->GetNumFaces() != faces) __builtin_trap();
     } catch (const rt::Error&) {
         __builtin_trap();
     }

@@ -1,7 +1,6 @@
 #include "d3dx8/ModelFile.h"
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 
 #include "d3dx8/MeshLoader.h"
@@ -31,39 +30,31 @@ xfile::Material materialFromImport(const modelimport::Material& m) {
     return x;
 }
 
-template <class To, class From>
-std::vector<To> sameLayout(const std::vector<From>& from) {
-    static_assert(sizeof(To) == sizeof(From));
-    std::vector<To> to(from.size());
-    std::memcpy(to.data(), from.data(), from.size() * sizeof(From));
-    return to;
-}
-
 }  // namespace
 
 bool readAsX(const std::string& path) {
     return namedX(path) || modelimport::readFileStart(path, 4) == "xof ";
 }
 
-xfile::Document documentFromImport(const modelimport::ImportedMesh& imported, std::string fileName) {
+xfile::Document documentFromImport(modelimport::ImportedMesh&& imported, std::string fileName) {
     xfile::Document document;
     document.fileName = std::move(fileName);
     xfile::Mesh& mesh = document.meshes.emplace_back();
-    mesh.positions = sameLayout<xfile::Vec3>(imported.positions);
+    mesh.positions = std::move(imported.positions);
     mesh.faces.sizes.assign(imported.faceCount(), 3);
-    mesh.faces.indices = imported.indices;
+    mesh.faces.indices = std::move(imported.indices);
     // A normal per vertex: each corner's normal has the number of its vertex.
     mesh.normals.emplace();
-    mesh.normals->normals = sameLayout<xfile::Vec3>(imported.normals);
+    mesh.normals->normals = std::move(imported.normals);
     mesh.normals->faces = mesh.faces;
-    if (!imported.texCoords.empty()) mesh.texCoords = sameLayout<xfile::Vec2>(imported.texCoords);
+    if (!imported.texCoords.empty()) mesh.texCoords = std::move(imported.texCoords);
     const bool anyFromFile = std::any_of(imported.materials.begin(), imported.materials.end(), [](const modelimport::Material& m) {
         return m.origin == modelimport::MaterialOrigin::File;
     });
     if (anyFromFile) {
         xfile::MaterialList& list = mesh.materialList.emplace();
         list.materialCount = static_cast<uint32_t>(imported.materials.size());
-        list.faceMaterials = imported.faceMaterials;
+        list.faceMaterials = std::move(imported.faceMaterials);
         for (const modelimport::Material& m : imported.materials) list.materials.push_back(materialFromImport(m));
     }
     return document;

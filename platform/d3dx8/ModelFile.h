@@ -21,7 +21,8 @@ bool readAsX(const std::string& path);
 // a normal per vertex, texture coordinates if it has them, and a material list unless no
 // material came from the file (then the mesh gets the default material, as a .x file without
 // one does).
-xfile::Document documentFromImport(const modelimport::ImportedMesh& mesh, std::string fileName);
+// Its arrays move into the document.
+xfile::Document documentFromImport(modelimport::ImportedMesh&& mesh, std::string fileName);
 
 // The data objects of the model file at `path`, from whichever reader it goes to.
 xfile::Document readModel(const std::string& path);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "runtime/Error.h"
 #include "runtime/Status.h"
@@ -18,16 +19,27 @@ constexpr char kMagic[8] = {'C', 'S', 'I', 'M', 'P', 'R', 'T', '1'};
 constexpr uint32_t kKindMesh = 0, kKindFailure = 1;
 constexpr uint32_t kFlagTexCoords = 1;
 constexpr size_t kMaterialBytes = 4 + 11 * 4;
+constexpr size_t kPrefixBytes = 8 + 8 + 4;  // magic, size, kind
+
+uint64_t meshSize(const ImportedMesh& mesh) {
+    const uint64_t perVertex = sizeof(Float3) * 2 + (mesh.texCoords.empty() ? 0 : sizeof(Float2));
+    return kPrefixBytes + 4 + std::min<size_t>(mesh.format.size(), kMaxText) + 16 + mesh.materials.size() * kMaterialBytes +
+           mesh.positions.size() * perVertex + mesh.faceCount() * 16;
+}
 
 static_assert(sizeof(Float3) == 12 && sizeof(Float2) == 8, "vertex data is copied as it lies in the handover");
 
+// Small fields gather in a buffer; the arrays go to the sink as they lie.
 class Writer {
 public:
+    explicit Writer(const HandoverSink& sink) : sink_(sink) {}
+    ~Writer() { flush(); }
     void bytes(const void* data, size_t size) {
         const auto* p = static_cast<const std::byte*>(data);
-        out_.insert(out_.end(), p, p + size);
+        gathered_.insert(gathered_.end(), p, p + size);
     }
     void u32(uint32_t value) { bytes(&value, 4); }
+    void u64(uint64_t value) { bytes(&value, 8); }
     void f32(float value) { bytes(&value, 4); }
     void text(std::string_view s) {
         const size_t size = std::min<size_t>(s.size(), kMaxText);
@@ -36,13 +48,27 @@ public:
     }
     template <class T>
     void array(const std::vector<T>& values) {
-        bytes(values.data(), values.size() * sizeof(T));
+        flush();
+        if (!values.empty()) sink_(values.data(), values.size() * sizeof(T));
     }
-    std::vector<std::byte> take() { return std::move(out_); }
+    void flush() {
+        if (!gathered_.empty()) sink_(gathered_.data(), gathered_.size());
+        gathered_.clear();
+    }
 
 private:
-    std::vector<std::byte> out_;
+    const HandoverSink& sink_;
+    std::vector<std::byte> gathered_;
 };
+
+std::vector<std::byte> collected(const std::function<void(const HandoverSink&)>& write) {
+    std::vector<std::byte> out;
+    write([&](const void* data, size_t size) {
+        const auto* p = static_cast<const std::byte*>(data);
+        out.insert(out.end(), p, p + size);
+    });
+    return out;
+}
 
 class Reader {
 public:
@@ -69,6 +95,11 @@ public:
     uint32_t u32(const char* what) {
         uint32_t value;
         read(&value, 4, what);
+        return value;
+    }
+    uint64_t u64(const char* what) {
+        uint64_t value;
+        read(&value, 8, what);
         return value;
     }
     float f32(const char* what) {
@@ -214,9 +245,10 @@ ImportedMesh readMesh(Reader& in) {
 
 }  // namespace
 
-std::vector<std::byte> encodeMesh(const ImportedMesh& mesh) {
-    Writer out;
+void writeMesh(const ImportedMesh& mesh, const HandoverSink& sink) {
+    Writer out(sink);
     out.bytes(kMagic, sizeof kMagic);
+    out.u64(meshSize(mesh));
     out.u32(kKindMesh);
     out.text(mesh.format);
     out.u32(static_cast<uint32_t>(mesh.positions.size()));
@@ -229,16 +261,29 @@ std::vector<std::byte> encodeMesh(const ImportedMesh& mesh) {
     out.array(mesh.texCoords);
     out.array(mesh.indices);
     out.array(mesh.faceMaterials);
-    return out.take();
 }
 
-std::vector<std::byte> encodeFailure(FailureReason reason, std::string_view text) {
-    Writer out;
+void writeFailure(FailureReason reason, std::string_view text, const HandoverSink& sink) {
+    Writer out(sink);
     out.bytes(kMagic, sizeof kMagic);
+    out.u64(kPrefixBytes + 8 + std::min<size_t>(text.size(), kMaxText));
     out.u32(kKindFailure);
     out.u32(static_cast<uint32_t>(reason));
     out.text(text);
-    return out.take();
+}
+
+std::vector<std::byte> encodeMesh(const ImportedMesh& mesh) {
+    return collected([&](const HandoverSink& sink) { writeMesh(mesh, sink); });
+}
+
+std::vector<std::byte> encodeFailure(FailureReason reason, std::string_view text) {
+    return collected([&](const HandoverSink& sink) { writeFailure(reason, text, sink); });
+}
+
+uint64_t announcedSize(std::span<const std::byte> start) {
+    uint64_t size = 0;
+    if (start.size() >= 16 && std::memcmp(start.data(), kMagic, sizeof kMagic) == 0) std::memcpy(&size, start.data() + 8, 8);
+    return size;
 }
 
 ImportedMesh decodeHandover(std::span<const std::byte> bytes, std::string_view fileName) {
@@ -246,6 +291,9 @@ ImportedMesh decodeHandover(std::span<const std::byte> bytes, std::string_view f
     char magic[sizeof kMagic];
     in.read(magic, sizeof magic, "the header");
     if (std::memcmp(magic, kMagic, sizeof kMagic) != 0) in.failAt(0, "it does not start with \"CSIMPRT1\"");
+    const uint64_t size = in.u64("the size");
+    if (size != bytes.size())
+        in.failAt(8, "it says it has " + std::to_string(size) + " bytes, but " + std::to_string(bytes.size()) + " arrived");
     const size_t kindAt = in.offset();
     const uint32_t kind = in.u32("the kind");
     if (kind == kKindFailure) raiseFailure(in, fileName);

@@ -6,6 +6,7 @@
 //
 // Little-endian, packed, in this order:
 //   magic          8 bytes "CSIMPRT1"
+//   size           u64     the whole handover's length in bytes, these fields included
 //   kind           u32     0: a mesh follows, 1: a failure follows
 // a failure:
 //   reason         u32     1: the importer could not read the file, 2: the file holds no triangle
@@ -28,10 +29,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "xfile/XFile.h"
 
 namespace modelimport {
 
@@ -40,14 +44,9 @@ inline constexpr uint32_t kMaxVertices = 0xFFFFFFFEu;
 inline constexpr uint32_t kMaxFaces = 0x55555555u;  // 3 × faces indices still count in a u32
 inline constexpr uint32_t kMaxMaterials = 65536;
 
-struct Float3 {
-    float x, y, z;
-    bool operator==(const Float3&) const = default;
-};
-struct Float2 {
-    float u, v;
-    bool operator==(const Float2&) const = default;
-};
+// The .x reader's own vectors: what arrives becomes the data objects of a .x file unchanged.
+using Float3 = xfile::Vec3;
+using Float2 = xfile::Vec2;
 
 enum class MaterialOrigin : uint32_t { File = 0, None = 1 };
 
@@ -58,7 +57,6 @@ struct Material {
     float power = 0;
     std::array<float, 3> specular{};
     std::array<float, 3> emissive{};
-    bool operator==(const Material&) const = default;
 };
 
 // The whole scene as one triangle mesh, in the program's left-handed space.
@@ -71,14 +69,21 @@ struct ImportedMesh {
     std::vector<uint32_t> faceMaterials;  // one per face
     std::vector<Material> materials;
     size_t faceCount() const { return faceMaterials.size(); }
-    bool operator==(const ImportedMesh&) const = default;
 };
 
 enum class FailureReason : uint32_t { Unreadable = 1, NoTriangles = 2 };
 
-// The child's side. encodeMesh expects a mesh that decodeHandover accepts.
+// The child's side, piece by piece to a sink (the arrays without a copy), or as one buffer.
+// A mesh is expected to be one that decodeHandover accepts.
+using HandoverSink = std::function<void(const void* data, size_t size)>;
+void writeMesh(const ImportedMesh& mesh, const HandoverSink& sink);
+void writeFailure(FailureReason reason, std::string_view text, const HandoverSink& sink);
 std::vector<std::byte> encodeMesh(const ImportedMesh& mesh);
 std::vector<std::byte> encodeFailure(FailureReason reason, std::string_view text);
+
+// The size the start of a handover announces (to make room for the rest at once); 0 when the
+// start is too short or not a handover's. Only a hint: decodeHandover checks it.
+uint64_t announcedSize(std::span<const std::byte> start);
 
 // The parent's side: the mesh, or rt::Error. A failure the child reports raises
 // D3DXERR_INVALIDDATA (could not read) or D3DXERR_LOADEDMESHASNODATA (no triangle) with its

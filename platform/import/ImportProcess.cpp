@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "import/Handover.h"
 #include "runtime/Error.h"
 #include "runtime/Executable.h"
 #include "runtime/Status.h"
@@ -161,7 +162,7 @@ Output collect(const std::string& path, Child& child, FileDescriptor& out, FileD
                std::chrono::milliseconds limit, uint64_t memoryLimit) {
     Output result;
     std::vector<std::byte> errBytes;
-    bool exited = false;
+    bool exited = false, sized = false;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (out.get() >= 0 || err.get() >= 0 || !exited) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -177,6 +178,10 @@ Output collect(const std::string& path, Child& child, FileDescriptor& out, FileD
         if (fds[0].revents != 0 && !drain(out.get(), result.handover)) out.reset();
         if (fds[1].revents != 0 && !drain(err.get(), errBytes)) err.reset();
         if (fds[2].revents != 0) exited = true;
+        if (!sized && result.handover.size() >= 16) {  // room for all of it, within reason
+            result.handover.reserve(std::min<uint64_t>(announcedSize(result.handover), memoryLimit));
+            sized = true;
+        }
         if (errBytes.size() > 2 * kStderrKept) errBytes.erase(errBytes.begin(), errBytes.end() - kStderrKept);
         if (result.handover.size() > memoryLimit) {
             result.tooLong = true;

@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <string>
 
-#include "import/Handover.h"
-
 namespace modelimport {
+
+// In import/Handover.h; not included here, so that code which only sets the child's settings
+// (Qt code among it) need not see the .x reader's data objects.
+struct ImportedMesh;
 
 inline constexpr const char* kChildProgram = "celshade-import";
 // The child's exit status when it has run out of the memory it may use.

@@ -74,9 +74,9 @@ void describeAttributeTable(Description& out, const D3DXMesh& mesh) {
 // format is imported, and says which format it was read as.
 xfile::Document readDocument(Description& out, const std::string& path) {
     if (!d3dx8::readAsX(path)) {
-        const modelimport::ImportedMesh imported = modelimport::importModel(path);
+        modelimport::ImportedMesh imported = modelimport::importModel(path);
         out.add("%s\n  format: %s (imported)\n", path.c_str(), imported.format.c_str());
-        return d3dx8::documentFromImport(imported, path);
+        return d3dx8::documentFromImport(std::move(imported), path);
     }
     const xfile::MappedFile file(path);
     const xfile::Header header = xfile::readHeader(file.bytes(), path);

@@ -34,21 +34,24 @@ ImportedMesh quad(bool texCoords) {
     return m;
 }
 
-// Offsets of the quad's handover (no texture coordinates): magic 0, kind 8, format 12 (+11),
-// counts 27, 31, 35, flags 39, materials 43 (48 each), positions 139, normals 187, indices 235,
-// face materials 259; 267 bytes in all.
-constexpr size_t kVertexCountAt = 27, kFaceCountAt = 31, kMaterialCountAt = 35, kFlagsAt = 39;
-constexpr size_t kMaterialsAt = 43, kPositionsAt = 139, kNormalsAt = 187, kIndicesAt = 235, kFaceMaterialsAt = 259;
+// Offsets of the quad's handover (no texture coordinates): magic 0, size 8, kind 16, format 20
+// (+11), counts 35, 39, 43, flags 47, materials 51 (48 each), positions 147, normals 195,
+// indices 243, face materials 267; 275 bytes in all.
+constexpr size_t kVertexCountAt = 35, kFaceCountAt = 39, kMaterialCountAt = 43, kFlagsAt = 47;
+constexpr size_t kMaterialsAt = 51, kPositionsAt = 147, kNormalsAt = 195, kIndicesAt = 243, kFaceMaterialsAt = 267;
 
 void put32(std::vector<std::byte>& bytes, size_t at, uint32_t value) { std::memcpy(bytes.data() + at, &value, 4); }
 void putFloat(std::vector<std::byte>& bytes, size_t at, float value) { std::memcpy(bytes.data() + at, &value, 4); }
 
 TEST(Handover, CarriesTheMeshUnchanged) {
     for (bool texCoords : {false, true}) {
-        const ImportedMesh mesh = quad(texCoords);
-        const std::vector<std::byte> bytes = modelimport::encodeMesh(mesh);
-        EXPECT_EQ(bytes.size(), 267u + (texCoords ? 32 : 0));
-        EXPECT_EQ(decodeHandover(bytes, "quad.glb"), mesh);
+        const std::vector<std::byte> bytes = modelimport::encodeMesh(quad(texCoords));
+        EXPECT_EQ(bytes.size(), 275u + (texCoords ? 32 : 0));
+        EXPECT_EQ(modelimport::announcedSize(bytes), bytes.size());
+        const ImportedMesh decoded = decodeHandover(bytes, "quad.glb");
+        EXPECT_EQ(decoded.format, "test format");
+        EXPECT_EQ(decoded.materials[1].origin, modelimport::MaterialOrigin::None);
+        EXPECT_EQ(modelimport::encodeMesh(decoded), bytes);  // every field read back as written
     }
 }
 
@@ -71,23 +74,25 @@ TEST(Handover, BrokenRulesAreRefusedNamingTheByteAndTheRule) {
     };
     const Case cases[] = {
         {"byte 0: it does not start with \"CSIMPRT1\"", [](auto& b) { b[0] = std::byte{'X'}; }},
-        {"byte 8: kind 7 (0 or 1)", [](auto& b) { put32(b, 8, 7); }},
-        {"byte 27: vertex count 0 is outside 1 .. 4294967294", [](auto& b) { put32(b, kVertexCountAt, 0); }},
-        {"byte 31: face count 0 is outside", [](auto& b) { put32(b, kFaceCountAt, 0); }},
-        {"byte 35: material count 0 is outside", [](auto& b) { put32(b, kMaterialCountAt, 0); }},
-        {"byte 39: unknown flags 6", [](auto& b) { put32(b, kFlagsAt, 6); }},
+        {"byte 8: it says it has 276 bytes, but 275 arrived", [](auto& b) { put32(b, 8, 276); }},
+        {"byte 16: kind 7 (0 or 1)", [](auto& b) { put32(b, 16, 7); }},
+        {"byte 35: vertex count 0 is outside 1 .. 4294967294", [](auto& b) { put32(b, kVertexCountAt, 0); }},
+        {"byte 39: face count 0 is outside", [](auto& b) { put32(b, kFaceCountAt, 0); }},
+        {"byte 43: material count 0 is outside", [](auto& b) { put32(b, kMaterialCountAt, 0); }},
+        {"byte 47: unknown flags 6", [](auto& b) { put32(b, kFlagsAt, 6); }},
         // Counts the bytes cannot back are refused before anything is allocated for them.
         {"4294967294 vertices, 2 faces and 2 materials take 103079215184 bytes, but 224 follow",
          [](auto& b) { put32(b, kVertexCountAt, 0xFFFFFFFEu); }},
-        {"take 224 bytes, but 225 follow", [](auto& b) { b.push_back(std::byte{0}); }},
-        {"take 224 bytes, but 223 follow", [](auto& b) { b.pop_back(); }},
-        {"byte 43: material 0 has origin 2 (0 or 1)", [](auto& b) { put32(b, kMaterialsAt, 2); }},
-        {"byte 91: material 1 has a number that is not finite", [&](auto& b) { putFloat(b, kMaterialsAt + 48 + 20, inf); }},
-        {"byte 151: position 1 is not finite", [&](auto& b) { putFloat(b, kPositionsAt + 12, nan); }},
-        {"byte 231: normal 3 is not finite", [&](auto& b) { putFloat(b, kNormalsAt + 44, -inf); }},
-        {"byte 255: index 5 is 4, beyond the 4 vertices", [](auto& b) { put32(b, kIndicesAt + 20, 4); }},
-        {"byte 263: material of face 1 is 2, beyond the 2 materials", [](auto& b) { put32(b, kFaceMaterialsAt + 4, 2); }},
-        {"byte 12: format name of 5000 bytes, more than 4096", [](auto& b) { put32(b, 12, 5000); }},
+        {"2 faces and 2 materials take 256 bytes, but 224 follow", [](auto& b) { put32(b, kFlagsAt, 1); }},
+        {"it says it has 275 bytes, but 276 arrived", [](auto& b) { b.push_back(std::byte{0}); }},
+        {"it says it has 275 bytes, but 274 arrived", [](auto& b) { b.pop_back(); }},
+        {"byte 51: material 0 has origin 2 (0 or 1)", [](auto& b) { put32(b, kMaterialsAt, 2); }},
+        {"byte 99: material 1 has a number that is not finite", [&](auto& b) { putFloat(b, kMaterialsAt + 48 + 20, inf); }},
+        {"byte 159: position 1 is not finite", [&](auto& b) { putFloat(b, kPositionsAt + 12, nan); }},
+        {"byte 239: normal 3 is not finite", [&](auto& b) { putFloat(b, kNormalsAt + 44, -inf); }},
+        {"byte 263: index 5 is 4, beyond the 4 vertices", [](auto& b) { put32(b, kIndicesAt + 20, 4); }},
+        {"byte 271: material of face 1 is 2, beyond the 2 materials", [](auto& b) { put32(b, kFaceMaterialsAt + 4, 2); }},
+        {"byte 20: format name of 5000 bytes, more than 4096", [](auto& b) { put32(b, 20, 5000); }},
     };
     for (const Case& c : cases) {
         std::vector<std::byte> bytes = modelimport::encodeMesh(quad(false));
@@ -103,8 +108,8 @@ TEST(Handover, BrokenRulesAreRefusedNamingTheByteAndTheRule) {
     EXPECT_NE(importtest::raised([&] { decodeHandover(withTexCoords, "q"); }).second.find("texture coordinate 1 is not finite"),
               std::string::npos);
     std::vector<std::byte> failure = modelimport::encodeFailure(modelimport::FailureReason::Unreadable, "x");
-    put32(failure, 12, 3);
-    EXPECT_NE(importtest::raised([&] { decodeHandover(failure, "q"); }).second.find("byte 12: failure reason 3"),
+    put32(failure, 20, 3);
+    EXPECT_NE(importtest::raised([&] { decodeHandover(failure, "q"); }).second.find("byte 20: failure reason 3"),
               std::string::npos);
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../xfile/XFileFixtures.h"
+#include "import/Handover.h"
 #include "import/ImportProcess.h"
 
 namespace importtest {
