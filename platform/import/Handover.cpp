@@ -61,13 +61,11 @@ private:
     std::vector<std::byte> gathered_;
 };
 
-std::vector<std::byte> collected(const std::function<void(const HandoverSink&)>& write) {
-    std::vector<std::byte> out;
-    write([&](const void* data, size_t size) {
+HandoverSink appendingTo(std::vector<std::byte>& out) {
+    return [&out](const void* data, size_t size) {
         const auto* p = static_cast<const std::byte*>(data);
         out.insert(out.end(), p, p + size);
-    });
-    return out;
+    };
 }
 
 class Reader {
@@ -273,11 +271,16 @@ void writeFailure(FailureReason reason, std::string_view text, const HandoverSin
 }
 
 std::vector<std::byte> encodeMesh(const ImportedMesh& mesh) {
-    return collected([&](const HandoverSink& sink) { writeMesh(mesh, sink); });
+    std::vector<std::byte> out;
+    out.reserve(meshSize(mesh));
+    writeMesh(mesh, appendingTo(out));
+    return out;
 }
 
 std::vector<std::byte> encodeFailure(FailureReason reason, std::string_view text) {
-    return collected([&](const HandoverSink& sink) { writeFailure(reason, text, sink); });
+    std::vector<std::byte> out;
+    writeFailure(reason, text, appendingTo(out));
+    return out;
 }
 
 uint64_t announcedSize(std::span<const std::byte> start) {
