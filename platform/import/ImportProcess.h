@@ -26,7 +26,7 @@ struct ChildSettings {
     std::chrono::milliseconds timeLimit{30000};
     uint64_t memoryLimitBytes = 0;  // address space of the child; 0: half the machine's memory
     // Tests only: makes the child misbehave instead of importing ("abort", "crash", "hang",
-    // "hog", "garbage", "silence"; see the child's main.cpp).
+    // "hog", "garbage"; see the child's main.cpp).
     std::string fault;
 };
 
