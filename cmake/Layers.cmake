@@ -7,6 +7,7 @@ set(CELSHADE_LAYERS
   platform/math
   platform/vs
   platform/xfile
+  platform/import  # other model formats: Assimp in a child process, its handover checked here
   platform/gl
   platform/d3d8
   platform/d3dx8

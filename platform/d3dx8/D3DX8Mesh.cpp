@@ -5,6 +5,7 @@
 
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/MeshLoader.h"
+#include "d3dx8/ModelFile.h"
 #include "d3dx8/PMesh.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
@@ -15,7 +16,8 @@ std::shared_ptr<D3DXMesh> D3DX8::LoadMeshFromX(const std::string& fileName, uint
                                                std::shared_ptr<D3DXBuffer>* adjacency,
                                                std::shared_ptr<D3DXBuffer>* materials,
                                                int32_t* materialCount) {
-    d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(*xfile::loadShared(fileName), options, device);
+    // Any model file, not only .x: ModelFile.h chooses its reader.
+    d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(*xfile::loadShared(fileName, &d3dx8::readModel), options, device);
     if (adjacency != nullptr) *adjacency = d3dx8::makeAdjacencyBuffer(*loaded.mesh);
     if (materials != nullptr) *materials = d3dx8::makeMaterialBuffer(loaded);
     if (materialCount != nullptr) *materialCount = static_cast<int32_t>(loaded.materials.size());

@@ -52,7 +52,7 @@ ParseScope::~ParseScope() {
     if (--cache().scopes == 0) cache().entries.clear();
 }
 
-std::shared_ptr<const Document> loadShared(const std::string& path) {
+std::shared_ptr<const Document> loadShared(const std::string& path, Document (*read)(const std::string&)) {
     Cache& c = cache();
     FileIdentity identity{};
     const bool known = identify(path, identity);
@@ -62,7 +62,7 @@ std::shared_ptr<const Document> loadShared(const std::string& path) {
         if (c.scopes > 0 && known && found != c.entries.end() && found->second.identity == identity)
             return found->second.document;
     }
-    auto document = std::make_shared<const Document>(load(path));  // raises for a missing or bad file
+    auto document = std::make_shared<const Document>(read(path));  // raises for a missing or bad file
     std::lock_guard lock(c.mutex);
     if (c.scopes > 0 && known) c.entries[path] = Entry{identity, document};
     return document;

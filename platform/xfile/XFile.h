@@ -163,7 +163,7 @@ void validate(Document& document);
 
 namespace xfile {
 
-// load(), shared within a ParseScope.
-std::shared_ptr<const Document> loadShared(const std::string& path);
+// read(path), load() unless given, shared within a ParseScope.
+std::shared_ptr<const Document> loadShared(const std::string& path, Document (*read)(const std::string&) = load);
 
 }  // namespace xfile

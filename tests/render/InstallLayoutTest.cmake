@@ -1,12 +1,13 @@
 # The installed program: `cmake --install` into a fresh prefix, then celshade-tool started
-# through its bin/ link must find the ramp and the shaders beside its real executable.
+# through its bin/ link must find the ramp and the shaders, and the importer of other formats,
+# beside its real executable.
 # Run as: cmake -DBUILD=<build dir> -DPREFIX=<scratch dir> -P InstallLayoutTest.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} OUTPUT_QUIET RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "cmake --install failed")
 endif()
-foreach(file lib/celshade/celshade lib/celshade/celshade-tool-device lib/celshade/banda2.bmp lib/celshade/shver2.txt
+foreach(file lib/celshade/celshade lib/celshade/celshade-tool-device lib/celshade/celshade-import lib/celshade/banda2.bmp lib/celshade/shver2.txt
              share/applications/celshade.desktop share/icons/hicolor/128x128/apps/celshade.png
              share/man/man1/celshade.1.gz share/man/man1/celshade-tool.1.gz share/bash-completion/completions/celshade-tool
              share/metainfo/io.github.celshade.metainfo.xml share/doc/celshade/copyright)
@@ -23,4 +24,10 @@ execute_process(COMMAND ${PREFIX}/bin/celshade-tool render ${PREFIX}/lib/celshad
                 RESULT_VARIABLE failed ERROR_VARIABLE errors)
 if(failed OR NOT EXISTS ${PREFIX}/box.png)
   message(FATAL_ERROR "the installed celshade-tool could not draw: ${errors}")
+endif()
+file(WRITE ${PREFIX}/triangle.obj "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n")
+execute_process(COMMAND ${PREFIX}/bin/celshade-tool info ${PREFIX}/triangle.obj
+                RESULT_VARIABLE failed OUTPUT_VARIABLE described ERROR_VARIABLE errors)
+if(failed OR NOT described MATCHES "faces: 1")
+  message(FATAL_ERROR "the installed celshade-tool could not import: ${errors}")
 endif()

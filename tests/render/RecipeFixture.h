@@ -15,6 +15,7 @@
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
+#include "import/ImportProcess.h"
 #include "render/FrameRecipe.h"
 
 namespace recipetest {
@@ -27,6 +28,7 @@ protected:
         static char* argv[] = {name, nullptr};
         if (QGuiApplication::instance() == nullptr) new QGuiApplication(argc, argv);
         Mdx8::setDataDirectory(CELSHADE_SOURCE_DIR "/data");
+        modelimport::childSettings().program = CELSHADE_RUNTIME_DIR "/celshade-import";
     }
 
     // A fresh device: its first frame culls with the device's default cull mode.

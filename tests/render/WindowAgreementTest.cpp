@@ -1,8 +1,9 @@
 // The program's window and celshade-tool render draw the same frame: a model named on the
 // command line, started with STAR, grabbed from the X display once its frames are steady,
-// and compared pixel for pixel with the tool's picture of the same file and view. F12 and
-// Ctrl+S save that frame as shown; at a device pixel ratio of 2 the window is the same
-// window at twice the pixels.
+// and compared pixel for pixel with the tool's picture of the same file and view: a .x
+// model, and one the program imports through the importer beside it. F12 and Ctrl+S save
+// that frame as shown; at a device pixel ratio of 2 the window is the same window at twice
+// the pixels.
 
 #include <gtest/gtest.h>
 
@@ -35,15 +36,24 @@ protected:
         }
     }
     X11Session x;
+    void expectTheToolsPicture(const QString& source, const QString& name);
     QProcess program;
     QTemporaryDir folder;
 };
 
 TEST_F(WindowAgreement, TheWindowShowsExactlyTheToolsPicture) {
+    expectTheToolsPicture(QStringLiteral(CELSHADE_RUNTIME_DIR "/doom2.x"), QStringLiteral("my flower.x"));
+}
+
+TEST_F(WindowAgreement, TheWindowShowsExactlyTheToolsPictureOfAnImportedModel) {
+    expectTheToolsPicture(QStringLiteral(CELSHADE_ROUNDTRIP_DIR "/glb/doom2.glb"), QStringLiteral("my flower.glb"));
+}
+
+void WindowAgreement::expectTheToolsPicture(const QString& source, const QString& name) {
     if (!x.connected()) GTEST_SKIP() << "no X display";
     const QDir bin(QStringLiteral(CELSHADE_RUNTIME_DIR));
-    const QString model = folder.filePath(QStringLiteral("my flower.x"));
-    ASSERT_TRUE(QFile::copy(bin.filePath(QStringLiteral("doom2.x")), model));
+    const QString model = folder.filePath(name);
+    ASSERT_TRUE(QFile::copy(source, model));
 
     const QString picture = folder.filePath(QStringLiteral("tool.png"));
     ASSERT_EQ(QProcess::execute(bin.filePath(QStringLiteral("celshade-tool")), {"render", model, "-o", picture}), 0);

@@ -31,7 +31,7 @@ inline constexpr const char* kRenderHelp =
     "A model that cannot be drawn is reported with its reason and the others are still drawn;\n"
     "the exit status is then 1. A model whose output an earlier one of the run took is refused.\n";
 
-inline constexpr const char* kEdgesSynopsis = "edges FILE [--threshold T] [--out PATH]";
+inline constexpr const char* kEdgesSynopsis = "edges MODEL [--threshold T] [--out PATH]";
 inline constexpr const char* kEdgesHelp =
     "Builds the outline pass's edge list of a model as the program does and prints its counts\n"
     "and build time.\n"

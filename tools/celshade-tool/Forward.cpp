@@ -7,28 +7,26 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "Command.h"
 #include "DeviceCommands.h"
+#include "runtime/Executable.h"
 
 namespace {
 
 int forward(const char* name, const std::vector<std::string>& args) {
-    std::error_code error;
-    // The real path, so that a link in bin/ still finds the program beside the executable.
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    const std::string program = (self.parent_path() / kDeviceProgram).string();
+    const std::filesystem::path directory = rt::executableDirectory();
+    const std::string program = (directory / kDeviceProgram).string();
     std::vector<std::string> words{"celshade-tool", name};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     std::fflush(nullptr);
-    if (!error) execv(program.c_str(), argv.data());
+    if (!directory.empty()) execv(program.c_str(), argv.data());
     std::fprintf(stderr, "celshade-tool %s: cannot run %s: %s\n", name, program.c_str(),
-                 std::strerror(error ? error.value() : errno));
+                 std::strerror(directory.empty() ? ENOENT : errno));
     return 1;
 }
 

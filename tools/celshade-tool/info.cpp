@@ -1,4 +1,4 @@
-// celshade-tool info FILE...: what the program would load from each .x file.
+// celshade-tool info FILE...: what the program would load from each model file.
 
 
 #include <cstdarg>
@@ -11,6 +11,8 @@
 #include "Command.h"
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/MeshLoader.h"
+#include "d3dx8/ModelFile.h"
+#include "import/ImportProcess.h"
 #include "runtime/Error.h"
 #include "runtime/LargePages.h"
 #include "xfile/Buffer.h"
@@ -68,8 +70,14 @@ void describeAttributeTable(Description& out, const D3DXMesh& mesh) {
                     r.VertexCount);
 }
 
-// The file's data objects; the file itself is let go once they are read.
+// The file's data objects; the file itself is let go once they are read. A file of another
+// format is imported, and says which format it was read as.
 xfile::Document readDocument(Description& out, const std::string& path) {
+    if (!d3dx8::readAsX(path)) {
+        modelimport::ImportedMesh imported = modelimport::importModel(path);
+        out.add("%s\n  format: %s (imported)\n", path.c_str(), imported.format.c_str());
+        return d3dx8::documentFromImport(std::move(imported), path);
+    }
     const xfile::MappedFile file(path);
     const xfile::Header header = xfile::readHeader(file.bytes(), path);
     out.add("%s\n  encoding: %s, %u-bit floats, version %u.%u\n", path.c_str(), encodingName(header),
@@ -111,9 +119,9 @@ int run(const std::vector<std::string>& args) {
     return status;
 }
 
-const Command kCommand{"info", "info FILE...",
-                       "Reads each .x file as the program would load it and prints its encoding, vertex and face\n"
-                       "counts, materials, attribute table and bounding sphere. A file that cannot be read prints\n"
+const Command kCommand{"info", "info MODEL...",
+                       "Reads each model file as the program would load it and prints its format, encoding, vertex\n"
+                       "and face counts, materials, attribute table and bounding sphere. A file that cannot be read prints\n"
                        "only its error, and the exit status is then 1.\n",
                        &run};
 

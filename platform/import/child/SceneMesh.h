@@ -1,0 +1,27 @@
+#pragma once
+// An Assimp scene as the one mesh the handover carries.
+
+#include <string>
+
+#include "import/Handover.h"
+
+struct aiScene;
+
+namespace importchild {
+
+// Why a scene yields no mesh; main() hands it over as the failure.
+struct Failure {
+    modelimport::FailureReason reason;
+    std::string text;
+};
+
+inline constexpr const char* kNoTriangles = "the file holds no triangle to draw";
+
+// Every triangle mesh the node tree places, once per placement, with the placement's transform
+// applied; each mesh's identical vertices joined; turned into the program's left-handed space
+// (z negated, each triangle's corners reversed, v of the texture coordinates flipped, as
+// Direct3D has them); materials no triangle uses left out, the others in the file's order.
+// Throws Failure.
+modelimport::ImportedMesh sceneMesh(const aiScene& scene);
+
+}  // namespace importchild

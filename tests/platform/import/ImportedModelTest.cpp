@@ -1,0 +1,168 @@
+// Models of other formats as the program loads them: the same object written as .x (left-handed,
+// clockwise front faces) and as glTF and OBJ (right-handed, counter-clockwise) must give the
+// same triangles, corner for corner, with normals on their outer side; the reader is chosen by
+// content; and the two loads of a scene setup import the file once.
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <tuple>
+
+#include "ImportFixtures.h"
+#include "d3dx8/D3DX8.h"
+#include "d3dx8/MeshLoader.h"
+#include "d3dx8/ModelFile.h"
+#include "math/d3dmath.h"
+#include "runtime/Status.h"
+
+namespace {
+
+using importtest::raised;
+
+class ImportedModel : public importtest::ImportFixture {};
+
+// A tetrahedron with a different length on each axis, so that any mirror or turn shows:
+// corners O (0,0,0), X (2,0,0), Y (0,1,0) and Z (0,0,3) in the program's left-handed space.
+constexpr const char* kTetrahedronX = R"(xof 0303txt 0032
+Mesh Tetra {
+ 4; 0;0;0;, 2;0;0;, 0;1;0;, 0;0;3;;
+ 4; 3;0,2,1;, 3;0,1,3;, 3;0,3,2;, 3;1,2,3;;
+ MeshNormals { 4; 0;0;-1;, 0;-1;0;, -1;0;0;, 0.428571;0.857143;0.285714;;
+  4; 3;0,0,0;, 3;1,1,1;, 3;2,2,2;, 3;3,3,3;; }
+ MeshMaterialList { 1; 4; 0,0,0,0;; Material { 0.2;0.4;0.6;1;; 0; 0;0;0;; 0;0;0;; } }
+}
+)";
+
+// The same object right-handed, as glTF and OBJ hold it: z negated, corners in the other order.
+constexpr float kRightHanded[4][3] = {{0, 0, 0}, {2, 0, 0}, {0, 1, 0}, {0, 0, -3}};
+constexpr int kRightHandedFaces[4][3] = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}};
+
+std::string base64(const std::vector<std::byte>& bytes) {
+    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t n = 0;
+        for (size_t k = 0; k < 3; ++k) n = n << 8 | (i + k < bytes.size() ? uint32_t(bytes[i + k]) : 0);
+        const size_t present = std::min<size_t>(3, bytes.size() - i);
+        for (size_t k = 0; k < 4; ++k) out += k <= present ? digits[n >> (18 - 6 * k) & 63] : '=';
+    }
+    return out;
+}
+
+// glTF 2.0 with one buffer in a data URI: per face corner a position and the face's normal.
+std::string tetrahedronGltf() {
+    std::vector<float> positions, normals;
+    for (const auto& face : kRightHandedFaces) {
+        const D3DVECTOR a{kRightHanded[face[0]][0], kRightHanded[face[0]][1], kRightHanded[face[0]][2]};
+        const D3DVECTOR b{kRightHanded[face[1]][0], kRightHanded[face[1]][1], kRightHanded[face[1]][2]};
+        const D3DVECTOR c{kRightHanded[face[2]][0], kRightHanded[face[2]][1], kRightHanded[face[2]][2]};
+        const D3DVECTOR n = D3DXVec3Normalize(D3DXVec3Cross(D3DXVec3Subtract(b, a), D3DXVec3Subtract(c, a)));
+        for (const D3DVECTOR& p : {a, b, c}) {
+            positions.insert(positions.end(), {p.x, p.y, p.z});
+            normals.insert(normals.end(), {n.x, n.y, n.z});
+        }
+    }
+    std::vector<std::byte> buffer((positions.size() + normals.size()) * 4);
+    std::memcpy(buffer.data(), positions.data(), positions.size() * 4);
+    std::memcpy(buffer.data() + positions.size() * 4, normals.data(), normals.size() * 4);
+    return R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],
+"meshes":[{"primitives":[{"attributes":{"POSITION":0,"NORMAL":1},"material":0}]}],
+"materials":[{"name":"blue","pbrMetallicRoughness":{"baseColorFactor":[0.2,0.4,0.6,1]}}],
+"buffers":[{"byteLength":288,"uri":"data:application/octet-stream;base64,)" +
+           base64(buffer) + R"("}],
+"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":144},{"buffer":0,"byteOffset":144,"byteLength":144}],
+"accessors":[{"bufferView":0,"componentType":5126,"count":12,"type":"VEC3","min":[0,0,-3],"max":[2,1,0]},
+{"bufferView":1,"componentType":5126,"count":12,"type":"VEC3"}]})";
+}
+
+// OBJ without normals or materials: the importer makes both.
+std::string tetrahedronObj() {
+    std::string obj;
+    for (const auto& p : kRightHanded) obj += "v " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) + "\n";
+    for (const auto& f : kRightHandedFaces)
+        obj += "f " + std::to_string(f[0] + 1) + " " + std::to_string(f[1] + 1) + " " + std::to_string(f[2] + 1) + "\n";
+    return obj;
+}
+
+using Triangle = std::array<std::array<float, 3>, 3>;
+
+// Each face's corners, starting at its smallest corner and keeping their order, faces sorted.
+std::vector<Triangle> trianglesOf(const D3DXMesh& mesh) {
+    std::vector<Triangle> triangles;
+    for (uint32_t f = 0; f < mesh.GetNumFaces(); ++f) {
+        Triangle t;
+        for (uint32_t k = 0; k < 3; ++k) {
+            const D3DVECTOR p = mesh.position(mesh.index(3 * f + k));
+            t[k] = {p.x, p.y, p.z};
+        }
+        std::rotate(t.begin(), std::min_element(t.begin(), t.end()), t.end());
+        triangles.push_back(t);
+    }
+    std::sort(triangles.begin(), triangles.end());
+    return triangles;
+}
+
+// Faces whose vertex normals point away from the side their corners' order makes the front.
+int facesWithNormalsInside(const D3DXMesh& mesh) {
+    int inside = 0;
+    for (uint32_t f = 0; f < mesh.GetNumFaces(); ++f) {
+        const uint32_t v[3] = {mesh.index(3 * f), mesh.index(3 * f + 1), mesh.index(3 * f + 2)};
+        const D3DVECTOR front = D3DXVec3Cross(D3DXVec3Subtract(mesh.position(v[1]), mesh.position(v[0])),
+                                              D3DXVec3Subtract(mesh.position(v[2]), mesh.position(v[0])));
+        for (uint32_t corner : v) {
+            D3DVECTOR n;
+            std::memcpy(&n, mesh.GetVertexBuffer()->bytes().data() + size_t{corner} * mesh.vertexSize() + 12, 12);
+            inside += D3DXVec3Dot(n, front) <= 0;
+        }
+    }
+    return inside;
+}
+
+d3dx8::MeshFromX load(const std::string& path) {
+    return d3dx8::buildMeshFromX(d3dx8::readModel(path), D3DXMESH_SYSTEMMEM, nullptr);
+}
+
+TEST_F(ImportedModel, IsTheSameObjectAsInXNeitherMirroredNorInsideOut) {
+    const d3dx8::MeshFromX x = load(file("tetra.x", kTetrahedronX));
+    ASSERT_EQ(x.mesh->GetNumFaces(), 4u);
+    ASSERT_EQ(facesWithNormalsInside(*x.mesh), 0);
+    struct Case { std::string path; D3DCOLORVALUE diffuse; };
+    const D3DCOLORVALUE fileColour{0.2f, 0.4f, 0.6f, 1.0f};
+    for (const Case& c : {Case{file("tetra.gltf", tetrahedronGltf()), fileColour},
+                          Case{file("tetra.obj", tetrahedronObj()), d3dx8::defaultMaterial().Diffuse}}) {
+        const d3dx8::MeshFromX imported = load(c.path);
+        EXPECT_EQ(trianglesOf(*imported.mesh), trianglesOf(*x.mesh)) << c.path;
+        EXPECT_EQ(facesWithNormalsInside(*imported.mesh), 0) << c.path;
+        ASSERT_EQ(imported.materials.size(), 1u);
+        const D3DCOLORVALUE& d = imported.materials[0].Diffuse;
+        EXPECT_EQ(std::make_tuple(d.r, d.g, d.b, d.a), std::make_tuple(c.diffuse.r, c.diffuse.g, c.diffuse.b, c.diffuse.a))
+            << c.path;
+    }
+}
+
+// The reader follows the content: a .x file under another name is still read as .x (no child
+// is needed), and a file named .x is held to the .x reader's rules whatever it holds.
+TEST_F(ImportedModel, TheReaderIsChosenByContent) {
+    modelimport::childSettings().program = path("no-importer-here");
+    EXPECT_EQ(load(file("tetra.glb", kTetrahedronX)).mesh->GetNumFaces(), 4u);
+    const auto [number, text] = raised([&] { load(file("tetra-gltf.x", tetrahedronGltf())); });
+    EXPECT_EQ(number, D3DXERR_INVALIDDATA);
+    EXPECT_NE(text.find("header: does not start with \"xof \""), std::string::npos) << text;
+}
+
+// Both loads of a scene setup read the file once: the second finds the first's import even
+// with no importer to run.
+TEST_F(ImportedModel, IsImportedOnceForBothLoadsOfASceneSetup) {
+    const std::string model = file("tetra.obj", tetrahedronObj());
+    D3DX8 d3dx;
+    {
+        const xfile::ParseScope oneRead;
+        EXPECT_EQ(d3dx.LoadMeshFromX(model, D3DXMESH_MANAGED, nullptr, nullptr, nullptr, nullptr)->GetNumFaces(), 4u);
+        modelimport::childSettings().program = path("no-importer-here");
+        EXPECT_EQ(d3dx.LoadMeshFromX(model, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr)->GetNumFaces(), 4u);
+    }
+    EXPECT_EQ(raised([&] { d3dx.LoadMeshFromX(model, D3DXMESH_SYSTEMMEM, nullptr, nullptr, nullptr, nullptr); }).first, E_FAIL);
+}
+
+}  // namespace
