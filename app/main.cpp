@@ -15,7 +15,8 @@ namespace {
 constexpr const char* kUsage = "usage: celshade [--help] [--version] [MODEL]\n";
 constexpr const char* kHelp =
     "A demonstration of cartoon (cel) shading. The start dialog picks one of five models and the\n"
-    "crease threshold; STAR opens the render window. MODEL, a .x file of your own, is chosen\n"
+    "crease threshold; STAR opens the render window. MODEL, a model file of your own (DirectX\n"
+    ".x, or glTF, OBJ, FBX, COLLADA, PLY, STL, 3DS and the other formats Assimp reads), is chosen\n"
     "for STAR instead of the first of the five (a file dropped on either window is too).\n"
     "\n"
     "In the render window, drag with the left button to turn the model and with the right\n"

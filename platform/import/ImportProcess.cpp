@@ -20,6 +20,7 @@
 #include "import/Handover.h"
 #include "runtime/Error.h"
 #include "runtime/Executable.h"
+#include "runtime/InputFile.h"
 #include "runtime/Status.h"
 
 extern char** environ;
@@ -229,21 +230,13 @@ ChildSettings& childSettings() {
 }
 
 std::string readFileStart(const std::string& path, size_t count) {
-    // Not blocking: a named pipe is refused below rather than waited on.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0)
-        rt::raiseRuntime(errno == ENOENT || errno == ENOTDIR ? rt::errc::FileNotFound : rt::errc::PathFileAccess, path);
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) rt::raiseRuntime(rt::errc::PathFileAccess, path);
-    if (info.st_size == 0) raise(D3DXERR_INVALIDDATA, path, "the file is empty");
-    std::string start(std::min<size_t>(count, static_cast<size_t>(info.st_size)), '\0');
-    size_t done = 0;
-    while (done < start.size()) {
-        const ssize_t n = ::read(fd.get(), start.data() + done, start.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) rt::raiseRuntime(rt::errc::PathFileAccess, path);
-        done += static_cast<size_t>(n);
-    }
+    const rt::InputFile file(path);
+    if (file.fault() == rt::InputFile::Fault::NotFound) rt::raiseRuntime(rt::errc::FileNotFound, path);
+    if (!file.ok()) rt::raiseRuntime(rt::errc::PathFileAccess, path + ": " + file.reason());
+    if (file.size() == 0) raise(D3DXERR_INVALIDDATA, path, "the file is empty");
+    std::string start(std::min<uint64_t>(count, file.size()), '\0');
+    if (file.readInto(reinterpret_cast<std::byte*>(start.data()), start.size()) != start.size())
+        rt::raiseRuntime(rt::errc::PathFileAccess, path);
     return start;
 }
 
