@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
         if (!xfile::readHeader(xfile::readFileBytes(path), path).compressed) continue;
         using xfile::detail::Inflater;
         for (auto [name, inflater] : {std::pair{"zlib", Inflater::Zlib}, std::pair{"isal", Inflater::Isal}})
-            benchmark::RegisterBenchmark(("Inflate/" + std::string(name) + "/" + label).c_str(), inflateOnly, path, inflater)
+            benchmark::RegisterBenchmark(("Inflate/" + std::string(name) + "/" + label).c_str(), inflateOnly, path,
+                                         inflater)
                 ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);

@@ -42,7 +42,8 @@ void writeLE(std::vector<std::byte>& bytes, size_t at, uint32_t value, int width
 size_t zlibSize(std::span<const std::byte> deflate, std::span<const std::byte> history, std::byte* out) {
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return 0;
-    if (!history.empty()) inflateSetDictionary(&z, reinterpret_cast<const Bytef*>(history.data()), static_cast<uInt>(history.size()));
+    if (!history.empty())
+        inflateSetDictionary(&z, reinterpret_cast<const Bytef*>(history.data()), static_cast<uInt>(history.size()));
     z.next_in = const_cast<Bytef*>(reinterpret_cast<const Bytef*>(deflate.data()));
     z.avail_in = static_cast<uInt>(deflate.size());
     z.next_out = reinterpret_cast<Bytef*>(out);
@@ -65,7 +66,8 @@ size_t isalSize(std::span<const std::byte> deflate, std::span<const std::byte> h
     state.avail_in = static_cast<uint32_t>(deflate.size());
     state.next_out = reinterpret_cast<uint8_t*>(out);
     state.avail_out = kBlock;
-    if (isal_inflate(&state) == ISAL_DECOMP_OK && state.block_state == ISAL_BLOCK_FINISH) return kBlock - state.avail_out;
+    if (isal_inflate(&state) == ISAL_DECOMP_OK && state.block_state == ISAL_BLOCK_FINISH)
+        return kBlock - state.avail_out;
 #else
     (void)deflate, (void)history, (void)out;
 #endif
@@ -96,7 +98,8 @@ void claimInflatedSizes(std::vector<std::byte>& file) {
 
 std::string outcome(std::span<const std::byte> file, xfile::detail::Inflater inflater) {
     try {
-        const xfile::ByteBuffer body = xfile::detail::inflateMszip(file, "fuzz.x", xfile::readHeader(file, "fuzz.x"), inflater);
+        const xfile::ByteBuffer body =
+            xfile::detail::inflateMszip(file, "fuzz.x", xfile::readHeader(file, "fuzz.x"), inflater);
         return std::string(reinterpret_cast<const char*>(body.data()), body.size());
     } catch (const rt::Error& e) {
         return "error: " + e.text();
@@ -109,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string header = "xof 0303bzip0032";
     std::vector<std::byte> file(header.size() + size);
     std::copy_n(reinterpret_cast<const std::byte*>(header.data()), header.size(), file.begin());
-    std::copy_n(reinterpret_cast<const std::byte*>(data), size, file.begin() + static_cast<std::ptrdiff_t>(header.size()));
+    std::copy_n(reinterpret_cast<const std::byte*>(data), size,
+                file.begin() + static_cast<std::ptrdiff_t>(header.size()));
     if (file.size() >= 20) claimInflatedSizes(file);
     const std::string zlib = outcome(file, xfile::detail::Inflater::Zlib);
     const std::string isal = outcome(file, xfile::detail::Inflater::Isal);

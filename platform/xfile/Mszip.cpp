@@ -37,7 +37,10 @@ uint32_t readLE(std::span<const std::byte> bytes, size_t offset, size_t width) {
 class BlockReader {
 public:
     BlockReader(std::span<const std::byte> file, std::string_view fileName, const Header& header, Inflater inflater)
-        : file_(file), fileName_(fileName), header_(header), useIsal_(inflater == Inflater::Isal && IsalInflater::built()) {}
+        : file_(file),
+          fileName_(fileName),
+          header_(header),
+          useIsal_(inflater == Inflater::Isal && IsalInflater::built()) {}
 
     ByteBuffer run();
 

@@ -86,12 +86,13 @@ TEST(Inflaters, AgreeOnEveryWayZlibWrites) {
     };
     for (const auto& body : bodies)
         for (const Settings& s : settings) {
-            const std::string name = std::to_string(body.size()) + " bytes in blocks of " + std::to_string(s.blockSize) +
-                                     ", level " + std::to_string(s.level) + ", strategy " + std::to_string(s.strategy) +
-                                     ", memLevel " + std::to_string(s.memLevel);
+            const std::string name = std::to_string(body.size()) + " bytes in blocks of " +
+                                     std::to_string(s.blockSize) + ", level " + std::to_string(s.level) +
+                                     ", strategy " + std::to_string(s.strategy) + ", memLevel " +
+                                     std::to_string(s.memLevel);
             const auto file = fixtures::compress(body, "bzip", s.blockSize, s.level, s.strategy, s.memLevel);
-            ASSERT_EQ(outcome(file, Inflater::Isal), std::string(reinterpret_cast<const char*>(&body[16]), body.size() - 16))
-                << name;
+            const std::string inflated(reinterpret_cast<const char*>(&body[16]), body.size() - 16);
+            ASSERT_EQ(outcome(file, Inflater::Isal), inflated) << name;
             expectSameOutcomeDamaged(file, name);
         }
 }
@@ -128,18 +129,18 @@ std::vector<std::byte> fourAs(unsigned matchLength, std::array<unsigned, 2> dist
     // The code-length code: lengths 0, 1 and 2 are themselves in two bits, 3 is a run of zeros.
     auto length = [&](unsigned l) { w.code(l, 2); };
     auto zeros = [&](unsigned n) { w.code(3, 2).bits(n - 11, 7); };
-    zeros(65), length(1), zeros(138), zeros(52), length(2), length(matchLength), length(distance[0]), length(distance[1]);
+    zeros(65), length(1), zeros(138), zeros(52), length(2), length(matchLength);
+    length(distance[0]), length(distance[1]);
     w.code(0, 1);
     if (matchLength != 0)
         w.code(3, 2).code(0, distance[0]);
     else
         w.code(0, 1).code(0, 1).code(0, 1);
     w.code(2, 2);
-    std::vector<std::byte> file = fixtures::bytesOf("xof 0303bzip0032");
     const std::vector<std::byte> deflate = w.bytes();
     const uint16_t sizes[2] = {4, static_cast<uint16_t>(deflate.size() + 2)};
-    for (std::byte b : fixtures::bytesOf(std::string("\x14\0\0\0", 4) + std::string(reinterpret_cast<const char*>(sizes), 4) + "CK"))
-        file.push_back(b);
+    std::vector<std::byte> file = fixtures::bytesOf("xof 0303bzip0032" + std::string("\x14\0\0\0", 4) +
+                                                    std::string(reinterpret_cast<const char*>(sizes), 4) + "CK");
     file.insert(file.end(), deflate.begin(), deflate.end());
     return file;
 }
@@ -147,7 +148,8 @@ std::vector<std::byte> fourAs(unsigned matchLength, std::array<unsigned, 2> dist
 // ISA-L inflates data whose codes leave some bit patterns unused, as long as none turns up;
 // zlib refuses such codes (but for a single code of one bit), and so must the reader.
 TEST(Inflaters, RefuseIncompleteCodesAsZlibDoes) {
-    const std::string corrupt = "error: D3DXERR_INVALIDDATA: reading .x file: z.x: byte 26: corrupt DEFLATE data in block (in the compressed file)";
+    const std::string corrupt =
+        "error: D3DXERR_INVALIDDATA: reading .x file: z.x: byte 26: corrupt DEFLATE data in block (in the compressed file)";
     const struct {
         unsigned matchLength;
         std::array<unsigned, 2> distance;
