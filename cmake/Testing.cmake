@@ -1,3 +1,13 @@
+# The tests that run threads of ours, or code beside threads of others: the vertex-shader
+# worker pool, the memory warm-up's thread, the device (over llvmpipe's threads), the windows
+# and the programs the tests start. They are labelled "thread", and the target thread_tests
+# builds them: scripts/test's thread stage runs them under ThreadSanitizer. A test of code that
+# starts a thread or a process belongs here.
+set(CELSHADE_THREAD_TESTS
+  runtime_tests vs_tests d3d8_device_tests shaderbind_device_tests d3dsupport_tests recipe_tests
+  tool_render_tests dialog_tests ui_warmup_tests ui_glwindow_tests render_idle_tests e2e_tests
+  import_tests)
+
 # celshade_add_test(NAME SOURCES a.cpp b.cpp LIBS lib... [DISPLAY])
 # DISPLAY: the test needs an X display (it is run under xvfb-run by scripts/test and labelled so).
 # Tests that use only the off-screen OpenGL device need no display and are labelled "gl".
@@ -19,6 +29,9 @@ function(celshade_add_test name)
   if(T_GL)
     list(APPEND labels gl)
   endif()
+  if(name IN_LIST CELSHADE_THREAD_TESTS)
+    list(APPEND labels thread)
+  endif()
   # Widget tests that draw nothing run on Qt's offscreen platform; DISPLAY tests get the
   # X server that scripts/test starts.
   set(props "")
@@ -28,13 +41,18 @@ function(celshade_add_test name)
     # One display for all: two tests' windows must not meet on it.
     list(APPEND props RUN_SERIAL TRUE)
   endif()
-  if(labels)
-    list(APPEND props LABELS "${labels}")
-  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     DISCOVERY_TIMEOUT 60
     PROPERTIES ${props})
+  # gtest_discover_tests passes a property on as one value, not a list: the labels go on the
+  # discovered tests in a file ctest reads after the one that names them.
+  if(labels)
+    set(label_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+    file(WRITE ${label_file}
+      "foreach(test IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\nendforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_file})
+  endif()
 endfunction()
 
 # celshade_add_bench(NAME SOURCES ... LIBS ...)

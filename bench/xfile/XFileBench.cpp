@@ -1,7 +1,8 @@
 // Load time of .x files: parsing alone (bytes already in memory) and the whole LoadMeshFromX
 // path (file read, parse, merge, attribute sort, adjacency and materials), for the five
 // models, every corpus file over 100 KB and the two large generated files (bench/xfile/
-// MakeBenchFiles.cpp). Files that are not present are skipped.
+// MakeBenchFiles.cpp), and the inflating of the compressed ones by each inflater. Files that
+// are not present are skipped.
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +13,7 @@
 #include "d3dx8/D3DX8.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
+#include "xfile/Inflate.h"
 #include "xfile/XFile.h"
 
 namespace {
@@ -22,6 +24,14 @@ void parseOnly(benchmark::State& state, const std::string& path) {
     const std::vector<std::byte> bytes = xfile::readFileBytes(path);
     for (auto _ : state) benchmark::DoNotOptimize(xfile::parse(bytes, path));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+
+void inflateOnly(benchmark::State& state, const std::string& path, xfile::detail::Inflater inflater) {
+    const std::vector<std::byte> bytes = xfile::readFileBytes(path);
+    const xfile::Header header = xfile::readHeader(bytes, path);
+    size_t size = 0;
+    for (auto _ : state) size = xfile::detail::inflateMszip(bytes, path, header, inflater).size();
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }
 
 void loadMeshFromX(benchmark::State& state, const std::string& path, uint32_t options) {
@@ -63,6 +73,12 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("Parse/" + label).c_str(), parseOnly, path)->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("LoadMeshFromX/" + label).c_str(), loadMeshFromX, path, loadOptions(path))
             ->Unit(benchmark::kMillisecond);
+        if (!xfile::readHeader(xfile::readFileBytes(path), path).compressed) continue;
+        using xfile::detail::Inflater;
+        for (auto [name, inflater] : {std::pair{"zlib", Inflater::Zlib}, std::pair{"isal", Inflater::Isal}})
+            benchmark::RegisterBenchmark(("Inflate/" + std::string(name) + "/" + label).c_str(), inflateOnly, path,
+                                         inflater)
+                ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -4,6 +4,7 @@
 // DEFLATE data. A block may refer back into the previous blocks' output, so each block is
 // inflated with the last 32 KB of output as its dictionary. The output goes into one buffer
 // sized from the header, once the size is plausible for the bytes that are to produce it.
+// Each block goes to ISA-L when it can (Inflate.h), to zlib otherwise or when ISA-L fails.
 
 #include <zlib.h>
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "xfile/Inflate.h"
 #include "xfile/Lexer.h"
 
 namespace xfile::detail {
@@ -34,8 +36,11 @@ uint32_t readLE(std::span<const std::byte> bytes, size_t offset, size_t width) {
 
 class BlockReader {
 public:
-    BlockReader(std::span<const std::byte> file, std::string_view fileName, const Header& header)
-        : file_(file), fileName_(fileName), header_(header) {}
+    BlockReader(std::span<const std::byte> file, std::string_view fileName, const Header& header, Inflater inflater)
+        : file_(file),
+          fileName_(fileName),
+          header_(header),
+          useIsal_(inflater == Inflater::Isal && IsalInflater::built()) {}
 
     ByteBuffer run();
 
@@ -51,6 +56,8 @@ private:
     std::span<const std::byte> file_;
     std::string_view fileName_;
     Header header_;
+    bool useIsal_;
+    IsalInflater isal_;
     ByteBuffer output_;
     size_t produced_ = 0;
 };
@@ -84,9 +91,14 @@ ByteBuffer BlockReader::run() {
 }
 
 void BlockReader::inflateBlock(size_t offset, uint32_t compressedSize, uint32_t expectedSize) {
+    const size_t history = std::min(produced_, kWindow);
+    const std::span<std::byte> out(output_.data() + produced_, expectedSize);
+    if (useIsal_ && isal_.inflate(file_.subspan(offset, compressedSize), out, history)) {
+        produced_ += expectedSize;
+        return;
+    }
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) fail(offset, "cannot start inflating");
-    const size_t history = std::min(produced_, kWindow);
     if (history > 0)
         inflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(output_.data() + produced_ - history),
                              static_cast<uInt>(history));
@@ -108,9 +120,13 @@ void BlockReader::inflateBlock(size_t offset, uint32_t compressedSize, uint32_t 
 
 }  // namespace
 
-ByteBuffer inflateMszip(std::span<const std::byte> file, std::string_view fileName,
-                                    const Header& header) {
-    return BlockReader(file, fileName, header).run();
+ByteBuffer inflateMszip(std::span<const std::byte> file, std::string_view fileName, const Header& header,
+                        Inflater inflater) {
+    return BlockReader(file, fileName, header, inflater).run();
+}
+
+ByteBuffer inflateMszip(std::span<const std::byte> file, std::string_view fileName, const Header& header) {
+    return inflateMszip(file, fileName, header, Inflater::Isal);
 }
 
 }  // namespace xfile::detail

@@ -37,11 +37,11 @@
 #include "import/Handover.h"
 #include "import/ImportProcess.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define CELSHADE_ASAN 1
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define CELSHADE_SANITIZER_SHADOW 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CELSHADE_ASAN 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define CELSHADE_SANITIZER_SHADOW 1
 #endif
 #endif
 
@@ -81,10 +81,10 @@ void endWithParent(pid_t parent) {
 
 [[noreturn]] void outOfMemory() { std::_Exit(modelimport::kExitOutOfMemory); }
 
-// AddressSanitizer reserves terabytes of address space at start and reports a failed
-// allocation itself, so under it the child runs without the limit.
+// The sanitizers reserve terabytes of address space at start (AddressSanitizer reports a failed
+// allocation itself), so under them the child runs without the limit.
 bool limitMemory(uint64_t bytes) {
-#ifdef CELSHADE_ASAN
+#ifdef CELSHADE_SANITIZER_SHADOW
     (void)bytes;
     return false;
 #else

@@ -109,7 +109,7 @@ TEST(LargePages, PreparedMemoryIsBackedBeforeItsFirstUse) {
     void* reserved = rt::allocateLarge(kArray);
     EXPECT_TRUE(resident(reserved, kArray)) << "the reserve is backed";
     rt::freeLarge(reserved, kArray);
-#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator has no heap to grow
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // the sanitizers' allocators have no heap to grow
     void* block = std::malloc(kArray);
     EXPECT_TRUE(resident(block, kArray)) << "the heap's grown part is backed";
     std::free(block);
