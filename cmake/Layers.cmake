@@ -14,6 +14,7 @@ set(CELSHADE_LAYERS
   shaderbind
   d3dsupport
   edges        # reads the scene record of d3dsupport's Mdx8
+  scene
   render
   dialog
   app

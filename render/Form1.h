@@ -8,7 +8,7 @@
 #include <string>
 
 #include "render/DeferredCall.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "render/SteadyFrames.h"
 #include "ui/GlWindow.h"
 

@@ -24,7 +24,7 @@
 #include "XWriter.h"
 #include "d3dsupport/Mdx8.h"
 #include "edges/Module1.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "runtime/Events.h"
 #include "ui/ErrorReport.h"
 

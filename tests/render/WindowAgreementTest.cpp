@@ -13,7 +13,7 @@
 #include <QThread>
 
 #include "../e2e/X11Session.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/PMesh.h"
 #include "edges/Module1.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
 #include "shaderbind/MeshVertex.h"
