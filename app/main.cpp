@@ -6,10 +6,12 @@
 #include <cstdio>
 
 #include "dialog/Form2.h"
+#include "runtime/Heap.h"
 #include "ui/ErrorReport.h"
 #include "ui/WarmUp.h"
 
 int main(int argc, char** argv) {
+    rt::setMallocPolicy();  // for the whole process, before anything is allocated in bulk
     QApplication app(argc, argv);
     ui::installQtEventProcessing();
     // Qt has taken its own options; what is left is at most the user's model.

@@ -11,7 +11,6 @@
 
 #include "d3dx8/Mesh.h"
 #include "math/d3dmath.h"
-#include "runtime/LargePages.h"
 
 // One line vertex of the outline pass, handed to the device unchanged (stride 36, two
 // entries per line). The fields feed the edge shader's inputs v0, v3 and v6 in this order.
@@ -25,9 +24,8 @@ static_assert(std::is_trivially_copyable_v<edgeVertex>, "edgeVertex is copied to
 
 namespace Module1 {
 
-// The line list, six entries per face: 36 bytes each, so tens of megabytes for a large model,
-// held on large pages (a fresh list would otherwise cost more in page faults than to fill).
-using EdgeList = rt::LargeVector<edgeVertex>;
+// The line list, six entries per face: 36 bytes each, so tens of megabytes for a large model.
+using EdgeList = std::vector<edgeVertex>;
 
 // The crease limit: cosine of the angle below which two neighbouring faces count as one
 // smooth surface. Written by the start dialog, read at every comparison of a build.

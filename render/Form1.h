@@ -76,6 +76,7 @@ private:
     void Form_QueryUnload();
     void Form_DblClick();
     void setUpScene();
+    void giveBackAfterSmallerModel();
 
     bool loaded_ = false;
     DeferredCall sceneSetup_;
@@ -83,4 +84,6 @@ private:
     uint64_t sceneSetups_ = 0;
     uint64_t windowChanges_ = 0;
     uint64_t framesDrawn_ = 0;
+    uint64_t memorySettledAfter_ = 0;  // the scene setup whose first frame has been drawn
+    int32_t facesOfLastScene_ = 0;
 };

@@ -10,6 +10,7 @@
 #include "edges/Module1.h"
 #include "scene/FrameRecipe.h"
 #include "runtime/Error.h"
+#include "runtime/Heap.h"
 #include "runtime/Status.h"
 #include "shaderbind/MeshVertex.h"
 #include "shaderbind/ShaderCreation.h"
@@ -55,6 +56,7 @@ void deleteShader(int32_t handle) {
 
 void loadModel(const std::string& modelPath) {
     using Mdx8::sceneMesh;
+    rt::prepareHeapForFile(modelPath);
     const xfile::ParseScope oneParseForBothLoads;
     bool with32BitIndices = false;
     PMeshRecord progressive = loadProgressiveChoosingIndexSize(modelPath, with32BitIndices);

@@ -8,7 +8,6 @@
 
 #include "gl/Programs.h"
 #include "gl/TextureCache.h"
-#include "runtime/LargePages.h"
 #include "runtime/Status.h"
 
 namespace gl {
@@ -127,9 +126,6 @@ void checkFramebuffer(const char* call) {
 Rasterizer::Rasterizer(uint32_t width, uint32_t height, const char* call)
     : width_(width), height_(height), programs_(std::make_unique<Programs>()),
       textures_(std::make_unique<TextureCache>()) {
-    // The driver allocates and frees its per-draw storage every frame; without this, each
-    // frame pays page faults again for megabytes it has just given back.
-    rt::keepFreedHeapMapped();
     createTarget(call);
     createVertexInput();
     glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));

@@ -6,6 +6,7 @@
 
 #include "Command.h"
 #include "runtime/Error.h"
+#include "runtime/Heap.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ int usage() {
 Command::Command(const char* name, const char* usage, Run run) { registry()[name] = {usage, run}; }
 
 int main(int argc, char** argv) {
+    rt::setMallocPolicy();  // for the whole process, as the program sets it
     if (argc < 2) return usage();
     auto it = registry().find(argv[1]);
     if (it == registry().end()) return usage();

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -7,7 +6,6 @@
 
 #include "runtime/Error.h"
 #include "runtime/Events.h"
-#include "runtime/LargePages.h"
 #include "runtime/Status.h"
 
 namespace {
@@ -71,49 +69,6 @@ TEST(PendingEvents, APacedStepRunsThemOnlyOnceItsIntervalHasPassed) {
         rt::setPendingEventProcessor(previous);
         EXPECT_EQ(runs, c.expectedRuns);
     }
-}
-
-}  // namespace
-
-namespace {
-
-// Large arrays start on a 2 MB boundary, where the kernel can back them with huge pages; freed
-// and taken again they keep working whatever size comes next.
-TEST(LargePages, ArraysFromTheThresholdUpStartOnAHugePageBoundary) {
-    for (size_t bytes : {size_t{100}, size_t{128} << 10, size_t{3} << 20, size_t{1} << 20, size_t{5} << 20}) {
-        rt::LargeVector<uint8_t> array(bytes, uint8_t{7});
-        EXPECT_EQ(array.back(), 7);
-        if (bytes >= (size_t{128} << 10)) {
-            EXPECT_EQ(reinterpret_cast<uintptr_t>(array.data()) % (2u << 20), 0u) << bytes;
-        }
-    }
-}
-
-// Whether every 4 KB page of [start, start + bytes) is backed by memory now.
-bool resident(const void* start, std::size_t bytes) {
-    constexpr std::uintptr_t kPage = 4096;
-    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(start) + kPage - 1) / kPage * kPage;
-    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(start) + bytes;
-    std::vector<unsigned char> pages((end - first) / kPage);
-    if (mincore(reinterpret_cast<void*>(first), pages.size() * kPage, pages.data()) != 0) return false;
-    for (unsigned char page : pages)
-        if (!(page & 1)) return false;
-    return true;
-}
-
-// Memory prepared ahead is backed before the arrays that take it write a byte: its first
-// touch must not be an optimised-away store.
-TEST(LargePages, PreparedMemoryIsBackedBeforeItsFirstUse) {
-    constexpr std::size_t kArray = std::size_t{14} << 20;  // larger than any array kept so far
-    rt::prepareMemoryInBackground(std::size_t{64} << 20, std::size_t{16} << 20).wait();
-    void* reserved = rt::allocateLarge(kArray);
-    EXPECT_TRUE(resident(reserved, kArray)) << "the reserve is backed";
-    rt::freeLarge(reserved, kArray);
-#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator has no heap to grow
-    void* block = std::malloc(kArray);
-    EXPECT_TRUE(resident(block, kArray)) << "the heap's grown part is backed";
-    std::free(block);
-#endif
 }
 
 }  // namespace
