@@ -5,17 +5,25 @@
 
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/MeshLoader.h"
+#include "d3dx8/ModelFile.h"
 #include "d3dx8/PMesh.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
-#include "xfile/XFile.h"
 
 std::shared_ptr<D3DXMesh> D3DX8::LoadMeshFromX(const std::string& fileName, uint32_t options,
                                                const std::shared_ptr<Direct3DDevice8>& device,
                                                std::shared_ptr<D3DXBuffer>* adjacency,
                                                std::shared_ptr<D3DXBuffer>* materials,
                                                int32_t* materialCount) {
-    d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(*xfile::loadShared(fileName), options, device);
+    return LoadMeshFromX(d3dx8::readModelFile(fileName), options, device, adjacency, materials, materialCount);
+}
+
+std::shared_ptr<D3DXMesh> D3DX8::LoadMeshFromX(const d3dx8::ModelFile& model, uint32_t options,
+                                               const std::shared_ptr<Direct3DDevice8>& device,
+                                               std::shared_ptr<D3DXBuffer>* adjacency,
+                                               std::shared_ptr<D3DXBuffer>* materials,
+                                               int32_t* materialCount) {
+    d3dx8::MeshFromX loaded = d3dx8::buildMesh(model, options, device);
     if (adjacency != nullptr) *adjacency = d3dx8::makeAdjacencyBuffer(*loaded.mesh);
     if (materials != nullptr) *materials = d3dx8::makeMaterialBuffer(loaded);
     if (materialCount != nullptr) *materialCount = static_cast<int32_t>(loaded.materials.size());

@@ -548,13 +548,13 @@ MaterialList Parser<Lexer>::parseMeshMaterialList(const ObjectHeader& object) {
         object,
         [&](const ObjectHeader& child) {
             if (sameName(child.type, "Material"))
-                list.slots.push_back(MaterialSlot{parseMaterial(child), {}, SourcePos{child.pos}, 0});
+                list.entries.push_back(MaterialSlot{parseMaterial(child), {}, SourcePos{child.pos}, 0});
             else
                 skipObjectBody(child);
         },
         [&](std::string_view name, uint32_t pos) {
             const auto declared = static_cast<uint32_t>(document_.namedMaterials.size());
-            list.slots.push_back(MaterialSlot{std::nullopt, std::string(name), SourcePos{pos}, declared});
+            list.entries.push_back(MaterialSlot{std::nullopt, std::string(name), SourcePos{pos}, declared});
         });
     return list;
 }
