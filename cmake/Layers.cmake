@@ -12,8 +12,8 @@ set(CELSHADE_LAYERS
   platform/d3dx8
   platform/ui
   shaderbind
+  edges
   d3dsupport
-  edges        # reads the scene record of d3dsupport's Mdx8
   scene
   render
   dialog

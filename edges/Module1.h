@@ -42,11 +42,11 @@ using YieldFn = std::function<void()>;
 // NaN coordinate equals nothing).
 bool sameVector(const D3DVECTOR& a, const D3DVECTOR& b);
 
-// The scene's edge list: ranges from Mdx8::sceneMesh.attribRanges, Module1::threshold, and
-// the window system's pending events as the per-face yield, run once a millisecond has passed
-// since they last ran (rt::PacedEventStep): handlers see the build as they would with a run
-// per face, while a face pays a few nanoseconds for its yield.
-EdgeList buildEdges(const D3DXMesh& mesh);
+// The scene's edge list: the scene's attribute ranges, Module1::threshold, and the window
+// system's pending events as the per-face yield, run once a millisecond has passed since they
+// last ran (rt::PacedEventStep): handlers see the build as they would with a run per face,
+// while a face pays a few nanoseconds for its yield.
+EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges);
 
 // The same build with its inputs explicit. 6 x F entries, zeroed, written range by range in
 // table order, face by face, edges P0->P1, P1->P2, P2->P0. A neighbour of face f across

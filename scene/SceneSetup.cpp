@@ -73,7 +73,7 @@ void loadModel(const std::string& modelPath) {
 void setUpScene(Scene& scene, const std::string& modelPath) {
     using Mdx8::sceneMesh;
     loadModel(modelPath);
-    scene.edgeList = Module1::buildEdges(*sceneMesh.mesh);
+    scene.edgeList = Module1::buildEdges(*sceneMesh.mesh, sceneMesh.attribRanges);
     Mdx8::d3dx->ComputeBoundingSphereFromMesh(*sceneMesh.mesh, scene.sphereCentre, scene.sphereRadius);
 
     // Nothing refers to the previous pair once the new one exists.
