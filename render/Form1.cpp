@@ -3,6 +3,7 @@
 #include "render/Form1.h"
 
 #include <QCloseEvent>
+#include <QFont>
 #include <QGuiApplication>
 #include <QMouseEvent>
 
