@@ -20,5 +20,12 @@ set(CELSHADE_LAYERS
   app
   tools)
 
+# Layers kept free of Qt: no file of theirs includes a Qt header, directly or through the
+# headers of this tree that it includes (the check follows them). Naming a Qt type without
+# its header (class QFont;) is allowed.
+set(CELSHADE_QT_FREE_LAYERS
+  platform/runtime platform/math platform/vs platform/xfile platform/gl platform/d3d8
+  shaderbind edges scene)
+
 # Folders of code outside the layers: they may include any of them.
 set(CELSHADE_OUTSIDE_LAYERS tests bench fuzz)
