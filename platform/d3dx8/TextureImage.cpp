@@ -4,12 +4,13 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string_view>
 
 #include "d3dx8/D3DX8.h"
@@ -71,11 +72,19 @@ std::vector<std::byte> readWholeFile(const std::string& path) {
     auto size = std::filesystem::file_size(path, ec);
     if (ec) fileNotFound(path, ec.message());
     if (size > kMaxImageFileBytes) invalidImage(path, "file of " + std::to_string(size) + " bytes is too large");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fileNotFound(path, std::strerror(errno));
+    // Read with the system's calls, whose failures set errno (a stream's need not).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fileNotFound(path, std::string("cannot be opened: ") + std::strerror(errno));
     std::vector<std::byte> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (in.gcount() != static_cast<std::streamsize>(size)) fileNotFound(path, "read failed");
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (got != bytes.size()) fileNotFound(path, "read failed");
     return bytes;
 }
 
