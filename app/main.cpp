@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "dialog/Form2.h"
+#include "runtime/Heap.h"
 #include "ui/ErrorReport.h"
 #include "ui/WarmUp.h"
 
@@ -56,6 +57,7 @@ int usageError(const QString& why) {
 int main(int argc, char** argv) {
     int status = 0;
     if (answeredAtOnce(argc, argv, status)) return status;
+    rt::setMallocPolicy();  // for the whole process, before anything is allocated in bulk
     QApplication app(argc, argv);
     ui::installQtEventProcessing();
     // Qt has taken its own options; what is left is at most the user's model.

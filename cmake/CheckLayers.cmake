@@ -1,7 +1,7 @@
 # cmake -DSOURCE_DIR=<tree> -P CheckLayers.cmake
 # Fails, naming each offence, when a file of a layer includes a header of a layer above its
-# own (order in Layers.cmake), or when a folder with a CMakeLists.txt and C++ files has no
-# place in the order. Quoted includes are resolved as the compiler would: beside the file,
+# own (order in Layers.cmake), when a file of a layer kept free of Qt reaches a Qt header, or
+# when a folder with a CMakeLists.txt and C++ files has no place in the order. Quoted includes are resolved as the compiler would: beside the file,
 # then from platform/, then from the top; one that resolves to no file here is generated or
 # external and left alone.
 cmake_minimum_required(VERSION 3.25)
@@ -42,6 +42,44 @@ function(resolve_include file name out)
   set(${out} "" PARENT_SCOPE)
 endfunction()
 
+# The Qt header that `file` reaches, as "<QFont> through a.h, b.h", or "" for none: its own
+# includes, then those of the headers of this tree it includes, followed through. Memoised;
+# a header met again while it is being followed reaches nothing new.
+function(qt_reached_from file out)
+  get_property(known GLOBAL PROPERTY "qt:${file}" SET)
+  if(known)
+    get_property(reached GLOBAL PROPERTY "qt:${file}")
+    set(${out} "${reached}" PARENT_SCOPE)
+    return()
+  endif()
+  set_property(GLOBAL PROPERTY "qt:${file}" "")
+  set(reached "")
+  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[ \t]*#[ \t]*include[ \t]*<(Q[A-Za-z0-9_]*)[/>]")
+      set(reached "<${CMAKE_MATCH_1}>")
+    elseif(line MATCHES "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")
+      resolve_include("${file}" "${CMAKE_MATCH_1}" header)
+      if(NOT header STREQUAL "")
+        qt_reached_from("${header}" via)
+        if(NOT via STREQUAL "")
+          file(RELATIVE_PATH shown "${root}" "${header}")
+          if(via MATCHES " through ")
+            set(reached "${via}, ${shown}")
+          else()
+            set(reached "${via} through ${shown}")
+          endif()
+        endif()
+      endif()
+    endif()
+    if(NOT reached STREQUAL "")
+      break()
+    endif()
+  endforeach()
+  set_property(GLOBAL PROPERTY "qt:${file}" "${reached}")
+  set(${out} "${reached}" PARENT_SCOPE)
+endfunction()
+
 # Includes of every file of every layer.
 set(layerIndex 0)
 foreach(layer IN LISTS CELSHADE_LAYERS)
@@ -63,6 +101,13 @@ foreach(layer IN LISTS CELSHADE_LAYERS)
         string(APPEND offences "${shown}: includes \"${name}\" of ${above}, a layer above ${layer}\n")
       endif()
     endforeach()
+    if(layer IN_LIST CELSHADE_QT_FREE_LAYERS)
+      qt_reached_from("${file}" qt)
+      if(NOT qt STREQUAL "")
+        file(RELATIVE_PATH shown "${root}" "${file}")
+        string(APPEND offences "${shown}: reaches Qt (${qt}), which ${layer} is kept free of\n")
+      endif()
+    endif()
   endforeach()
   math(EXPR layerIndex "${layerIndex} + 1")
 endforeach()

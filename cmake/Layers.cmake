@@ -13,13 +13,21 @@ set(CELSHADE_LAYERS
   platform/d3dx8
   platform/ui
   shaderbind
+  edges
   d3dsupport
-  edges        # reads the scene record of d3dsupport's Mdx8
+  scene
   render
   dialog
   app
   animation    # picture and animation writers for the tool; needs only platform/runtime
   tools)
+
+# Layers kept free of Qt: no file of theirs includes a Qt header, directly or through the
+# headers of this tree that it includes (the check follows them). Naming a Qt type without
+# its header (class QFont;) is allowed.
+set(CELSHADE_QT_FREE_LAYERS
+  platform/runtime platform/math platform/vs platform/xfile platform/gl platform/d3d8
+  shaderbind edges scene)
 
 # Folders of code outside the layers: they may include any of them.
 set(CELSHADE_OUTSIDE_LAYERS tests bench fuzz)

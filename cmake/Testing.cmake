@@ -55,11 +55,12 @@ function(celshade_add_test name)
   endif()
 endfunction()
 
-# celshade_add_bench(NAME SOURCES ... LIBS ...)
+# celshade_add_bench(NAME SOURCES ... LIBS ...): with the heap policy of the program (bench/HeapPolicy.cpp).
 function(celshade_add_bench name)
   cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${B_SOURCES})
-  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark benchmark::benchmark_main celshade_warnings)
+  add_executable(${name} ${B_SOURCES} ${PROJECT_SOURCE_DIR}/bench/HeapPolicy.cpp)
+  target_link_libraries(${name} PRIVATE ${B_LIBS} celshade_runtime benchmark::benchmark benchmark::benchmark_main
+                        celshade_warnings)
   target_compile_definitions(${name} PRIVATE
     CELSHADE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     CELSHADE_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")

@@ -9,6 +9,7 @@
 #include "d3dsupport/Mdx8.h"
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/Font.h"
+#include "d3dx8/ModelFile.h"
 #include "d3dx8/PMesh.h"
 #include "runtime/Error.h"
 #include "runtime/Int32Arithmetic.h"
@@ -59,12 +60,16 @@ std::shared_ptr<Direct3DTexture8> loadTexture(const std::string& fileName, int32
 }
 
 MeshRecord loadMesh(const std::string& fileName, bool readMaterials, bool with32BitIndices) {
+    return loadMesh(d3dx8::readModelFile(fileName), readMaterials, with32BitIndices);
+}
+
+// The file's adjacency, which neither mesh loader reads, is not asked for.
+MeshRecord loadMesh(const d3dx8::ModelFile& model, bool readMaterials, bool with32BitIndices) {
     D3DX8& x = utility();
     MeshRecord record;
-    std::shared_ptr<D3DXBuffer> adjacency, materialBuffer;
-    record.mesh = x.LoadMeshFromX(fileName, D3DXMESH_SYSTEMMEM | indexOption(with32BitIndices), d3dDevice,
-                                  &adjacency, &materialBuffer, &record.materialCount);
-    adjacency.reset();
+    std::shared_ptr<D3DXBuffer> materialBuffer;
+    record.mesh = x.LoadMeshFromX(model, D3DXMESH_SYSTEMMEM | indexOption(with32BitIndices), d3dDevice, nullptr,
+                                  &materialBuffer, &record.materialCount);
     record.numVertices = toInt32(record.mesh->GetNumVertices(), "numVertices");
     record.numFaces = toInt32(record.mesh->GetNumFaces(), "numFaces");
     record.materials = materialTable(x, materialBuffer, record.materialCount, readMaterials);
@@ -72,11 +77,15 @@ MeshRecord loadMesh(const std::string& fileName, bool readMaterials, bool with32
 }
 
 PMeshRecord loadProgressiveMesh(const std::string& fileName, bool readMaterials, bool with32BitIndices) {
+    return loadProgressiveMesh(d3dx8::readModelFile(fileName), readMaterials, with32BitIndices);
+}
+
+PMeshRecord loadProgressiveMesh(const d3dx8::ModelFile& model, bool readMaterials, bool with32BitIndices) {
     D3DX8& x = utility();
     PMeshRecord record;
-    std::shared_ptr<D3DXBuffer> fileAdjacency, materialBuffer;
-    std::shared_ptr<D3DXMesh> mesh = x.LoadMeshFromX(fileName, D3DXMESH_MANAGED | indexOption(with32BitIndices),
-                                                     d3dDevice, &fileAdjacency, &materialBuffer, &record.materialCount);
+    std::shared_ptr<D3DXBuffer> materialBuffer;
+    std::shared_ptr<D3DXMesh> mesh = x.LoadMeshFromX(model, D3DXMESH_MANAGED | indexOption(with32BitIndices),
+                                                     d3dDevice, nullptr, &materialBuffer, &record.materialCount);
     const uint32_t faces = mesh->GetNumFaces();
     const int32_t adjacencyCount = rt::multiplyInt32(3, faces, "3 * faces = " + std::to_string(3 * int64_t{faces}));
     std::vector<uint32_t> adjacency(static_cast<std::size_t>(adjacencyCount));

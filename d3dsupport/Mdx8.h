@@ -17,6 +17,9 @@ class D3DX8;
 class D3DXPMesh;
 class D3DXFont;
 class QFont;
+namespace d3dx8 {
+struct ModelFile;
+}
 
 struct MeshRecord {
     int32_t materialCount = 0;
@@ -80,9 +83,12 @@ std::shared_ptr<Direct3DTexture8> loadTexture(const std::string& fileName, int32
                                               bool withColorKey);
 // A mesh in system memory with its materials (all left zero unless readMaterials) and counts.
 // 16-bit indices unless with32BitIndices (a model of more than 65,535 vertices needs them).
+// Of a file, or of a model file already read (both loads of a scene setup share one reading).
 MeshRecord loadMesh(const std::string& fileName, bool readMaterials, bool with32BitIndices = false);
-// A progressive mesh (managed pool, adjacency regenerated exactly) set to full detail.
+MeshRecord loadMesh(const d3dx8::ModelFile& model, bool readMaterials, bool with32BitIndices = false);
+// A progressive mesh (managed pool, adjacency generated exactly) set to full detail.
 PMeshRecord loadProgressiveMesh(const std::string& fileName, bool readMaterials, bool with32BitIndices = false);
+PMeshRecord loadProgressiveMesh(const d3dx8::ModelFile& model, bool readMaterials, bool with32BitIndices = false);
 // A D3DX font made from a window's font.
 std::shared_ptr<D3DXFont> makeFont(const QFont& font);
 

@@ -8,14 +8,12 @@
 
 #include "d3dx8/Mesh.h"
 #include "math/d3dmath.h"
-#include "runtime/LargePages.h"
 
 namespace Module1::detail {
 
-// The build's working tables: each is written once, so for a large mesh the page faults of
-// fresh 4 KB pages would cost more than the writing.
+// The build's working tables.
 template <typename T>
-using Table = rt::LargeVector<T>;
+using Table = std::vector<T>;
 
 // Marks a corner whose position has a NaN coordinate: such a corner equals no position, so
 // its edges have no neighbour and are no one's neighbour.

@@ -1,7 +1,6 @@
 #include "edges/Module1.h"
 
 #include "EdgeStages.h"
-#include "d3dsupport/Mdx8.h"
 #include "runtime/Events.h"
 
 namespace Module1 {
@@ -86,9 +85,9 @@ EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ra
     return out;
 }
 
-EdgeList buildEdges(const D3DXMesh& mesh) {
+EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges) {
     rt::PacedEventStep eventStep;
-    return buildEdges(mesh, Mdx8::sceneMesh.attribRanges, threshold, [&eventStep] { eventStep(); });
+    return buildEdges(mesh, ranges, threshold, [&eventStep] { eventStep(); });
 }
 
 }  // namespace Module1

@@ -11,7 +11,6 @@
 
 #include "d3dx8/Mesh.h"
 #include "math/d3dmath.h"
-#include "runtime/LargePages.h"
 
 // One line vertex of the outline pass, handed to the device unchanged (stride 36, two
 // entries per line). The fields feed the edge shader's inputs v0, v3 and v6 in this order.
@@ -25,9 +24,8 @@ static_assert(std::is_trivially_copyable_v<edgeVertex>, "edgeVertex is copied to
 
 namespace Module1 {
 
-// The line list, six entries per face: 36 bytes each, so tens of megabytes for a large model,
-// held on large pages (a fresh list would otherwise cost more in page faults than to fill).
-using EdgeList = rt::LargeVector<edgeVertex>;
+// The line list, six entries per face: 36 bytes each, so tens of megabytes for a large model.
+using EdgeList = std::vector<edgeVertex>;
 
 // The crease limit: cosine of the angle below which two neighbouring faces count as one
 // smooth surface. Written by the start dialog, read at every comparison of a build.
@@ -44,11 +42,11 @@ using YieldFn = std::function<void()>;
 // NaN coordinate equals nothing).
 bool sameVector(const D3DVECTOR& a, const D3DVECTOR& b);
 
-// The scene's edge list: ranges from Mdx8::sceneMesh.attribRanges, Module1::threshold, and
-// the window system's pending events as the per-face yield, run once a millisecond has passed
-// since they last ran (rt::PacedEventStep): handlers see the build as they would with a run
-// per face, while a face pays a few nanoseconds for its yield.
-EdgeList buildEdges(const D3DXMesh& mesh);
+// The scene's edge list: the scene's attribute ranges, Module1::threshold, and the window
+// system's pending events as the per-face yield, run once a millisecond has passed since they
+// last ran (rt::PacedEventStep): handlers see the build as they would with a run per face,
+// while a face pays a few nanoseconds for its yield.
+EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges);
 
 // The same build with its inputs explicit. 6 x F entries, zeroed, written range by range in
 // table order, face by face, edges P0->P1, P1->P2, P2->P0. A neighbour of face f across

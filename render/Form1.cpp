@@ -3,6 +3,7 @@
 #include "render/Form1.h"
 
 #include <QCloseEvent>
+#include <QFont>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -12,6 +13,7 @@
 #include "d3dsupport/Paths.h"
 #include "d3dx8/Font.h"
 #include "runtime/Events.h"
+#include "runtime/Heap.h"
 #include "ui/ErrorReport.h"
 #include "ui/Twips.h"
 
@@ -58,6 +60,8 @@ void Form1::loadWithoutLoop() {
     // On a HiDPI screen the back buffer has the window's device pixels, and the overlay is
     // drawn as much larger.
     pixelRatio = static_cast<float>(devicePixelRatio());
+    // The device, the font, the scene and the first frame all write fresh memory.
+    rt::prepareHeapForFile(Mdx8::modelPath(Mdx8::modelFile));
     Mdx8::initDevice(800, 600, D3DFMT_X8R8G8B8, this, true, 1, presentImmediately);
     Mdx8::initScene();
     ui::GlWindow::show();
@@ -85,6 +89,16 @@ void Form1::drawFrame() {
     recipe::drawFrame(Mdx8::device(), *this);
     ++framesDrawn_;
     steadyFrames_.drawn(frameInputs());
+    if (memorySettledAfter_ != sceneSetups_) giveBackAfterSmallerModel();
+}
+
+// After the first frame of a scene, which has allocated all that its frames keep. A model
+// smaller than the last leaves much of the heap free, and that goes back to the system; one
+// as large (STAR pressed again) would only fault it all in again, so it keeps it.
+void Form1::giveBackAfterSmallerModel() {
+    if (Mdx8::sceneMesh.numFaces < facesOfLastScene_) rt::giveBackFreeMemory();
+    facesOfLastScene_ = Mdx8::sceneMesh.numFaces;
+    memorySettledAfter_ = sceneSetups_;
 }
 
 void Form1::eventStep() {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "render/DeferredCall.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "render/SteadyFrames.h"
 #include "ui/GlWindow.h"
 
@@ -81,6 +81,7 @@ private:
     void Form_QueryUnload();
     void Form_DblClick();
     void setUpScene();
+    void giveBackAfterSmallerModel();
 
     bool loaded_ = false;
     DeferredCall sceneSetup_;
@@ -88,4 +89,6 @@ private:
     uint64_t sceneSetups_ = 0;
     uint64_t windowChanges_ = 0;
     uint64_t framesDrawn_ = 0;
+    uint64_t memorySettledAfter_ = 0;  // the scene setup whose first frame has been drawn
+    int32_t facesOfLastScene_ = 0;
 };

@@ -13,7 +13,7 @@
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 
 namespace {
 

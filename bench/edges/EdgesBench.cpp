@@ -24,7 +24,7 @@
 #include "XWriter.h"
 #include "d3dsupport/Mdx8.h"
 #include "edges/Module1.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "runtime/Events.h"
 #include "ui/ErrorReport.h"
 
@@ -132,7 +132,7 @@ double cpuMilliseconds() {
 BuildTime timeBuild(const D3DXMesh& mesh) {
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = cpuMilliseconds();
-    benchmark::DoNotOptimize(Module1::buildEdges(mesh));
+    benchmark::DoNotOptimize(Module1::buildEdges(mesh, Mdx8::sceneMesh.attribRanges));
     return {std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
             cpuMilliseconds() - cpuStart};
 }

@@ -13,7 +13,6 @@
 #include "d3dx8/ModelFile.h"
 #include "import/Handover.h"
 #include "import/ImportProcess.h"
-#include "runtime/LargePages.h"
 
 namespace {
 
@@ -21,10 +20,9 @@ const std::string kRose = CELSHADE_BENCH_MODELS "/rose.glb";
 
 const modelimport::ImportedMesh& rose() {
     static const modelimport::ImportedMesh mesh = [] {
-        // Freed memory stays with the heap, as in the program (its device asks for that) and
-        // in celshade-tool info: the figures are those of memory already touched. On this
-        // virtual machine a first touch costs about 14 us a page, some 700 pages here.
-        rt::keepFreedHeapMapped();
+        // Freed memory stays with the heap (the benchmarks' heap policy is the program's): the
+        // figures are those of memory already touched. On this virtual machine a first touch
+        // costs about 14 us a page, some 700 pages here.
         modelimport::childSettings().program = CELSHADE_RUNTIME_DIR "/celshade-import";
         return modelimport::importModel(kRose);
     }();

@@ -5,7 +5,10 @@
 //  - FirstStar: the first press of STAR to the first frame, in a fresh process each time (this
 //    program started as a child of itself), after the start dialog has been shown for a second
 //    as a user would look at it: device, font, scene setup, ramp and frame;
-// and IdleCpu: the CPU time of the real program over five seconds while a still model is shown.
+// IdleCpu: the CPU time of the real program over five seconds while a still model is shown;
+// and ResidentMemory: the real program's resident memory while its dialog waits, with the model
+// on screen after STAR, with the box after it, and its peak. The real program is the one beside
+// this benchmark, or $CELSHADE_PROGRAM (another build measured the same way).
 // The STARs run for the rose exported to glTF too. Needs an X display: run under xvfb-run.
 // STAR of the two roses, alternated:  xvfb-run -a build/rel/bench/render_bench
 //   --benchmark_filter='FirstStar/(doom3.x|rose.glb)' --benchmark_repetitions=10
@@ -163,50 +166,110 @@ long cpuTicks(qint64 pid) {
     return utime + stime;
 }
 
-// The real program with the rose, started with STAR (the pointer clicks the button), measured
-// once its picture has stopped changing.
-void BM_IdleCpu(benchmark::State& state) {
-    X11Session x;
-    if (!x.connected()) {
-        state.SkipWithError("no X display");
-        return;
-    }
-    constexpr int kDialogWidth = 286, kDialogHeight = 204;
-    const QPoint star((240 + 1095 / 2) / 15, (840 + 495 / 2) / 15);  // the button's centre, from twips
-    double percent = 0;
-    for (auto _ : state) {
-        QProcess program;
-        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program.start(QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade"), {QString::fromStdString(modelPath("doom3.x"))});
-        std::optional<QRect> dialog, render;
-        X11Session::waitFor([&] { return (dialog = x.findWindow(kDialogWidth, kDialogHeight)).has_value(); }, 20000);
-        if (!dialog) {
-            state.SkipWithError("the dialog did not appear");
+// The real program started with a model chosen, and a user at the display: clicks in its
+// dialog, waits for its picture to stop changing. A step that does not happen skips the
+// benchmark and ends the program; so does the end of the object.
+class ProgramAtDisplay {
+public:
+    ProgramAtDisplay(benchmark::State& state, const char* model) : state_(state) {
+        if (!x_.connected()) {
+            fail("no X display");
             return;
         }
-        x.click(dialog->topLeft() + star);
-        X11Session::waitFor([&] { return (render = x.findWindow(Form1::kClientWidth, Form1::kClientHeight)).has_value(); },
+        const QByteArray other = qgetenv("CELSHADE_PROGRAM");
+        program_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program_.start(other.isEmpty() ? QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade") : QString::fromLocal8Bit(other),
+                       {QString::fromStdString(modelPath(model))});
+        X11Session::waitFor([&] { return (dialog_ = x_.findWindow(kDialogWidth, kDialogHeight)).has_value(); }, 20000);
+        if (!dialog_) fail("the dialog did not appear");
+    }
+    ~ProgramAtDisplay() {
+        program_.kill();
+        program_.waitForFinished(5000);
+    }
+
+    bool ok() const { return ok_; }
+    qint64 pid() const { return program_.processId(); }
+    // Twips of the dialog's client area, as its layout gives them.
+    void click(int left, int top, int width, int height) {
+        if (ok_) x_.click(dialog_->topLeft() + QPoint((left + width / 2) / 15, (top + height / 2) / 15));
+    }
+    void clickStar() { click(240, 840, 1095, 495); }
+    void clickBox() { click(1680 + 1320, 120 + 1200, 855, 375); }
+    // Until two grabs of the render window a tenth of a second apart are the same, and then a
+    // second more.
+    void waitForSteadyPicture() {
+        if (!ok_) return;
+        X11Session::waitFor([&] { return (render_ = x_.findWindow(Form1::kClientWidth, Form1::kClientHeight)).has_value(); },
                             60000);
         QImage before;
-        const bool steady = render && X11Session::waitFor([&] {
-            const QImage now = x.grab(*render);
+        const bool steady = render_ && X11Session::waitFor([&] {
+            const QImage now = x_.grab(*render_);
             const bool same = now == before && now.pixel(2, now.height() - 3) == (0xFF000000u | recipe::backgroundColour());
             before = now;
             return same;
         }, 60000);
-        if (!steady) {
-            state.SkipWithError("the picture did not settle");
-            return;
-        }
+        if (!steady) fail("the picture did not settle");
         QThread::sleep(1);
-        const long ticks = cpuTicks(program.processId());
+    }
+
+private:
+    static constexpr int kDialogWidth = 286, kDialogHeight = 204;
+
+    void fail(const char* why) {
+        if (ok_) state_.SkipWithError(why);
+        ok_ = false;
+    }
+
+    benchmark::State& state_;
+    X11Session x_;
+    QProcess program_;
+    std::optional<QRect> dialog_, render_;
+    bool ok_ = true;
+};
+
+// A field of /proc/PID/status in megabytes (VmRSS: resident now, VmHWM: the peak so far).
+double statusMegabytes(qint64 pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":")) return std::stod(line.substr(field.size() + 1)) / 1024.0;
+    return 0;
+}
+
+// The real program with the rose, measured once its picture has stopped changing.
+void BM_IdleCpu(benchmark::State& state) {
+    double percent = 0;
+    for (auto _ : state) {
+        ProgramAtDisplay program(state, "doom3.x");
+        program.clickStar();
+        program.waitForSteadyPicture();
+        if (!program.ok()) return;
+        const long ticks = cpuTicks(program.pid());
         QThread::sleep(kSecondsIdle);
-        percent = 100.0 * double(cpuTicks(program.processId()) - ticks) / double(sysconf(_SC_CLK_TCK)) / kSecondsIdle;
+        percent = 100.0 * double(cpuTicks(program.pid()) - ticks) / double(sysconf(_SC_CLK_TCK)) / kSecondsIdle;
         state.SetIterationTime(kSecondsIdle);
-        program.kill();
-        program.waitForFinished(5000);
     }
     state.counters["cpu_percent"] = percent;
+}
+
+// Resident memory three seconds after the dialog appeared, with the model on screen, then with
+// the box after it (a smaller model than any other), and the peak.
+void BM_ResidentMemory(benchmark::State& state, const char* model) {
+    for (auto _ : state) {
+        ProgramAtDisplay program(state, model);
+        QThread::sleep(3);
+        state.counters["dialog_MB"] = statusMegabytes(program.pid(), "VmRSS");
+        program.clickStar();
+        program.waitForSteadyPicture();
+        state.counters["on_screen_MB"] = statusMegabytes(program.pid(), "VmRSS");
+        program.clickBox();
+        program.clickStar();
+        program.waitForSteadyPicture();
+        state.counters["box_after_MB"] = statusMegabytes(program.pid(), "VmRSS");
+        state.counters["peak_MB"] = statusMegabytes(program.pid(), "VmHWM");
+        if (!program.ok()) return;
+        state.SetIterationTime(1);
+    }
 }
 
 }  // namespace
@@ -234,6 +297,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("FirstStar/rose.glb", BM_FirstStar, kImportedRose)
         ->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("IdleCpu/doom3.x", BM_IdleCpu)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+    for (const char* model : {"doom3.x", "doom5.x"})
+        benchmark::RegisterBenchmark((std::string("ResidentMemory/") + model).c_str(), BM_ResidentMemory, model)
+            ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

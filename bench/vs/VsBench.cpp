@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "vs/Assembler.h"
 #include "vs/Interpreter.h"
 

@@ -16,6 +16,8 @@ namespace {
 
 // Bounds what one draw may ask for, so that counts cannot overflow the scratch arrays.
 constexpr uint64_t kMaxDrawVertices = uint64_t{1} << 28;
+// The vertices a run of a list draws at most (see drawSequential).
+constexpr uint32_t kRunVertices = uint32_t{1} << 15;
 
 // The number of vertices (or indices) that `count` primitives of `type` consume.
 uint32_t verticesFor(D3DPRIMITIVETYPE type, uint32_t count, const char* call) {
@@ -41,6 +43,10 @@ uint32_t cornersOf(D3DPRIMITIVETYPE type) {
     case D3DPT_LINESTRIP: return 2;
     default: return 3;
     }
+}
+
+bool isList(D3DPRIMITIVETYPE type) {
+    return type == D3DPT_POINTLIST || type == D3DPT_LINELIST || type == D3DPT_TRIANGLELIST;
 }
 
 gl::Primitive primitiveOf(D3DPRIMITIVETYPE type) {
@@ -75,8 +81,9 @@ void Direct3DDevice8::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,
     uint32_t count = verticesFor(type, primitiveCount, call);
     if (primitiveCount == 0) return;
     if (!streams_[0].buffer) rt::raiseInvalidCall(call, "no vertex buffer on stream 0");
-    gatherSequential(startVertex, count, call);
-    drawAssembled(type, primitiveCount, streamInput(), call);
+    if (uint64_t{startVertex} + count > std::numeric_limits<uint32_t>::max())
+        rt::raiseInvalidCall(call, "vertex numbers run past 2^32");
+    drawSequential(type, startVertex, primitiveCount, streamInput(), call);
 }
 
 void Direct3DDevice8::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const void* vertexData,
@@ -91,8 +98,7 @@ void Direct3DDevice8::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveC
     if (primitiveCount == 0) return;
     VertexInput input = streamInput();
     input.streams[0] = {{static_cast<const std::byte*>(vertexData), std::size_t{count} * stride}, stride};
-    gatherSequential(0, count, call);
-    drawAssembled(type, primitiveCount, input, call);
+    drawSequential(type, 0, primitiveCount, input, call);
 }
 
 void Direct3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t minIndex, uint32_t numVertices,
@@ -108,12 +114,28 @@ void Direct3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t minIn
                                        " run past the end of the index buffer (" +
                                        std::to_string(indices_->indexCount()) + ")");
     gatherIndexed(minIndex, numVertices, startIndex, count, call);
-    drawAssembled(type, primitiveCount, streamInput(), call);
+    beginAssembly();
+    assembleRun(type, primitiveCount, streamInput(), call);
+    drawAssembled(type, call);
 }
 
-void Direct3DDevice8::gatherSequential(uint32_t firstVertex, uint32_t vertexCount, const char* call) {
-    if (uint64_t{firstVertex} + vertexCount > std::numeric_limits<uint32_t>::max())
-        rt::raiseInvalidCall(call, "vertex numbers run past 2^32");
+// The primitives of a list own their vertices, so a long list is assembled a run of them at a
+// time: the scratch arrays stay the size of a run however long the draw (an outline pass has
+// six vertices a face). The vertex numbers of the whole draw fit in 32 bits.
+void Direct3DDevice8::drawSequential(D3DPRIMITIVETYPE type, uint32_t firstVertex, uint32_t primitiveCount,
+                                     const VertexInput& input, const char* call) {
+    const uint32_t corners = cornersOf(type);
+    const uint32_t run = isList(type) ? kRunVertices / corners : primitiveCount;
+    beginAssembly();
+    for (uint32_t done = 0; done < primitiveCount; done += run) {
+        const uint32_t primitives = std::min(run, primitiveCount - done);
+        gatherSequential(firstVertex + done * corners, verticesFor(type, primitives, call));
+        assembleRun(type, primitives, input, call);
+    }
+    drawAssembled(type, call);
+}
+
+void Direct3DDevice8::gatherSequential(uint32_t firstVertex, uint32_t vertexCount) {
     vertexNumbers_.resize(vertexCount);
     sequence_.resize(vertexCount);
     for (uint32_t i = 0; i < vertexCount; ++i) {
@@ -215,8 +237,6 @@ void Direct3DDevice8::cullByAlphaTest(uint32_t corners) {
 }
 
 void Direct3DDevice8::addLastPixels(std::span<const uint32_t> lines) {
-    lastPixelIndices_.clear();
-    lastPixelStarts_.clear();
     const float halfWidth = 0.5f * static_cast<float>(width_), halfHeight = 0.5f * static_cast<float>(height_);
     for (std::size_t p = 1; p < lines.size(); p += 2) {
         uint32_t end = lines[p];
@@ -231,32 +251,40 @@ void Direct3DDevice8::addLastPixels(std::span<const uint32_t> lines) {
     }
 }
 
-void Direct3DDevice8::interleave() {
+// Every vertex of the run is handed on, in slot order; the run's primitives and last pixels
+// (those from firstLastPixel on) then point at them.
+void Direct3DDevice8::interleave(std::span<const uint32_t> kept, std::size_t firstLastPixel) {
     const ProcessedVertices& v = processed_;
-    interleaved_.resize(v.size());
+    const auto base = static_cast<uint32_t>(interleaved_.size());
     for (std::size_t i = 0; i < v.size(); ++i)
-        interleaved_[i] = {v.x[i], v.y[i], v.z[i], v.w[i], v.r[i], v.g[i], v.b[i], v.a[i], v.u[i], v.v[i]};
+        interleaved_.push_back({v.x[i], v.y[i], v.z[i], v.w[i], v.r[i], v.g[i], v.b[i], v.a[i], v.u[i], v.v[i]});
+    for (uint32_t slot : kept) drawIndices_.push_back(base + slot);
+    for (std::size_t i = firstLastPixel; i < lastPixelIndices_.size(); ++i) {
+        lastPixelIndices_[i] += base;
+        lastPixelStarts_[i] += base;
+    }
 }
 
 // After the alpha cull most vertices of an outline pass belong to no kept primitive;
 // handing OpenGL only the used ones saves their upload and their second transformation.
-void Direct3DDevice8::interleaveUsed() {
+void Direct3DDevice8::interleaveUsed(std::span<const uint32_t> kept, std::size_t firstLastPixel) {
     const ProcessedVertices& v = processed_;
     constexpr uint32_t kUnused = std::numeric_limits<uint32_t>::max();
     compactSlot_.assign(v.size(), kUnused);
-    interleaved_.clear();
-    auto remap = [&](uint32_t& slot) {
+    auto remap = [&](uint32_t slot) {
         uint32_t& target = compactSlot_[slot];
         if (target == kUnused) {
             target = static_cast<uint32_t>(interleaved_.size());
             interleaved_.push_back({v.x[slot], v.y[slot], v.z[slot], v.w[slot], v.r[slot], v.g[slot], v.b[slot],
                                     v.a[slot], v.u[slot], v.v[slot]});
         }
-        slot = target;
+        return target;
     };
-    for (uint32_t& slot : keptIndices_) remap(slot);
-    for (uint32_t& slot : lastPixelIndices_) remap(slot);
-    for (uint32_t& slot : lastPixelStarts_) remap(slot);
+    for (uint32_t slot : kept) drawIndices_.push_back(remap(slot));
+    for (std::size_t i = firstLastPixel; i < lastPixelIndices_.size(); ++i) {
+        lastPixelIndices_[i] = remap(lastPixelIndices_[i]);
+        lastPixelStarts_[i] = remap(lastPixelStarts_[i]);
+    }
 }
 
 // A flat line has its first vertex's colour throughout, its last pixel included: that
@@ -317,9 +345,20 @@ const gl::RasterState& Direct3DDevice8::rasterState() {
     return rasterState_;
 }
 
-void Direct3DDevice8::drawAssembled(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const VertexInput& input,
-                                    const char* call) {
+void Direct3DDevice8::beginAssembly() {
+    interleaved_.clear();
+    drawIndices_.clear();
+    lastPixelIndices_.clear();
+    lastPixelStarts_.clear();
+    verticesProcessed_ = 0;
+}
+
+// One run: its vertices through the vertex stage, its primitives less those the alpha test
+// rejects everywhere, their last pixels, and the vertices they use added to the draw.
+void Direct3DDevice8::assembleRun(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const VertexInput& input,
+                                  const char* call) {
     currentStage_->process(input, vertexNumbers_, processed_, call);
+    verticesProcessed_ += static_cast<uint32_t>(vertexNumbers_.size());
     expandPrimitives(type, primitiveCount);
     const uint32_t corners = cornersOf(type);
     const gl::RasterState& state = rasterState();
@@ -329,13 +368,16 @@ void Direct3DDevice8::drawAssembled(D3DPRIMITIVETYPE type, uint32_t primitiveCou
         cullByAlphaTest(corners);
         kept = keptIndices_;
     }
-    lastPixelIndices_.clear();
-    lastPixelStarts_.clear();
+    const std::size_t firstLastPixel = lastPixelIndices_.size();
     if (corners == 2 && renderStates_[D3DRS_LASTPIXEL] != 0) addLastPixels(kept);
-    if (cull) interleaveUsed();
-    else interleave();
+    if (cull) interleaveUsed(kept, firstLastPixel);
+    else interleave(kept, firstLastPixel);
+}
+
+void Direct3DDevice8::drawAssembled(D3DPRIMITIVETYPE type, const char* call) {
+    const gl::RasterState& state = rasterState();
     if (state.flatShading) colourLastPixelsFlat();
     makeCurrent();
-    rasterizer_->draw(primitiveOf(type), interleaved_, kept, lastPixelIndices_, state, call);
-    lastDrawStats_ = {static_cast<uint32_t>(kept.size() / corners), static_cast<uint32_t>(vertexNumbers_.size())};
+    rasterizer_->draw(primitiveOf(type), interleaved_, drawIndices_, lastPixelIndices_, state, call);
+    lastDrawStats_ = {static_cast<uint32_t>(drawIndices_.size() / cornersOf(type)), verticesProcessed_};
 }

@@ -112,19 +112,22 @@ private:
 
     void makeCurrent();
     void requireScene(const char* call) const;
-    void drawAssembled(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const VertexInput& input,
-                       const char* call);
+    void drawSequential(D3DPRIMITIVETYPE type, uint32_t firstVertex, uint32_t primitiveCount,
+                        const VertexInput& input, const char* call);
+    void beginAssembly();
+    void assembleRun(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const VertexInput& input, const char* call);
+    void drawAssembled(D3DPRIMITIVETYPE type, const char* call);
     VertexInput streamInput() const;
     void gatherIndexed(uint32_t minIndex, uint32_t numVertices, uint32_t startIndex,
                        uint32_t indexCount, const char* call);
-    void gatherSequential(uint32_t firstVertex, uint32_t vertexCount, const char* call);
+    void gatherSequential(uint32_t firstVertex, uint32_t vertexCount);
     void expandPrimitives(D3DPRIMITIVETYPE type, uint32_t primitiveCount);
     const gl::RasterState& rasterState();
     bool alphaComesFromDiffuse() const;
     void cullByAlphaTest(uint32_t corners);
     void addLastPixels(std::span<const uint32_t> lines);
-    void interleave();
-    void interleaveUsed();
+    void interleave(std::span<const uint32_t> kept, std::size_t firstLastPixel);
+    void interleaveUsed(std::span<const uint32_t> kept, std::size_t firstLastPixel);
     void colourLastPixelsFlat();
 
     // Context and rasterizer.
@@ -162,9 +165,11 @@ private:
     uint32_t nextShaderHandle_ = kFirstShaderHandle;
     std::array<D3DXVECTOR4, kVertexShaderConstantCount> shaderConstants_{};
 
-    // Per-draw scratch, kept between draws so that drawing does not allocate.
-    std::vector<uint32_t> vertexNumbers_;    // distinct vertices the draw references
-    std::vector<uint32_t> sequence_;         // the draw's vertices in order, as slots
+    // Per-draw scratch, kept between draws so that drawing does not allocate. A draw is
+    // assembled in runs (a list without indices a run of primitives at a time, anything else
+    // in one); the first group holds one run, the second the draw so far.
+    std::vector<uint32_t> vertexNumbers_;    // distinct vertices the run references
+    std::vector<uint32_t> sequence_;         // the run's vertices in order, as slots
     std::vector<uint32_t> primitiveIndices_; // per primitive corner: slot in vertexNumbers_
     std::vector<uint32_t> slotOfVertex_;     // index value -> slot, valid where stamped
     std::vector<uint32_t> slotStamp_;        // the draw (stamp_) that set slotOfVertex_[i]
@@ -172,9 +177,11 @@ private:
     ProcessedVertices processed_;
     std::vector<uint32_t> keptIndices_;
     std::vector<uint32_t> compactSlot_;      // slot -> position among the vertices handed on
+    std::vector<uint32_t> drawIndices_;      // per corner of the draw: position in interleaved_
     std::vector<uint32_t> lastPixelIndices_;
     std::vector<uint32_t> lastPixelStarts_;  // the first vertex of each such line
     std::vector<gl::Vertex> interleaved_;
+    uint32_t verticesProcessed_ = 0;
     std::vector<gl::Rasterizer::Rect> clearRects_;
     std::vector<gl::TextureLevel> textureLevels_;
     gl::TextureSource textureSource_;

@@ -8,18 +8,17 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "math/d3dmath.h"
-#include "runtime/LargePages.h"
 
 // A column of ProcessedVertices. The vertex stage writes every entry of a draw, so growing a
 // column need not zero it first: a frame whose draws alternate between a few thousand and a
-// few hundred thousand vertices would otherwise clear megabytes per draw. Large columns sit
-// on large pages, so the first frame of a large model pays no page fault per 4 KB of them.
+// few hundred thousand vertices would otherwise clear megabytes per draw.
 template <typename T>
-struct VertexColumnAllocator : rt::LargePageAllocator<T> {
+struct VertexColumnAllocator : std::allocator<T> {
     template <typename U>
     struct rebind {
         using other = VertexColumnAllocator<U>;

@@ -14,6 +14,9 @@
 
 class Direct3DDevice8;
 class D3DXPMesh;
+namespace d3dx8 {
+struct ModelFile;
+}
 class D3DXFont;
 class QFont;
 
@@ -68,8 +71,14 @@ public:
         uint32_t filter, uint32_t mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
         void* palette);
 
-    // Meshes (D3DX8Mesh.cpp).
+    // Meshes (D3DX8Mesh.cpp). LoadMeshFromX reads the file; a model file already read (see
+    // d3dx8/ModelFile.h) may be loaded as often as needed. Outputs passed as null are not made.
     std::shared_ptr<D3DXMesh> LoadMeshFromX(const std::string& fileName, uint32_t options,
+                                            const std::shared_ptr<Direct3DDevice8>& device,
+                                            std::shared_ptr<D3DXBuffer>* adjacency,
+                                            std::shared_ptr<D3DXBuffer>* materials,
+                                            int32_t* materialCount);
+    std::shared_ptr<D3DXMesh> LoadMeshFromX(const d3dx8::ModelFile& model, uint32_t options,
                                             const std::shared_ptr<Direct3DDevice8>& device,
                                             std::shared_ptr<D3DXBuffer>* adjacency,
                                             std::shared_ptr<D3DXBuffer>* materials,

@@ -9,7 +9,6 @@
 #include "d3dx8/PMesh.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
-#include "xfile/XFile.h"
 
 std::shared_ptr<D3DXMesh> D3DX8::LoadMeshFromX(const std::string& fileName, uint32_t options,
                                                const std::shared_ptr<Direct3DDevice8>& device,
@@ -17,7 +16,15 @@ std::shared_ptr<D3DXMesh> D3DX8::LoadMeshFromX(const std::string& fileName, uint
                                                std::shared_ptr<D3DXBuffer>* materials,
                                                int32_t* materialCount) {
     // Any model file, not only .x: ModelFile.h chooses its reader.
-    d3dx8::MeshFromX loaded = d3dx8::buildMeshFromX(*xfile::loadShared(fileName, &d3dx8::readModel), options, device);
+    return LoadMeshFromX(d3dx8::readModelFile(fileName), options, device, adjacency, materials, materialCount);
+}
+
+std::shared_ptr<D3DXMesh> D3DX8::LoadMeshFromX(const d3dx8::ModelFile& model, uint32_t options,
+                                               const std::shared_ptr<Direct3DDevice8>& device,
+                                               std::shared_ptr<D3DXBuffer>* adjacency,
+                                               std::shared_ptr<D3DXBuffer>* materials,
+                                               int32_t* materialCount) {
+    d3dx8::MeshFromX loaded = d3dx8::buildMesh(model, options, device);
     if (adjacency != nullptr) *adjacency = d3dx8::makeAdjacencyBuffer(*loaded.mesh);
     if (materials != nullptr) *materials = d3dx8::makeMaterialBuffer(loaded);
     if (materialCount != nullptr) *materialCount = static_cast<int32_t>(loaded.materials.size());

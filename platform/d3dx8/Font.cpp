@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <list>
 #include <utility>
+
+#include "d3dx8/TextImage.h"
 
 #include "d3d8/Direct3DDevice8.h"
 #include "runtime/Status.h"
@@ -97,48 +100,6 @@ QFont scaledFont(const QFont& font, double pixelRatio) {
     else
         scaled.setPointSizeF(font.pointSizeF() * pixelRatio);
     return scaled;
-}
-
-D3DXFont::D3DXFont(std::shared_ptr<Direct3DDevice8> device, const QFont& font)
-    : device_(std::move(device)), font_(font) {}
-
-int32_t D3DXFont::DrawTextW(const std::u16string& text, int32_t count, const D3DRECT& rect,
-                            uint32_t format, D3DCOLOR color) {
-    QString qtext = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-    return DrawTextW(qtext, count, rect, format, color);
-}
-
-int32_t D3DXFont::DrawTextW(const QString& text, int32_t count, const D3DRECT& rect, uint32_t format,
-                            D3DCOLOR color) {
-    if (!device_) rt::raiseStatus(D3DERR_INVALIDCALL, "ID3DXFont::DrawTextW", "the font has no device");
-    QString shown = (count < 0 || count >= text.size()) ? text : text.left(count);
-    QRect target(0, 0, int(device_->backBufferWidth()), int(device_->backBufferHeight()));
-    const CachedText& entry = lookUp(shown, rect, format, color, target);
-    if (entry.texture) drawQuad(entry);
-    return entry.height;
-}
-
-const D3DXFont::CachedText& D3DXFont::lookUp(const QString& text, const D3DRECT& rect, uint32_t format,
-                                             D3DCOLOR color, const QRect& target) {
-    auto same = [&](const CachedText& c) {
-        return c.format == format && c.color == color && c.rect.x1 == rect.x1 && c.rect.y1 == rect.y1 &&
-               c.rect.x2 == rect.x2 && c.rect.y2 == rect.y2 && c.target == target && c.text == text;
-    };
-    auto hit = std::find_if(cache_.begin(), cache_.end(), same);
-    if (hit != cache_.end()) {
-        cache_.splice(cache_.begin(), cache_, hit);
-        return cache_.front();
-    }
-    TextImage image = renderTextImage(font_, text, rect, format, color, target);
-    std::shared_ptr<Direct3DTexture8> texture;
-    if (!image.area.isEmpty()) {
-        texture = std::make_shared<Direct3DTexture8>(image.area.width(), image.area.height(), 1, 0,
-                                                     D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
-        texture->mutableLevel(0).texels = std::move(image.texels);
-    }
-    cache_.push_front({text, rect, format, color, target, image.area, image.height, std::move(texture)});
-    if (cache_.size() > kCacheSize) cache_.pop_back();
-    return cache_.front();
 }
 
 namespace {
@@ -236,18 +197,83 @@ private:
     std::vector<uint32_t> savedStage_;
 };
 
-}  // namespace
-
-void D3DXFont::drawQuad(const CachedText& entry) {
-    // Pixel centres lie on whole coordinates, so the quad's edges sit half a pixel before
-    // them for texel i to land exactly on pixel area.left() + i.
-    float left = float(entry.area.left()) - 0.5f, top = float(entry.area.top()) - 0.5f;
-    float right = left + float(entry.area.width()), bottom = top + float(entry.area.height());
+// Pixel centres lie on whole coordinates, so the quad's edges sit half a pixel before them
+// for texel i to land exactly on pixel area.left() + i.
+void drawQuad(Direct3DDevice8& device, const QRect& area, std::shared_ptr<Direct3DTexture8> texture) {
+    float left = float(area.left()) - 0.5f, top = float(area.top()) - 0.5f;
+    float right = left + float(area.width()), bottom = top + float(area.height());
     const ScreenVertex quad[6] = {
         {left, top, 0, 1, 0xFFFFFFFFu, 0, 0},     {right, top, 0, 1, 0xFFFFFFFFu, 1, 0},
         {left, bottom, 0, 1, 0xFFFFFFFFu, 0, 1},  {right, top, 0, 1, 0xFFFFFFFFu, 1, 0},
         {right, bottom, 0, 1, 0xFFFFFFFFu, 1, 1}, {left, bottom, 0, 1, 0xFFFFFFFFu, 0, 1},
     };
-    TextStateScope scope(*device_, entry.texture);
-    device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(ScreenVertex));
+    TextStateScope scope(device, std::move(texture));
+    device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(ScreenVertex));
+}
+
+}  // namespace
+
+struct D3DXFont::TextCache {
+    struct Text {
+        QString text;
+        D3DRECT rect;
+        uint32_t format;
+        D3DCOLOR color;
+        QRect target;
+        QRect area;
+        int32_t height;
+        std::shared_ptr<Direct3DTexture8> texture;
+    };
+
+    // The text's entry, made (and the least recently used one dropped) when it is not kept.
+    const Text& lookUp(const QString& text, const D3DRECT& rect, uint32_t format, D3DCOLOR color,
+                       const QRect& target) {
+        auto same = [&](const Text& c) {
+            return c.format == format && c.color == color && c.rect.x1 == rect.x1 && c.rect.y1 == rect.y1 &&
+                   c.rect.x2 == rect.x2 && c.rect.y2 == rect.y2 && c.target == target && c.text == text;
+        };
+        auto hit = std::find_if(texts.begin(), texts.end(), same);
+        if (hit != texts.end()) {
+            texts.splice(texts.begin(), texts, hit);
+            return texts.front();
+        }
+        TextImage image = renderTextImage(font, text, rect, format, color, target);
+        std::shared_ptr<Direct3DTexture8> texture;
+        if (!image.area.isEmpty()) {
+            texture = std::make_shared<Direct3DTexture8>(image.area.width(), image.area.height(), 1, 0,
+                                                         D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
+            texture->mutableLevel(0).texels = std::move(image.texels);
+        }
+        texts.push_front({text, rect, format, color, target, image.area, image.height, std::move(texture)});
+        if (texts.size() > kCacheSize) texts.pop_back();
+        return texts.front();
+    }
+
+    QFont font;
+    std::list<Text> texts;  // most recently used first
+};
+
+D3DXFont::D3DXFont(std::shared_ptr<Direct3DDevice8> device, const QFont& font)
+    : device_(std::move(device)), cache_(std::make_unique<TextCache>(TextCache{font, {}})) {}
+
+D3DXFont::~D3DXFont() = default;
+
+const QFont& D3DXFont::font() const { return cache_->font; }
+
+std::size_t D3DXFont::cachedTextCount() const { return cache_->texts.size(); }
+
+int32_t D3DXFont::DrawTextW(const std::u16string& text, int32_t count, const D3DRECT& rect,
+                            uint32_t format, D3DCOLOR color) {
+    QString qtext = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    return DrawTextW(qtext, count, rect, format, color);
+}
+
+int32_t D3DXFont::DrawTextW(const QString& text, int32_t count, const D3DRECT& rect, uint32_t format,
+                            D3DCOLOR color) {
+    if (!device_) rt::raiseStatus(D3DERR_INVALIDCALL, "ID3DXFont::DrawTextW", "the font has no device");
+    QString shown = (count < 0 || count >= text.size()) ? text : text.left(count);
+    QRect target(0, 0, int(device_->backBufferWidth()), int(device_->backBufferHeight()));
+    const TextCache::Text& entry = cache_->lookUp(shown, rect, format, color, target);
+    if (entry.texture) drawQuad(*device_, entry.area, entry.texture);
+    return entry.height;
 }

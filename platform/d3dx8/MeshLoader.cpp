@@ -153,8 +153,7 @@ MeshPart planPart(const xfile::Document& document, const xfile::Mesh& mesh, size
     part.transformed = world != xfile::identityMatrix();
     part.positionMatrix = toMatrix(world);
     part.normalMatrix = normalMatrix(part.positionMatrix);
-    if (part.split.vertexCount() > 0xFFFFFFFEu - vertexBase)
-        rt::raiseStatus(E_OUTOFMEMORY, "LoadMeshFromX", document.fileName + ": too many vertices");
+    checkVertexTotal(document, mesh, vertexBase, part.split.vertexCount());
     for (const xfile::Vec3& position : mesh.positions) {
         const D3DVECTOR p = placed(part, position);
         if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
@@ -319,6 +318,14 @@ std::shared_ptr<D3DXMesh> makeMesh(const Plan& plan, const xfile::Document& docu
 }
 
 }  // namespace
+
+void checkVertexTotal(const xfile::Document& document, const xfile::Mesh& mesh, size_t before, size_t added) {
+    constexpr size_t kMostVertices = 0xFFFFFFFEu;
+    if (added > kMostVertices || before > kMostVertices - added)
+        xfile::raiseFormatError(document.fileName, document.header, mesh.pos,
+                                "the meshes need " + std::to_string(before + added) +
+                                    " vertices, more than 32-bit indices can number");
+}
 
 D3DMATERIAL8 defaultMaterial() {
     D3DMATERIAL8 m{};

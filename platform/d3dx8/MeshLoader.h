@@ -35,6 +35,11 @@ MeshFromX buildMeshFromX(const xfile::Document& document, uint32_t options, std:
 MeshFromX loadMeshFromXInMemory(std::span<const std::byte> bytes, std::string_view fileName,
                                 uint32_t options, std::shared_ptr<Direct3DDevice8> device);
 
+// Before a mesh of the file adds `added` vertices to the `before` of the merged mesh: when the
+// total passes what 32-bit indices can number, D3DXERR_INVALIDDATA naming the file and mesh
+// (a limit of the format, not a want of memory).
+void checkVertexTotal(const xfile::Document& document, const xfile::Mesh& mesh, size_t before, size_t added);
+
 // D3DXMATERIAL entries followed by the texture names they point to.
 std::shared_ptr<D3DXBuffer> makeMaterialBuffer(const MeshFromX& mesh);
 // Number of D3DXMATERIAL entries in a buffer made by makeMaterialBuffer.

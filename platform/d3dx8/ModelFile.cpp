@@ -60,9 +60,14 @@ xfile::Document documentFromImport(modelimport::ImportedMesh&& imported, std::st
     return document;
 }
 
-xfile::Document readModel(const std::string& path) {
-    if (readAsX(path)) return xfile::load(path);
-    return documentFromImport(modelimport::importModel(path), path);
+ModelFile readModelFile(const std::string& path) {
+    if (readAsX(path)) return ModelFile{xfile::load(path)};
+    return ModelFile{documentFromImport(modelimport::importModel(path), path)};
+}
+
+MeshFromX buildMesh(const ModelFile& model, uint32_t options, std::shared_ptr<Direct3DDevice8> device,
+                    IndexSize indexSize) {
+    return buildMeshFromX(model.document, options, std::move(device), indexSize);
 }
 
 }  // namespace d3dx8

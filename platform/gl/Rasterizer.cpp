@@ -8,7 +8,6 @@
 
 #include "gl/Programs.h"
 #include "gl/TextureCache.h"
-#include "runtime/LargePages.h"
 #include "runtime/Status.h"
 
 namespace gl {
@@ -127,9 +126,6 @@ void checkFramebuffer(const char* call) {
 Rasterizer::Rasterizer(uint32_t width, uint32_t height, const char* call)
     : width_(width), height_(height), programs_(std::make_unique<Programs>()),
       textures_(std::make_unique<TextureCache>()) {
-    // The driver allocates and frees its per-draw storage every frame; without this, each
-    // frame pays page faults again for megabytes it has just given back.
-    rt::keepFreedHeapMapped();
     createTarget(call);
     createVertexInput();
     glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
@@ -164,20 +160,18 @@ void Rasterizer::createTarget(const char* call) {
 
 void Rasterizer::createVertexInput() {
     const GLsizei stride = sizeof(Vertex);
-    for (DrawBuffers& b : drawBuffers_) {
-        glGenVertexArrays(1, &b.vertexArray);
-        glBindVertexArray(b.vertexArray);
-        glGenBuffers(1, &b.vertexBuffer);
-        glGenBuffers(1, &b.indexBuffer);
-        glBindBuffer(GL_ARRAY_BUFFER, b.vertexBuffer);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.indexBuffer);
-        glEnableVertexAttribArray(0);
-        glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, x)));
-        glEnableVertexAttribArray(1);
-        glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, r)));
-        glEnableVertexAttribArray(2);
-        glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, u)));
-    }
+    glGenVertexArrays(1, &vertexArray_);
+    glBindVertexArray(vertexArray_);
+    glGenBuffers(1, &vertexBuffer_);
+    glGenBuffers(1, &indexBuffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, x)));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, r)));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(Vertex, u)));
     glGenVertexArrays(1, &presentVertexArray_);  // present() reads no attributes
     glGenSamplers(1, &sampler_);
     glBindSampler(0, sampler_);
@@ -187,11 +181,9 @@ Rasterizer::~Rasterizer() {
     textures_.reset();
     programs_.reset();
     glDeleteSamplers(1, &sampler_);
-    for (DrawBuffers& b : drawBuffers_) {
-        glDeleteBuffers(1, &b.indexBuffer);
-        glDeleteBuffers(1, &b.vertexBuffer);
-        glDeleteVertexArrays(1, &b.vertexArray);
-    }
+    glDeleteBuffers(1, &indexBuffer_);
+    glDeleteBuffers(1, &vertexBuffer_);
+    glDeleteVertexArrays(1, &vertexArray_);
     glDeleteFramebuffers(1, &framebuffer_);
     glDeleteRenderbuffers(1, &depthBuffer_);
     glDeleteTextures(1, &colorTexture_);
@@ -316,23 +308,19 @@ void Rasterizer::applyState(const RasterState& s, const char* call) {
     }
 }
 
-void Rasterizer::upload(DrawBuffers& buffers, std::span<const Vertex> vertices, std::span<const uint32_t> indices,
-                        std::span<const uint32_t> pointIndices) {
-    // Growth by half again keeps a model whose outline varies from reallocating every frame.
-    auto reserve = [](GLenum target, std::size_t& capacity, std::size_t bytes) {
-        if (bytes <= capacity) return;
-        capacity = std::max(bytes, capacity + capacity / 2);
-        glBufferData(target, static_cast<GLsizeiptr>(capacity), nullptr, GL_STREAM_DRAW);
-    };
-    const std::size_t vertexBytes = vertices.size_bytes();
-    glBindBuffer(GL_ARRAY_BUFFER, buffers.vertexBuffer);
-    reserve(GL_ARRAY_BUFFER, buffers.vertexCapacity, vertexBytes);
-    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(vertexBytes), vertices.data());
-
-    reserve(GL_ELEMENT_ARRAY_BUFFER, buffers.indexCapacity, indices.size_bytes() + pointIndices.size_bytes());
-    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(indices.size_bytes()), indices.data());
+// Fresh storage for both buffers, so that a draw never waits for an earlier one still reading
+// the old. A failed upload is reported here, under its own name: the draw must not go on with
+// buffers the driver could not fill.
+void Rasterizer::upload(std::span<const Vertex> vertices, std::span<const uint32_t> indices,
+                        std::span<const uint32_t> pointIndices, const char* call) {
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size_bytes()), vertices.data(), GL_STREAM_DRAW);
+    const std::size_t indexBytes = indices.size_bytes();
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indexBytes + pointIndices.size_bytes()), nullptr,
+                 GL_STREAM_DRAW);
+    checkError(call, "glBufferData");
+    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(indexBytes), indices.data());
     if (!pointIndices.empty())
-        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLintptr>(indices.size_bytes()),
+        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLintptr>(indexBytes),
                         static_cast<GLsizeiptr>(pointIndices.size_bytes()), pointIndices.data());
 }
 
@@ -341,11 +329,10 @@ void Rasterizer::draw(Primitive primitive, std::span<const Vertex> vertices,
                       const RasterState& state, const char* call) {
     if (indices.empty() && pointIndices.empty()) return;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    DrawBuffers& buffers = drawBuffers_[nextDrawBuffers_];
-    nextDrawBuffers_ = (nextDrawBuffers_ + 1) % kDrawBufferRing;
-    glBindVertexArray(buffers.vertexArray);
+    glBindVertexArray(vertexArray_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     applyState(state, call);
-    upload(buffers, vertices, indices, pointIndices);
+    upload(vertices, indices, pointIndices, call);
     GLenum mode = primitive == Primitive::Triangles ? GL_TRIANGLES
                 : primitive == Primitive::Lines     ? GL_LINES
                                                     : GL_POINTS;

@@ -10,7 +10,6 @@
 // The caller must have made the rasterizer's context current. Methods that can fail take
 // `call`, the device method on whose behalf they run, and raise rt::Error naming it.
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -109,30 +108,22 @@ public:
     void endFrame();
 
 private:
-    // Each draw fills buffers of its own from a ring, so that a draw never writes storage an
-    // earlier draw still reads; by the time the ring comes round, that frame has been
-    // presented. Buffers only grow: fresh storage every draw would cost page faults.
-    struct DrawBuffers {
-        uint32_t vertexArray = 0, vertexBuffer = 0, indexBuffer = 0;
-        std::size_t vertexCapacity = 0, indexCapacity = 0;
-    };
-    static constexpr std::size_t kDrawBufferRing = 16;
-
     void createTarget(const char* call);
     void createVertexInput();
     void applyState(const RasterState& state, const char* call);
     void setColorTextureFilter(int filter);
     void applyFixedFunction(const RasterState& state, const char* call);
     void applySampler(const SamplerState& sampler);
-    void upload(DrawBuffers& buffers, std::span<const Vertex> vertices, std::span<const uint32_t> indices,
-                std::span<const uint32_t> pointIndices);
+    void upload(std::span<const Vertex> vertices, std::span<const uint32_t> indices,
+                std::span<const uint32_t> pointIndices, const char* call);
 
     uint32_t width_, height_;
     uint32_t framebuffer_ = 0, colorTexture_ = 0, depthBuffer_ = 0;
     int colorTextureFilter_ = 0;
     uint32_t presentVertexArray_ = 0;
-    std::array<DrawBuffers, kDrawBufferRing> drawBuffers_{};
-    std::size_t nextDrawBuffers_ = 0;
+    // One pair for every draw: each upload gives the buffers fresh storage (the driver keeps
+    // the old one for as long as an earlier draw still reads it).
+    uint32_t vertexArray_ = 0, vertexBuffer_ = 0, indexBuffer_ = 0;
     uint32_t sampler_ = 0;
     std::unique_ptr<Programs> programs_;
     std::unique_ptr<TextureCache> textures_;

@@ -6,9 +6,6 @@
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 #include <QTimer>
-#include <cstddef>
-
-#include "runtime/LargePages.h"
 #include "ui/GlWindow.h"
 
 namespace ui {
@@ -46,7 +43,6 @@ void warmUp() {
     if (GlWindow::anyContextMade()) return;
     loadOpenGLDriver();
     loadImageFormatPlugins();
-    rt::prepareMemoryInBackground(std::size_t{60} << 20, std::size_t{48} << 20);
 }
 
 void warmUpSoon() { QTimer::singleShot(250, [] { warmUp(); }); }

@@ -6,13 +6,9 @@
 //    this is most of the cost of a window's first context (its code generator is a library of
 //    tens of megabytes);
 //  - Qt's image format plugins: reading an image whose format is taken from its content (the
-//    ramp texture) loads every one of them to ask;
-//  - memory: the first scene setup fills tens of megabytes of fresh heap and large arrays,
-//    and on a virtual machine the first write to memory costs far more than computing with
-//    it (more still for memory the host took back while it was idle). The heap is grown by
-//    60 MB and 48 MB of large pages are reserved for the large arrays, both on 2 MB pages
-//    where the kernel allows, and faulted in on a thread of its own so that the dialog stays
-//    responsive (this took about 100 ms off the rose's first STAR on the development machine).
+//    ramp texture) loads every one of them to ask.
+// Memory is not prepared here: the render window's load lays out heap for the chosen model
+// when it starts (runtime/Heap.h), which costs no resident memory while the dialog waits.
 // Nothing here is visible, and nothing fails: where there is no OpenGL 3.3 core, the render
 // window reports that itself when it is made. Once a window has made its context the
 // warm-up does nothing: the scene it was for is being drawn.

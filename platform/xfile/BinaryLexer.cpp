@@ -30,7 +30,6 @@ enum BinaryToken : uint16_t {
 }  // namespace
 
 void BinaryLexer::fail(size_t offset, const std::string& reason) const {
-    broken_ = true;
     raiseFormatError(fileName_, *header_, SourcePos{static_cast<uint32_t>(offset + 16)}, reason);
 }
 
@@ -111,12 +110,6 @@ void BinaryLexer::readToken() {
     }
     current_.kind = Tok::End;
     current_.pos = lastPos_;
-}
-
-uint64_t BinaryLexer::countToEnd() {
-    uint64_t count = 0;
-    for (; current_.kind != Tok::End; advance()) ++count;
-    return count;
 }
 
 }  // namespace xfile::detail

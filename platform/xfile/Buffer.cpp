@@ -4,29 +4,18 @@
 
 #include <cstdint>
 #include <new>
-#include <utility>
 
 #include "runtime/Error.h"
 #include "runtime/InputFile.h"
-#include "runtime/LargePages.h"
 
 namespace xfile {
 
 ByteBuffer::ByteBuffer(size_t size) : size_(size) {
     try {
-        data_ = static_cast<std::byte*>(rt::allocateLarge(size == 0 ? 1 : size));
+        data_.reset(new std::byte[size]);  // default-initialised: left as it is
     } catch (const std::bad_alloc&) {
         rt::raiseRuntime(rt::errc::OutOfMemory, std::to_string(size) + " bytes");
     }
-}
-
-ByteBuffer::~ByteBuffer() {
-    if (data_ != nullptr) rt::freeLarge(data_, size_ == 0 ? 1 : size_);
-}
-
-void ByteBuffer::swap(ByteBuffer& other) noexcept {
-    std::swap(data_, other.data_);
-    std::swap(size_, other.size_);
 }
 
 MappedFile::MappedFile(const std::string& path) {

@@ -1,7 +1,5 @@
 #pragma once
 // Whole files in memory: a file mapped read-only, and an owning buffer for inflated data.
-// Large buffers come from rt::allocateLarge, in 2 MB pages where the kernel allows them: a
-// multi-megabyte file otherwise costs one page fault per 4 KB, a large share of its load time.
 
 #include <cstddef>
 #include <memory>
@@ -10,29 +8,22 @@
 
 namespace xfile {
 
-// Bytes whose first use writes them; contents start undefined.
+// Bytes whose first use writes them; contents start undefined (not zeroed first).
 class ByteBuffer {
 public:
     ByteBuffer() = default;
+    // Runtime error 7 "Out of memory" when the bytes cannot be had.
     explicit ByteBuffer(size_t size);
-    ByteBuffer(ByteBuffer&& other) noexcept { swap(other); }
-    ByteBuffer& operator=(ByteBuffer&& other) noexcept {
-        ByteBuffer(std::move(other)).swap(*this);
-        return *this;
-    }
-    ~ByteBuffer();
 
-    std::byte* data() { return data_; }
-    const std::byte* data() const { return data_; }
+    std::byte* data() { return data_.get(); }
+    const std::byte* data() const { return data_.get(); }
     size_t size() const { return size_; }
-    const std::byte* begin() const { return data_; }
-    const std::byte* end() const { return data_ + size_; }
-    operator std::span<const std::byte>() const { return {data_, size_}; }
+    const std::byte* begin() const { return data(); }
+    const std::byte* end() const { return data() + size_; }
+    operator std::span<const std::byte>() const { return {data(), size_}; }
 
 private:
-    void swap(ByteBuffer& other) noexcept;
-
-    std::byte* data_ = nullptr;
+    std::unique_ptr<std::byte[]> data_;
     size_t size_ = 0;
 };
 

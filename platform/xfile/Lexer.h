@@ -4,8 +4,8 @@
 // vertex, doubled or missing ones) and the member counts of each data object already say
 // where values end.
 //
-// A lexer always holds the next token (kind End past the last one). It is a small value:
-// copying it saves a place in the file to read on from later.
+// A lexer always holds the next token (kind End past the last one). A fault in the bytes
+// raises at once.
 
 #include <bit>
 #include <cmath>
@@ -55,12 +55,6 @@ public:
     uint32_t lastPos() const { return lastPos_; }
     // At least the number of tokens from the current one to the end: every token takes a byte.
     uint64_t tokenBound() const { return (current_.kind != Tok::End) + (text_.size() - at_); }
-    // The exact number of tokens from the current one to the end, reading them all.
-    uint64_t countToEnd();
-    // How many tokens have been read past so far.
-    uint64_t taken() const { return taken_; }
-    // Whether the lexer stopped at a fault of its own (and raised it).
-    bool broken() const { return broken_; }
     // Values taken in bulk: none in text, where every number is a word of its own.
     size_t takeFloats(std::byte*, size_t) { return 0; }
     size_t intsAhead() const { return 0; }
@@ -85,8 +79,6 @@ private:
     size_t at_ = 0;
     uint32_t line_ = 1;
     uint32_t lastPos_ = 1;
-    uint64_t taken_ = 0;
-    mutable bool broken_ = false;
     Token current_;
 };
 
@@ -101,7 +93,6 @@ public:
 
     const Token& peek() const { return current_; }
     void advance() {
-        ++taken_;
         if (listLeft_ > 0)
             readListValue();
         else
@@ -113,9 +104,6 @@ public:
         const size_t listBytes = size_t{listLeft_} * listWidth_;
         return (current_.kind != Tok::End) + listLeft_ + (data_.size() - at_ - listBytes) / 2;
     }
-    uint64_t countToEnd();
-    uint64_t taken() const { return taken_; }
-    bool broken() const { return broken_; }
     // The current token and the values after it in its list of 4-byte floats, up to `count`
     // and up to the first that is not finite (left for an error), copied to `out`; how many.
     size_t takeFloats(std::byte* out, size_t count);
@@ -134,7 +122,6 @@ public:
     void skipAhead(size_t n) {
         at_ += 4 * (n - 1);
         listLeft_ -= static_cast<uint32_t>(n - 1);
-        taken_ += n - 1;
         advance();
     }
 
@@ -173,8 +160,6 @@ private:
     uint32_t listWidth_ = 4;
     Tok listKind_ = Tok::Integer;
     uint32_t lastPos_ = 1;
-    uint64_t taken_ = 0;
-    mutable bool broken_ = false;
     Token current_;
 };
 
@@ -210,7 +195,6 @@ inline size_t BinaryLexer::takeFloats(std::byte* out, size_t count) {
     }
     at_ += 4 * more;
     listLeft_ -= static_cast<uint32_t>(more);
-    taken_ += more;
     advance();
     return 1 + more;
 }

@@ -3,11 +3,9 @@
 // headers, skin weights, animation, declared data, effect instances ...) is skipped to its
 // closing brace. The parser is written once for both encodings, over their lexers.
 //
-// Counts are checked against what is left before anything is sized by them: a count beyond
-// what the remaining bytes can hold fails at once. Errors come out as they did when the whole
-// file was lexed before parsing: a lexing fault anywhere after a parse fault is the one
-// reported, and a count that announces more values than the tokens left is reported at the
-// count, however far the values read before running out.
+// Reading stops at the first fault, which is the one reported, with its line or byte. Counts
+// are checked against what is left before anything is sized by them: a count that announces
+// more values than the remaining bytes can hold fails at the count.
 
 #include <algorithm>
 #include <cctype>
@@ -65,30 +63,9 @@ public:
     Document run();
 
 private:
-    // A count read, with what is needed to judge it again should its values run out.
-    struct Count {
-        uint32_t value;
-        uint32_t pos;
-        uint64_t tokensNeeded;
-        const char* what;
-        uint64_t takenBefore;  // tokens read before the first one after the count
-    };
-
-    // Errors. A limit stops at once; any other fault first reads the rest of the file, so
-    // that a lexing fault there wins.
     [[noreturn]] void fail(uint32_t pos, const std::string& reason) {
-        Lexer rest = lexer_;
-        rest.countToEnd();
         raiseFormatError(fileName_, header_, SourcePos{pos}, reason);
     }
-    [[noreturn]] void failLimit(uint32_t pos, const std::string& reason) {
-        limitCrossed_ = true;
-        raiseFormatError(fileName_, header_, SourcePos{pos}, reason);
-    }
-    void recheck(const Count& count);
-    template <class Body>
-    void readCounted(const Count& count, Body body);
-    [[noreturn]] void failCount(const char* what, uint32_t value, uint32_t pos, uint64_t atMost);
 
     // Token access.
     Tok peekKind() const { return lexer_.peek().kind; }
@@ -98,7 +75,7 @@ private:
 
     // Values.
     uint32_t readUInt(const char* what);
-    Count readCount(const char* what, uint64_t tokensPerItem);
+    uint32_t readCount(const char* what, uint64_t tokensPerItem);
     float readFloat(const char* what);
     template <class T>
     void readFloats(std::vector<T>& out, size_t count, const char* what, const char* whatOfSecond = nullptr);
@@ -145,52 +122,8 @@ private:
     Lexer lexer_;
     std::string_view fileName_;
     const Header& header_;
-    bool limitCrossed_ = false;
-    std::vector<const Count*> openCounts_;  // outermost first: the counts whose values are being read
     Document document_;
 };
-
-// The count once more, against the exact number of tokens that followed it: those read since
-// and those still to come. A lexing fault stands as it is.
-template <class Lexer>
-void Parser<Lexer>::recheck(const Count& count) {
-    if (lexer_.broken()) return;
-    Lexer rest = lexer_;
-    const uint64_t left = lexer_.taken() - count.takenBefore + rest.countToEnd();
-    if (count.tokensNeeded > left)
-        raiseFormatError(fileName_, header_, SourcePos{count.pos},
-                         std::string(count.what) + " " + std::to_string(count.value) + " is more than the file holds (" +
-                             std::to_string(left) + " values left)");
-}
-
-template <class Lexer>
-template <class Body>
-void Parser<Lexer>::readCounted(const Count& count, Body body) {
-    openCounts_.push_back(&count);
-    try {
-        body();
-    } catch (const rt::Error&) {
-        openCounts_.pop_back();
-        if (!limitCrossed_) recheck(count);
-        throw;
-    }
-    openCounts_.pop_back();
-}
-
-// A count that cannot fit; an enclosing count that cannot either came first in the file and is
-// the one reported.
-template <class Lexer>
-void Parser<Lexer>::failCount(const char* what, uint32_t value, uint32_t pos, uint64_t atMost) {
-    for (const Count* open : openCounts_) {
-        const uint64_t openAtMost = lexer_.taken() - open->takenBefore + lexer_.tokenBound();
-        if (open->tokensNeeded > openAtMost) {
-            what = open->what, value = open->value, pos = open->pos, atMost = openAtMost;
-            break;
-        }
-    }
-    failLimit(pos, std::string(what) + " " + std::to_string(value) + " is more than the file holds (at most " +
-                       std::to_string(atMost) + " values left)");
-}
 
 template <class Lexer>
 Token Parser<Lexer>::next(const char* expected) {
@@ -222,15 +155,17 @@ uint32_t Parser<Lexer>::readUInt(const char* what) {
     return value;
 }
 
-// A count is plausible only if the tokens it announces can still be in the file. What cannot
-// fit in the bytes left fails here; the exact check waits until the values run out.
+// A count is plausible only if the tokens it announces can still be in the file: one that
+// cannot fit in the bytes left fails here, before anything is sized by it.
 template <class Lexer>
-auto Parser<Lexer>::readCount(const char* what, uint64_t tokensPerItem) -> Count {
+uint32_t Parser<Lexer>::readCount(const char* what, uint64_t tokensPerItem) {
     const uint32_t pos = peekPos();
     const uint32_t value = readUInt(what);
-    const uint64_t needed = value * tokensPerItem;
-    if (needed > lexer_.tokenBound()) failCount(what, value, pos, lexer_.tokenBound());
-    return Count{value, pos, needed, what, lexer_.taken()};
+    const uint64_t atMost = lexer_.tokenBound();
+    if (value * tokensPerItem > atMost)
+        fail(pos, std::string(what) + " " + std::to_string(value) + " is more than the file holds (at most " +
+                      std::to_string(atMost) + " values left)");
+    return value;
 }
 
 template <class Lexer>
@@ -287,25 +222,21 @@ bool Parser<Lexer>::takePolygon(Polygons& polygons) {
 template <class Lexer>
 void Parser<Lexer>::readPolygon(Polygons& polygons) {
     polygons.where.push_back(SourcePos{peekPos()});
-    const Count corners = readCount("corner count", 1);
-    polygons.sizes.push_back(corners.value);
-    readCounted(corners, [&] {
-        for (uint32_t k = 0; k < corners.value; ++k) polygons.indices.push_back(readUInt("corner index"));
-    });
+    const uint32_t corners = readCount("corner count", 1);
+    polygons.sizes.push_back(corners);
+    for (uint32_t k = 0; k < corners; ++k) polygons.indices.push_back(readUInt("corner index"));
 }
 
 template <class Lexer>
 Polygons Parser<Lexer>::readPolygons(const char* what) {
     Polygons polygons;
-    const Count count = readCount(what, 1);
-    polygons.sizes.reserve(count.value);
-    polygons.where.reserve(count.value);
+    const uint32_t count = readCount(what, 1);
+    polygons.sizes.reserve(count);
+    polygons.where.reserve(count);
     // Triangles are the common case: a polygon takes at least four tokens, three of them corners.
-    polygons.indices.reserve(std::min<uint64_t>(uint64_t{count.value} * 3, lexer_.tokenBound() * 3 / 4));
-    readCounted(count, [&] {
-        for (uint32_t i = 0; i < count.value; ++i)
-            if (!takePolygon(polygons)) readPolygon(polygons);
-    });
+    polygons.indices.reserve(std::min<uint64_t>(uint64_t{count} * 3, lexer_.tokenBound() * 3 / 4));
+    for (uint32_t i = 0; i < count; ++i)
+        if (!takePolygon(polygons)) readPolygon(polygons);
     return polygons;
 }
 
@@ -419,7 +350,7 @@ int32_t Parser<Lexer>::addFrame(std::string_view name, const Matrix4& transform,
 // See Frame in XFile.h for how transforms, meshes and child frames of one frame combine.
 template <class Lexer>
 void Parser<Lexer>::parseFrame(const ObjectHeader& object, int32_t parent, int depth) {
-    if (depth > kMaxFrameDepth) failLimit(object.pos, "frames nested deeper than " + std::to_string(kMaxFrameDepth));
+    if (depth > kMaxFrameDepth) fail(object.pos, "frames nested deeper than " + std::to_string(kMaxFrameDepth));
     int32_t node = addFrame(object.name, identityMatrix(), parent);
     bool hasTransform = false, hasContents = false;
     readChildren(object, [&](const ObjectHeader& child) {
@@ -456,9 +387,9 @@ Matrix4 Parser<Lexer>::parseFrameTransformMatrix(const ObjectHeader& object) {
 
 template <class Lexer>
 std::vector<Vec3> Parser<Lexer>::readVectors(const char* countName, const char* what) {
-    const Count count = readCount(countName, 3);
+    const uint32_t count = readCount(countName, 3);
     std::vector<Vec3> vectors;
-    readCounted(count, [&] { readFloats(vectors, count.value, what); });
+    readFloats(vectors, count, what);
     return vectors;
 }
 
@@ -512,24 +443,22 @@ MeshNormals Parser<Lexer>::parseMeshNormals(const ObjectHeader& object) {
 
 template <class Lexer>
 std::vector<Vec2> Parser<Lexer>::parseMeshTextureCoords(const ObjectHeader& object) {
-    const Count count = readCount("texture coordinate count", 2);
+    const uint32_t count = readCount("texture coordinate count", 2);
     std::vector<Vec2> coords;
-    readCounted(count, [&] { readFloats(coords, count.value, "u", "v"); });
+    readFloats(coords, count, "u", "v");
     skipChildren(object);
     return coords;
 }
 
 template <class Lexer>
 std::vector<VertexColor> Parser<Lexer>::parseMeshVertexColors(const ObjectHeader& object) {
-    const Count count = readCount("vertex colour count", 5);
+    const uint32_t count = readCount("vertex colour count", 5);
     std::vector<VertexColor> colors;
-    colors.reserve(count.value);
-    readCounted(count, [&] {
-        for (uint32_t i = 0; i < count.value; ++i) {
-            const uint32_t index = readUInt("a vertex colour's vertex index");
-            colors.push_back({index, readRGBA("a colour component")});
-        }
-    });
+    colors.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t index = readUInt("a vertex colour's vertex index");
+        colors.push_back({index, readRGBA("a colour component")});
+    }
     skipChildren(object);
     return colors;
 }
@@ -539,22 +468,20 @@ MaterialList Parser<Lexer>::parseMeshMaterialList(const ObjectHeader& object) {
     MaterialList list;
     list.pos = SourcePos{object.pos};
     list.materialCount = readUInt("material count");
-    const Count faceCount = readCount("material face count", 1);
-    list.faceMaterials.reserve(faceCount.value);
-    readCounted(faceCount, [&] {
-        for (uint32_t i = 0; i < faceCount.value; ++i) list.faceMaterials.push_back(readUInt("a face's material index"));
-    });
+    const uint32_t faceCount = readCount("material face count", 1);
+    list.faceMaterials.reserve(faceCount);
+    for (uint32_t i = 0; i < faceCount; ++i) list.faceMaterials.push_back(readUInt("a face's material index"));
     readChildren(
         object,
         [&](const ObjectHeader& child) {
             if (sameName(child.type, "Material"))
-                list.slots.push_back(MaterialSlot{parseMaterial(child), {}, SourcePos{child.pos}, 0});
+                list.entries.push_back(MaterialSlot{parseMaterial(child), {}, SourcePos{child.pos}, 0});
             else
                 skipObjectBody(child);
         },
         [&](std::string_view name, uint32_t pos) {
             const auto declared = static_cast<uint32_t>(document_.namedMaterials.size());
-            list.slots.push_back(MaterialSlot{std::nullopt, std::string(name), SourcePos{pos}, declared});
+            list.entries.push_back(MaterialSlot{std::nullopt, std::string(name), SourcePos{pos}, declared});
         });
     return list;
 }

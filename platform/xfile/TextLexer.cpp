@@ -47,7 +47,6 @@ bool isTemplateKeyword(std::string_view word) {
 }  // namespace
 
 void TextLexer::fail(const std::string& reason) const {
-    broken_ = true;
     raiseFormatError(fileName_, *header_, SourcePos{line_}, reason);
 }
 
@@ -127,7 +126,6 @@ void TextLexer::lexWord() {
 }
 
 void TextLexer::advance() {
-    ++taken_;
     skipSpaceAndComments();
     current_.pos = line_;
     if (at_ >= text_.size()) {
@@ -149,12 +147,6 @@ void TextLexer::advance() {
     } else {
         lexWord();
     }
-}
-
-uint64_t TextLexer::countToEnd() {
-    uint64_t count = 0;
-    for (; current_.kind != Tok::End; advance()) ++count;
-    return count;
 }
 
 }  // namespace xfile::detail

@@ -129,16 +129,16 @@ void Validator::validateMaterials(Mesh& mesh) const {
         fail(list.pos, meshLabel(mesh) + ": MeshMaterialList gives materials for " +
                            std::to_string(list.faceMaterials.size()) + " faces, the mesh has " +
                            std::to_string(faceCount));
-    if (list.slots.size() != list.materialCount)
+    if (list.entries.size() != list.materialCount)
         fail(list.pos, meshLabel(mesh) + ": MeshMaterialList declares " + std::to_string(list.materialCount) +
-                           " materials and holds " + std::to_string(list.slots.size()));
+                           " materials and holds " + std::to_string(list.entries.size()));
     for (size_t face = 0; face < list.faceMaterials.size(); ++face)
         if (list.faceMaterials[face] >= list.materialCount)
             fail(list.pos, meshLabel(mesh) + ": face " + std::to_string(face) + " uses material " +
                                std::to_string(list.faceMaterials[face]) + " of " + std::to_string(list.materialCount));
     if (!list.faceMaterials.empty()) list.faceMaterials.resize(faceCount, list.faceMaterials.back());
     list.materials.clear();
-    for (const MaterialSlot& slot : list.slots) list.materials.push_back(resolve(slot));
+    for (const MaterialSlot& slot : list.entries) list.materials.push_back(resolve(slot));
 }
 
 }  // namespace

@@ -88,8 +88,8 @@ struct MaterialList {
     SourcePos pos;
     uint32_t materialCount = 0;
     std::vector<uint32_t> faceMaterials;  // one per polygon of the mesh
-    std::vector<MaterialSlot> slots;
-    std::vector<Material> materials;  // slots resolved; filled by validation
+    std::vector<MaterialSlot> entries;  // as written (not "slots": a Qt keyword macro)
+    std::vector<Material> materials;  // entries resolved; filled by validation
 };
 
 struct MeshNormals {
@@ -156,14 +156,5 @@ void validate(Document& document);
 // The status text of a format error: "<file>: <where>: <reason>".
 [[noreturn]] void raiseFormatError(std::string_view fileName, const Header& header, SourcePos pos,
                                    std::string_view reason);
-
-}  // namespace xfile
-
-#include "xfile/ParseScope.h"
-
-namespace xfile {
-
-// read(path), load() unless given, shared within a ParseScope.
-std::shared_ptr<const Document> loadShared(const std::string& path, Document (*read)(const std::string&) = load);
 
 }  // namespace xfile

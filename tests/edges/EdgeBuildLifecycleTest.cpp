@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "EdgeTestMeshes.h"
-#include "d3dsupport/Mdx8.h"
 #include "edges/Module1.h"
 #include "runtime/Error.h"
 #include "runtime/Events.h"
@@ -68,18 +67,18 @@ TEST_F(RestoreEventProcessor, NestedBuildInAYieldLeavesTheSuspendedBuildIntact) 
 
     // As a second scene setup would: the scene's mesh and table are replaced, and the
     // nested scene build runs to its end, inside the fifth yield of the outer one.
-    Mdx8::sceneMesh.attribRanges = outerRanges;
+    std::vector<D3DXATTRIBUTERANGE> sceneTable = outerRanges;
     Module1::threshold = 0.5f;
     int yields = 0;
     Module1::EdgeList innerLines;
     const auto yield = [&] {
         if (++yields != 5) return;
-        Mdx8::sceneMesh.attribRanges = innerRanges;
+        sceneTable = innerRanges;
         outer.reset();  // the last owner: the suspended build's mesh is gone
-        innerLines = Module1::buildEdges(*inner);
+        innerLines = Module1::buildEdges(*inner, sceneTable);
         EXPECT_EQ(Module1::edgeProgress, innerFaces);
     };
-    const auto outerLines = Module1::buildEdges(*outer, Mdx8::sceneMesh.attribRanges, Module1::threshold, yield);
+    const auto outerLines = Module1::buildEdges(*outer, sceneTable, Module1::threshold, yield);
 
     EXPECT_TRUE(edgetest::sameBytes(innerLines, innerExpected));
     EXPECT_TRUE(edgetest::sameBytes(outerLines, outerExpected));
@@ -95,14 +94,13 @@ TEST_F(RestoreEventProcessor, NestedBuildInAYieldLeavesTheSuspendedBuildIntact) 
 TEST_F(RestoreEventProcessor, SceneBuildRunsEventsAndReadsTheDialogsThresholdAfterThem) {
     std::vector<D3DXATTRIBUTERANGE> ranges;
     auto mesh = edgetest::gridMesh(200, 1, ranges);  // 80,000 faces: milliseconds of work
-    Mdx8::sceneMesh.attribRanges = ranges;
     Module1::threshold = -2.0f;
     std::vector<int32_t> readouts;
     rt::setPendingEventProcessor([&] {
         readouts.push_back(Module1::edgeProgress);
         Module1::threshold = 2.0f;
     });
-    const auto lines = Module1::buildEdges(*mesh);
+    const auto lines = Module1::buildEdges(*mesh, ranges);
 
     ASSERT_FALSE(readouts.empty()) << "no event step during the build";
     EXPECT_TRUE(std::is_sorted(readouts.begin(), readouts.end()));

@@ -20,7 +20,7 @@
 #include <cstdio>
 
 #include "../e2e/X11Session.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "d3dsupport/Mdx8.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "vs/Assembler.h"
 #include "vs/Interpreter.h"
 

@@ -16,7 +16,7 @@
 #include "DeviceCommands.h"
 #include "d3dsupport/Mdx8.h"
 #include "edges/Module1.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "runtime/Error.h"
 
 namespace {

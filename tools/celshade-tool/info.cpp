@@ -14,7 +14,7 @@
 #include "d3dx8/ModelFile.h"
 #include "import/ImportProcess.h"
 #include "runtime/Error.h"
-#include "runtime/LargePages.h"
+#include "runtime/Heap.h"
 #include "xfile/Buffer.h"
 #include "xfile/XFile.h"
 
@@ -87,6 +87,7 @@ xfile::Document readDocument(Description& out, const std::string& path) {
 
 // 16-bit indices where they reach, as the program loads its models; 32-bit beyond.
 void describe(Description& out, const std::string& path) {
+    rt::prepareHeapForFile(path);
     const d3dx8::MeshFromX loaded =
         d3dx8::buildMeshFromX(readDocument(out, path), D3DXMESH_SYSTEMMEM, nullptr, d3dx8::IndexSize::AsNeeded);
     const D3DXMesh& mesh = *loaded.mesh;
@@ -102,9 +103,6 @@ void describe(Description& out, const std::string& path) {
 
 int run(const std::vector<std::string>& args) {
     if (args.empty()) return usageError("info", "no file given");
-    // A load touches tens of megabytes of fresh memory; what it frees (the inflated file, the
-    // parsed document) then serves what it builds next.
-    rt::growHeapOnLargePages(std::size_t{60} << 20);
     int status = 0;
     for (const std::string& path : args) {
         try {

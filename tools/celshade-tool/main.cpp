@@ -6,6 +6,7 @@
 
 #include "Command.h"
 #include "runtime/Error.h"
+#include "runtime/Heap.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ int usageError(const std::string& command, const std::string& why) {
 }
 
 int main(int argc, char** argv) {
+    rt::setMallocPolicy();  // for the whole process, as the program sets it
     const std::vector<std::string> words(argv + 1, argv + argc);
     if (words.size() == 1 && isHelp(words[0])) {
         printUsage(stdout);

@@ -27,7 +27,7 @@
 #include "d3d8/Resources.h"
 #include "d3dsupport/Mdx8.h"
 #include "edges/Module1.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "runtime/Error.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/Font.h"
+#include "d3dx8/TextImage.h"
 
 namespace {
 

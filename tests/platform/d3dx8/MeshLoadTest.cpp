@@ -137,6 +137,20 @@ TEST(LoadMeshFromX, DefaultMaterialAndPackedVertexColours) {
     EXPECT_EQ((valuesAt<1, uint32_t>(*coloured.mesh, 1, 12)[0]), 0xFFFF8000u);  // red clamped, green 0.5 to 128
 }
 
+// Meshes passing the vertex numbers of 32-bit indices are a fault of the file, named with the
+// mesh's line, not a want of memory (the limit itself takes tens of gigabytes to reach).
+TEST(LoadMeshFromX, MoreVerticesThanThirtyTwoBitIndicesNumberAreInvalidData) {
+    const auto bytes = fixtures::bytesOf("xof 0303txt 0032\n\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }");
+    const xfile::Document document = xfile::parse(bytes, "big.x");
+    EXPECT_NO_THROW(d3dx8::checkVertexTotal(document, document.meshes[0], 0xFFFFFFF0u, 0xE));
+    for (size_t before : {size_t{0xFFFFFFF0u}, size_t{0x1FFFFFFFFull}}) {
+        const auto [number, text] =
+            fixtures::raised([&] { d3dx8::checkVertexTotal(document, document.meshes[0], before, 0xF); });
+        EXPECT_EQ(number, D3DXERR_INVALIDDATA) << text;
+        EXPECT_NE(text.find("big.x: line 3: the meshes need"), std::string::npos) << text;
+    }
+}
+
 TEST(LoadMeshFromX, SixteenBitMeshesRefuseMoreThan65535Vertices) {
     std::string text = "Mesh {\n65536;\n";
     for (int i = 0; i < 65536; ++i) text += "0;0;0;,";

@@ -4,8 +4,11 @@
 #include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -199,6 +202,22 @@ TEST_F(TextureFiles, UnreadableInputsRaiseStatusesNamingTheFileAndReason) {
     const std::string fifo = dir_.filePath("banda2.bmp").toStdString();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     expectFailure(fifo, D3DERR_NOTFOUND, "cannot read the file (it is a FIFO)");
+    {
+        // A file that cannot be opened (no descriptor left): the reason is the system call's.
+        const std::string image = saveBytes("image.bmp", encoded(QImage(2, 2, QImage::Format_RGB32), "BMP"));
+        rlimit saved{};
+        getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit few = saved;
+        few.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 256);
+        setrlimit(RLIMIT_NOFILE, &few);
+        std::vector<int> taken;
+        for (int fd; (fd = dup(0)) >= 0;) taken.push_back(fd);
+        const auto [number, text] = fixtures::raised([&] { d3dx_.CreateTextureFromFile(nullptr, image); });
+        for (int fd : taken) close(fd);
+        setrlimit(RLIMIT_NOFILE, &saved);
+        EXPECT_EQ(number, D3DERR_NOTFOUND) << text;
+        EXPECT_NE(text.find(std::strerror(EMFILE)), std::string::npos) << text;
+    }
     // A size the caller asks for is refused before the file is looked for.
     const auto [number, text] = fixtures::raised([&] {
         d3dx_.CreateTextureFromFileEx(nullptr, "absent.bmp", kMaxImageSide + 1, D3DX_DEFAULT, 0, 0, D3DFMT_UNKNOWN,

@@ -44,7 +44,7 @@ TEST_F(Import, AFileThatCannotBeReadIsReportedWithItsNameAndReason) {
         {file("lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n"), D3DXERR_LOADEDMESHASNODATA, "no triangle"},
     };
     for (const Case& c : cases) {
-        const auto [number, text] = raised([&] { d3dx8::readModel(c.path); });
+        const auto [number, text] = raised([&] { d3dx8::readModelFile(c.path); });
         EXPECT_EQ(number, c.number) << c.path << ": " << text;
         EXPECT_NE(text.find(c.path), std::string::npos) << text;
         EXPECT_NE(text.find(c.reason), std::string::npos) << text;
@@ -130,7 +130,7 @@ TEST_F(Import, BrokenFilesOfEveryFormatFailCleanly) {
         for (size_t i = good.size() / 3; i < good.size() / 3 + 64; ++i) scrambled[i] = static_cast<char>(i * 37);
         for (const std::string& bytes : {good.substr(0, good.size() / 2), good.substr(0, 40), scrambled}) {
             const std::string broken = file(std::string("broken.") + extension, bytes);
-            const auto [number, text] = raised([&] { d3dx8::readModel(broken); });
+            const auto [number, text] = raised([&] { d3dx8::readModelFile(broken); });
             if (number == 0) continue;  // still a model: what was cut or overwritten did not matter
             EXPECT_TRUE(number == D3DXERR_INVALIDDATA || number == D3DXERR_LOADEDMESHASNODATA) << folder << ": " << text;
             EXPECT_NE(text.find(broken), std::string::npos) << text;

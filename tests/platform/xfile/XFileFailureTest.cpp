@@ -44,6 +44,8 @@ const BadText kBadTexts[] = {
     {"Mesh {\n3; 0;0;0;, 1;zero;0;, 0;1;0;;\n}", "line 3", "expected a number"},
     {"Mesh {\n3; 0;0;0;, 1e999;0;0;, 0;1;0;;\n}", "line 3", "not a"},  // beyond 32-bit floats
     {TRIANGLE "7;\n}", "line 5", "unexpected"},  // too many values in an object
+    // The first fault is the one reported, not a later one in the bytes still unread.
+    {VERTICES "1; 3;0,one,2;;\n}\nMaterial { \"never closed\n}", "line 4", "expected an integer for corner index"},
 };
 
 // A small complete text file: a quad and a triangle, normals, texture coordinates, vertex

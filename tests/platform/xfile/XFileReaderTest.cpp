@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "XFileFixtures.h"
@@ -135,28 +133,4 @@ TEST(XFileReader, UnknownVersionsAreRefusedAndAStrayByteIsAnEmptyFile) {
         EXPECT_TRUE(xfile::parse(stray, "stray.x").meshes.empty()) << header;
         EXPECT_TRUE(xfile::parse(bytesOf(std::string(header) + "\x0a"), "stray.x").meshes.empty()) << header;
     }
-}
-
-// Inside a scope a second load of an unchanged file is the first one's document; a file that
-// changed, or any load after the scope, is read again: a scene set up anew sees the new file.
-TEST(XFileReader, TheSharedParseIsInvisible) {
-    const std::string path = testing::TempDir() + "shared_parse.x";
-    auto write = [&](const char* vertices) {
-        std::ofstream(path, std::ios::trunc) << "xof 0303txt 0032\nMesh { " << vertices << "; 1; 3;0,1,2;; }\n";
-    };
-    auto lastX = [&] { return xfile::loadShared(path)->meshes.at(0).positions.back().x; };
-    write("4; 0;0;0;, 1;0;0;, 0;1;0;, 1;1;0;");
-    std::shared_ptr<const xfile::Document> first;
-    {
-        const xfile::ParseScope scope;
-        first = xfile::loadShared(path);
-        EXPECT_EQ(xfile::loadShared(path), first);
-        write("3; 0;0;0;, 1;0;0;, 3;1;0;");
-        EXPECT_EQ(lastX(), 3.0f);
-    }
-    write("4; 0;0;0;, 1;0;0;, 0;1;0;, 2;1;0;");  // the first version's size
-    const xfile::ParseScope nextSetUp;
-    EXPECT_EQ(lastX(), 2.0f);
-    EXPECT_NE(xfile::loadShared(path), first);
-    std::remove(path.c_str());
 }

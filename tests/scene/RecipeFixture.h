@@ -16,7 +16,7 @@
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
 #include "import/ImportProcess.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 
 namespace recipetest {
 

@@ -6,14 +6,15 @@
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
 #include "d3dx8/D3DX8.h"
+#include "d3dx8/ModelFile.h"
 #include "d3dx8/PMesh.h"
 #include "edges/Module1.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "runtime/Error.h"
+#include "runtime/Heap.h"
 #include "runtime/Status.h"
 #include "shaderbind/MeshVertex.h"
 #include "shaderbind/ShaderCreation.h"
-#include "xfile/ParseScope.h"
 
 namespace recipe {
 
@@ -36,15 +37,15 @@ std::vector<D3DXATTRIBUTERANGE> attributeTableOf(D3DXPMesh& pmesh) {
 // that needs more than 65,535 vertices is refused with D3DERR_INVALIDCALL (the only invalid
 // call a load with these options raises) and is loaded again with 32-bit indices. Should
 // the refusal have had another cause, the second load raises it again.
-PMeshRecord loadProgressiveChoosingIndexSize(const std::string& modelPath, bool& with32BitIndices) {
+PMeshRecord loadProgressiveChoosingIndexSize(const d3dx8::ModelFile& model, bool& with32BitIndices) {
     with32BitIndices = false;
     try {
-        return Mdx8::loadProgressiveMesh(modelPath, false);
+        return Mdx8::loadProgressiveMesh(model, false);
     } catch (const rt::Error& e) {
         if (e.number() != D3DERR_INVALIDCALL) throw;
     }
     with32BitIndices = true;
-    return Mdx8::loadProgressiveMesh(modelPath, false, true);
+    return Mdx8::loadProgressiveMesh(model, false, true);
 }
 
 void deleteShader(int32_t handle) {
@@ -55,10 +56,11 @@ void deleteShader(int32_t handle) {
 
 void loadModel(const std::string& modelPath) {
     using Mdx8::sceneMesh;
-    const xfile::ParseScope oneParseForBothLoads;
+    rt::prepareHeapForFile(modelPath);
+    const d3dx8::ModelFile model = d3dx8::readModelFile(modelPath);  // read once for both loads
     bool with32BitIndices = false;
-    PMeshRecord progressive = loadProgressiveChoosingIndexSize(modelPath, with32BitIndices);
-    sceneMesh = Mdx8::loadMesh(modelPath, true, with32BitIndices);
+    PMeshRecord progressive = loadProgressiveChoosingIndexSize(model, with32BitIndices);
+    sceneMesh = Mdx8::loadMesh(model, true, with32BitIndices);
     sceneMesh.attribRanges = attributeTableOf(*progressive.pmesh);
     progressive.pmesh.reset();
 
@@ -71,7 +73,7 @@ void loadModel(const std::string& modelPath) {
 void setUpScene(Scene& scene, const std::string& modelPath) {
     using Mdx8::sceneMesh;
     loadModel(modelPath);
-    scene.edgeList = Module1::buildEdges(*sceneMesh.mesh);
+    scene.edgeList = Module1::buildEdges(*sceneMesh.mesh, sceneMesh.attribRanges);
     Mdx8::d3dx->ComputeBoundingSphereFromMesh(*sceneMesh.mesh, scene.sphereCentre, scene.sphereRadius);
 
     // Nothing refers to the previous pair once the new one exists.

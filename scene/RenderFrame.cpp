@@ -12,7 +12,7 @@
 #include "d3dsupport/Mdx8.h"
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/Font.h"
-#include "render/FrameRecipe.h"
+#include "scene/FrameRecipe.h"
 #include "runtime/Error.h"
 #include "runtime/Int32Arithmetic.h"
 #include "runtime/Rounding.h"

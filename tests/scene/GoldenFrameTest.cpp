@@ -50,7 +50,7 @@ TEST_P(GoldenFrames, MatchThePicturesOfBothViews) {
         scene.overlayFont = view.overlay ? font : nullptr;
         const BackBufferImage frame = drawFrames(2);  // the steady frame, after the first
         const std::string name = model + "-" + view.name + ".png";
-        const QImage golden(QString::fromStdString(CELSHADE_SOURCE_DIR "/tests/render/golden/" + name));
+        const QImage golden(QString::fromStdString(CELSHADE_SOURCE_DIR "/tests/scene/golden/" + name));
         ASSERT_EQ(golden.size(), QSize(int(frame.width), int(frame.height))) << name;
         int differing = 0, worst = 0;
         for (uint32_t y = 0; y < frame.height; ++y)
