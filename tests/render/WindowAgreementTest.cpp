@@ -238,7 +238,6 @@ TEST_F(WindowAgreement, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
                 for (int px = 0; px + 1 < program.shown.width() && !odd; px += 2)
                     odd = program.shown.pixel(px, y) != program.shown.pixel(px + 1, y);
             EXPECT_TRUE(odd) << "every window pixel is two device pixels wide";
-            program.shown.save(QStringLiteral("window-ratio-2.png"));
         }
     }
     std::printf("overlay text height: %d px at ratio 1, %d px at ratio 2\n", height[1], height[2]);
