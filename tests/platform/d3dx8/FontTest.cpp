@@ -11,14 +11,12 @@
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/Font.h"
 #include "d3dx8/TextImage.h"
+#include "support/QtApplication.h"
 
 namespace {
 
 QFont windowFont() {
-    static int argc = 1;
-    static char name[] = "d3dx8_tests";
-    static char* argv[] = {name, nullptr};
-    if (QGuiApplication::instance() == nullptr) new QGuiApplication(argc, argv);
+    testsupport::ensureApplication<QGuiApplication>();
     QFont font = QGuiApplication::font();
     font.setPointSize(10);
     return font;
@@ -29,17 +27,6 @@ const QRect kScreen(0, 0, 200, 100);
 
 // Alpha is the top byte, so the largest texel has the largest alpha.
 int maxAlpha(const TextImage& image) { return image.texels.empty() ? 0 : int(std::ranges::max(image.texels) >> 24); }
-
-TEST(TextImages, CjkTextUsesRealGlyphsNotPlaceholderBoxes) {
-    QFont font = windowFont();
-    D3DRECT rect{0, 0, 200, 100};
-    TextImage first = renderTextImage(font, QString::fromUtf8("三"), rect, 0, kWhite, kScreen);
-    TextImage second = renderTextImage(font, QString::fromUtf8("角"), rect, 0, kWhite, kScreen);
-    ASSERT_FALSE(first.area.isEmpty());
-    EXPECT_GT(maxAlpha(first), 128);
-    // Missing glyphs would all draw as the same box.
-    EXPECT_TRUE(first.area != second.area || first.texels != second.texels);
-}
 
 class TextOnDevice : public ::testing::Test {
 protected:
@@ -89,29 +76,6 @@ TEST_F(TextOnDevice, WrappedTextStaysInItsRectangleAndReachesTheBackBufferExactl
         }
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(lit, 20);
-}
-
-TEST_F(TextOnDevice, EveryStateItChangesIsPutBack) {
-    auto ramp = std::make_shared<Direct3DTexture8>(4, 1, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
-    device_->SetTexture(0, ramp);
-    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
-    device_->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
-    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    device_->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-    device_->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
-    auto states = [&] {  // every render state, then stage 0 and 1 states (12 is not a state)
-        std::vector<uint32_t> all;
-        for (uint32_t s = 1; s <= 173; ++s) all.push_back(device_->GetRenderState(s));
-        for (uint32_t t = 1; t < 2 * 29; ++t)
-            if (t % 29 != 0 && t % 29 != 12) all.push_back(device_->GetTextureStageState(t / 29, t % 29));
-        return all;
-    };
-    std::vector<uint32_t> before = states();
-    drawOnBlack("states", D3DRECT{0, 0, 200, 100}, 0);
-    EXPECT_EQ(states(), before);
-    EXPECT_EQ(device_->GetTexture(0), ramp);
-    EXPECT_EQ(device_->GetVertexShader(), D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
 }
 
 // A font keeps its own copy of the window font and its own cache of drawn lines.
