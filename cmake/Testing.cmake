@@ -46,13 +46,17 @@ function(celshade_add_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES ${props})
   # gtest_discover_tests passes a property on as one value, not a list: the labels go on the
-  # discovered tests in a file ctest reads after the one that names them.
+  # discovered tests in a file ctest reads after the one that names them. So does the pattern
+  # of a skipped test, so that ctest reports it as skipped rather than passed.
+  set(properties_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(WRITE ${properties_file}
+    "foreach(test IN LISTS ${name}_TESTS)\n"
+    "  set_tests_properties(\"\${test}\" PROPERTIES SKIP_REGULAR_EXPRESSION \"\\\\[  SKIPPED \\\\]\")\n")
   if(labels)
-    set(label_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
-    file(WRITE ${label_file}
-      "foreach(test IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\nendforeach()\n")
-    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_file})
+    file(APPEND ${properties_file} "  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\n")
   endif()
+  file(APPEND ${properties_file} "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties_file})
 endfunction()
 
 # celshade_add_bench(NAME SOURCES ... LIBS ...): with the heap policy of the program (bench/HeapPolicy.cpp).

@@ -124,6 +124,7 @@ Direct3DDevice8::Direct3DDevice8(HWND focusWindow, uint32_t behaviorFlags,
     }
     hasDepthBuffer_ = params.EnableAutoDepthStencil != 0;
     rasterizer_ = std::make_unique<gl::Rasterizer>(width_, height_, "CreateDevice");
+    if (window_) rasterizer_->setLineWidth(window_->pixelScale());
     setDefaultRenderStates(renderStates_, hasDepthBuffer_);
     for (uint32_t stage = 0; stage < kStageCount; ++stage) setDefaultStageStates(stageStates_[stage], stage);
     fixedStage_ = std::make_shared<FixedVertexStage>();

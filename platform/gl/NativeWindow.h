@@ -22,6 +22,9 @@ class NativeWindow : public gl::ContextOwner {
 public:
     // Client area in device pixels.
     virtual uint32_t clientWidth() const = 0;
+    // Device pixels per pixel of the window, whole: 2 on a screen of twice the usual density.
+    // Lines and points are drawn this wide, so that the picture is the same at any density.
+    virtual uint32_t pixelScale() const { return 1; }
     virtual uint32_t clientHeight() const = 0;
     // The framebuffer object that shows on screen while the context is current.
     virtual uint32_t defaultFramebuffer() const = 0;

@@ -137,6 +137,14 @@ Rasterizer::Rasterizer(uint32_t width, uint32_t height, const char* call)
     glDisable(GL_DITHER);
 }
 
+void Rasterizer::setLineWidth(uint32_t pixels) {
+    GLfloat range[2] = {1.0f, 1.0f};
+    glGetFloatv(GL_ALIASED_LINE_WIDTH_RANGE, range);
+    const GLfloat width = std::clamp(static_cast<GLfloat>(pixels), 1.0f, std::max(1.0f, range[1]));
+    glLineWidth(width);
+    glPointSize(width);
+}
+
 void Rasterizer::createTarget(const char* call) {
     const auto w = static_cast<GLsizei>(width_), h = static_cast<GLsizei>(height_);
     // A texture rather than a renderbuffer: present() draws it to the window.

@@ -93,11 +93,15 @@ public:
     struct Rect { int32_t x1, y1, x2, y2; };
     void clear(std::span<const Rect> rects, bool color, uint32_t argb, bool depth, float z, const char* call);
 
-    // Draws `indices` (into `vertices`) as `primitive`, then `pointIndices` as one-pixel
-    // points with the same state (the last pixels of lines).
+    // Draws `indices` (into `vertices`) as `primitive`, then `pointIndices` as points as wide
+    // as lines, with the same state (the last pixels of lines).
     void draw(Primitive primitive, std::span<const Vertex> vertices,
               std::span<const uint32_t> indices, std::span<const uint32_t> pointIndices,
               const RasterState& state, const char* call);
+
+    // Lines and points `pixels` wide from the next draw on (1 unless the window's pixels are
+    // several device pixels each), or as wide as the context draws them if that is less.
+    void setLineWidth(uint32_t pixels);
 
     // Waits for drawing to finish and returns the colour buffer as 0xAARRGGBB, top row first.
     std::vector<uint32_t> readPixels();

@@ -1,6 +1,7 @@
 #include "ui/GlWindow.h"
 
 #include <QSurfaceFormat>
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -14,6 +15,9 @@ QSurfaceFormat coreFormat(int swapInterval) {
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
+    // Not forward-compatible: such a core context may still draw lines wider than a pixel,
+    // which a window on a high-density screen does (pixelScale).
+    format.setOption(QSurfaceFormat::DeprecatedFunctions);
     format.setDepthBufferSize(0);  // the device draws into its own framebuffer object
     format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
     format.setSwapInterval(swapInterval);
@@ -44,6 +48,7 @@ void GlWindow::setClientSize(uint32_t width, uint32_t height) {
 
 uint32_t GlWindow::clientWidth() const { return devicePixels(width(), devicePixelRatio()); }
 uint32_t GlWindow::clientHeight() const { return devicePixels(height(), devicePixelRatio()); }
+uint32_t GlWindow::pixelScale() const { return std::max(1u, devicePixels(1, devicePixelRatio())); }
 
 uint32_t GlWindow::defaultFramebuffer() const {
     return context_ ? context_->defaultFramebufferObject() : 0;

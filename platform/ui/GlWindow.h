@@ -24,6 +24,7 @@ public:
     // NativeWindow
     uint32_t clientWidth() const override;
     uint32_t clientHeight() const override;
+    uint32_t pixelScale() const override;
     uint32_t defaultFramebuffer() const override;
     // Takes effect if called before the context is first made current (the device does so).
     void setSwapInterval(int interval) override;

@@ -5,6 +5,7 @@
 #include <X11/extensions/XTest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -13,7 +14,15 @@ void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 }  // namespace
 
-X11Session::X11Session() { display_ = XOpenDisplay(nullptr); }
+// A virtual X server resets when its last client leaves, as at the end of each test's
+// program, and refuses connections for a moment while it does: try again for a while.
+X11Session::X11Session() {
+    display_ = XOpenDisplay(nullptr);
+    for (int tries = 0; display_ == nullptr && std::getenv("DISPLAY") != nullptr && tries < 60; ++tries) {
+        pause(50);
+        display_ = XOpenDisplay(nullptr);
+    }
+}
 
 X11Session::~X11Session() {
     if (display_ != nullptr) XCloseDisplay(display_);

@@ -177,14 +177,23 @@ int modelWidth(const QImage& frame, int ratio) {
     return right < left ? 0 : right - left + 1;
 }
 
+// The outline's pixels (the model's only black ones) below the overlay.
+int outlinePixels(const QImage& frame, int ratio) {
+    int count = 0;
+    for (int y = 60 * ratio; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) count += (frame.pixel(x, y) & 0xFFFFFFu) == 0;
+    return count;
+}
+
 // At ratio 2 the dialog and the window are twice the size, the overlay text twice as tall,
 // the model drawn at every device pixel (no window pixel doubled), and a drag turns the model
-// by the same angle per window pixel: the model then covers twice the columns.
+// by the same angle per window pixel: the model then covers twice the columns. The outline is
+// two device pixels wide, as the window's one pixel at twice the size: four times the pixels.
 TEST_F(WindowAgreement, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
     // The dialog and the window side by side, at twice their sizes.
     if (x.screenSize().width() < 1800 || x.screenSize().height() < 1000) GTEST_SKIP() << "the screen is too small";
     const QString box = QDir(QStringLiteral(CELSHADE_RUNTIME_DIR)).filePath(QStringLiteral("doom5.x"));
-    int height[3] = {}, width[3] = {};
+    int height[3] = {}, width[3] = {}, outline[3] = {};
     for (int ratio : {1, 2}) {
         SCOPED_TRACE(ratio);
         RunningProgram program(x, box, ratio, folder.path());
@@ -194,6 +203,7 @@ TEST_F(WindowAgreement, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
         x.drag(centre, centre + QPoint(40 * ratio, 0), 1);
         ASSERT_TRUE(program.steady());
         width[ratio] = modelWidth(program.shown, ratio);
+        outline[ratio] = outlinePixels(program.shown, ratio);
         if (ratio == 2) {
             // Crisp: some pixel at an even column differs from the one right of it.
             bool odd = false;
@@ -201,7 +211,6 @@ TEST_F(WindowAgreement, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
                 for (int px = 0; px + 1 < program.shown.width() && !odd; px += 2)
                     odd = program.shown.pixel(px, y) != program.shown.pixel(px + 1, y);
             EXPECT_TRUE(odd) << "every window pixel is two device pixels wide";
-            program.shown.save(QStringLiteral("window-ratio-2.png"));
         }
     }
     std::printf("overlay text height: %d px at ratio 1, %d px at ratio 2\n", height[1], height[2]);
@@ -209,6 +218,8 @@ TEST_F(WindowAgreement, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
     EXPECT_NEAR(height[2], 2 * height[1], 2);
     EXPECT_GT(width[1], 50);
     EXPECT_NEAR(width[2], 2 * width[1], 4);
+    EXPECT_GT(outline[1], 100);
+    EXPECT_NEAR(double(outline[2]) / outline[1], 4.0, 0.6) << outline[1] << " and " << outline[2] << " outline pixels";
 }
 
 }  // namespace
