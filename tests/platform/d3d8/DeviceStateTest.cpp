@@ -33,7 +33,19 @@ TEST_F(SceneMisuse, IndicesAndSizesOutsideTheTablesAreRefused) {
              d.SetRenderState(D3DRS_SRCBLEND, 99);
              d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
          }},
+        {"DrawPrimitiveUP", [&] {  // so does a combiner operation it has no program for
+             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+             d.SetTextureStageState(0, D3DTSS_COLOROP, 99);
+             d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
+         }},
+        {"DrawPrimitiveUP", [&] {  // and an alpha comparison beyond the eight
+             d.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+             d.SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+             d.SetRenderState(D3DRS_ALPHAFUNC, 9);
+             d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
+         }},
         {"DrawPrimitiveUP", [&] {  // untransformed vertices need a shader
+             d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
              d.SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
              d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
          }}};
