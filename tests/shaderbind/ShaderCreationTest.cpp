@@ -2,6 +2,7 @@
 // data files and its failures; and the programmable vertex stage that runs them.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <string>
@@ -32,6 +33,20 @@ std::string dataPath(const char* name) { return std::string(CELSHADE_SOURCE_DIR)
 // A declaration's data type goes through a 32-bit signed product with 65536.
 TEST(DeclarationTokens, DataTypeBeyondSixteenBitsIsAnOverflow) {
     for (int32_t type : {32768, -32769, 1 << 30}) EXPECT_EQ(raised([&] { vsdReg(0, type); }).first, rt::errc::Overflow) << type;
+}
+
+// The code array holds the code and one spare zero word after it, however its size rounds.
+TEST(CodeArray, OneSpareZeroWordAfterTheCode) {
+    D3DX8 d3dx;
+    for (auto [size, words] : {std::pair{0u, 1u}, {4u, 2u}, {1200u, 301u}, {5u, 2u}, {6u, 3u}, {10u, 3u}}) {
+        std::vector<std::byte> code(size);
+        for (size_t i = 0; i < size; ++i) code[i] = std::byte(0xA0 + i % 16);
+        const std::vector<uint32_t> array = codeArrayOf(d3dx, D3DXBuffer(code));
+        ASSERT_EQ(array.size(), words) << size;
+        std::vector<std::byte> expected(4 * words);
+        std::copy(code.begin(), code.end(), expected.begin());
+        EXPECT_EQ(std::memcmp(array.data(), expected.data(), expected.size()), 0) << size;
+    }
 }
 
 // Ranges beyond the buffer or the constant registers are refused, with no 32-bit wrap.

@@ -1,4 +1,4 @@
-// Argument checks of the device, and the vertices an indexed draw processes.
+// Creation and argument checks of the device, and the vertices an indexed draw processes.
 #include <functional>
 
 #include "OffscreenDevice.h"
@@ -12,6 +12,21 @@ void expectInvalidCall(const std::function<void()>& call, const std::string& met
     const auto [number, text] = testsupport::raised(call);
     EXPECT_EQ(number, D3DERR_INVALIDCALL) << method << ": " << text;
     EXPECT_NE(text.find(method), std::string::npos) << text;
+}
+
+// A device needs a window or a size; without depth when asked, a depth clear is refused.
+TEST(DeviceCreation, NeedsASizeAndGoesWithoutDepthWhenAskedTo) {
+    D3DPRESENT_PARAMETERS params{};
+    params.Windowed = 1;
+    params.SwapEffect = D3DSWAPEFFECT_FLIP;
+    auto create = [&, d3d = DirectX8().Direct3DCreate()] {
+        return d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, params);
+    };
+    expectInvalidCall(create, "CreateDevice");
+    params.BackBufferWidth = params.BackBufferHeight = 8;
+    auto device = create();
+    EXPECT_EQ(device->GetRenderState(D3DRS_ZENABLE), D3DZB_FALSE);
+    expectInvalidCall([&] { device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0); }, "Clear");
 }
 
 using SceneMisuse = OffscreenDeviceTest;

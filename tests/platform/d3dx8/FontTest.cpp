@@ -78,6 +78,30 @@ TEST_F(TextOnDevice, WrappedTextStaysInItsRectangleAndReachesTheBackBufferExactl
     EXPECT_GT(lit, 20);
 }
 
+// Drawing text puts back every render and texture-stage state, the texture and the shader.
+TEST_F(TextOnDevice, EveryStateItChangesIsPutBack) {
+    auto ramp = std::make_shared<Direct3DTexture8>(4, 1, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
+    device_->SetTexture(0, ramp);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+    device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+    device_->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
+    auto states = [&] {  // every render state, then stage 0 and 1 states (12 is not a state)
+        std::vector<uint32_t> all;
+        for (uint32_t s = 1; s <= 173; ++s) all.push_back(device_->GetRenderState(s));
+        for (uint32_t t = 1; t < 2 * 29; ++t)
+            if (t % 29 != 0 && t % 29 != 12) all.push_back(device_->GetTextureStageState(t / 29, t % 29));
+        return all;
+    };
+    const std::vector<uint32_t> before = states();
+    drawOnBlack("states", D3DRECT{0, 0, 200, 100}, 0);
+    EXPECT_EQ(states(), before);
+    EXPECT_EQ(device_->GetTexture(0), ramp);
+    EXPECT_EQ(device_->GetVertexShader(), D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
+}
+
 // A font keeps its own copy of the window font and its own cache of drawn lines.
 TEST_F(TextOnDevice, RepeatedLinesReuseTheirTextureAndTheCacheStaysBoundedAndPrivate) {
     auto other = D3DX8().CreateFont(device_, &font_);

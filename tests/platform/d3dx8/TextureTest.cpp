@@ -1,5 +1,6 @@
-// Image files as the texture loader reads them: a file it cannot read, or one cut short of
-// what its header announces, is refused naming the file and the reason.
+// Image files as the texture loader reads them: the textures it makes of good ones; a file it
+// cannot read, or one cut short of what its header announces, is refused naming the file and
+// the reason.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -108,6 +109,44 @@ std::vector<unsigned char> encoded(const QImage& image, const char* format) {
     buffer.open(QIODevice::WriteOnly);
     EXPECT_TRUE(image.save(&buffer, format));
     return {bytes.begin(), bytes.end()};
+}
+
+// A plain load takes the file's size, an opaque format, the managed pool and a full chain of
+// box-filtered levels, rounded (the first 2 x 2 block averages 1.75 to 2; an odd side drops
+// its last column). A colour key makes its texels transparent black and gives a format with
+// alpha. A TGA, which has no signature, is found through its suffix.
+TEST_F(TextureFiles, LoadsABoxFilteredChainKeysOutItsColourAndFindsTgaByItsSuffix) {
+    QImage image(8, 4, QImage::Format_RGB32);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) image.setPixel(x, y, 0xFF000000u | (x < 2 && y < 2 ? (x + y ? 0x020202u : 0x010101u) : gradient(x, y)));
+    auto plain = d3dx_.CreateTextureFromFile(nullptr, saveBytes("ramp.bmp", encoded(image, "BMP")));
+    EXPECT_EQ(plain->format(), D3DFMT_X8R8G8B8);
+    EXPECT_EQ(plain->pool(), D3DPOOL_MANAGED);
+    ASSERT_EQ(plain->levelCount(), 4u);  // 8x4, 4x2, 2x1, 1x1
+    EXPECT_EQ(plain->level(1).texels[0], 0xFF020202u);
+    const uint32_t red = (120 + 150 + 120 + 150 + 2) / 4, green = (120 + 120 + 180 + 180 + 2) / 4;
+    EXPECT_EQ(plain->level(1).texels[1 * 4 + 2], 0xFF000040u | red << 16 | green << 8);  // level 0's (4..5, 2..3)
+    const Direct3DTexture8::Level odd{3, 1, {0xFF000000u, 0xFF0000FEu, 0xFFFFFFFFu}};
+    EXPECT_EQ(downsampleLevel(odd, D3DX_FILTER_BOX).texels, std::vector<uint32_t>{0xFF00007Fu});
+    EXPECT_EQ(downsampleLevel(odd, D3DX_FILTER_POINT).texels, std::vector<uint32_t>{0xFF000000u});
+
+    QImage checker(4, 4, QImage::Format_RGB32);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) checker.setPixel(x, y, (x + y) % 2 ? 0xFFFF00FFu : 0xFF808080u);
+    const std::string keyed = saveBytes("keyed.bmp", encoded(checker, "BMP"));
+    auto loadEx = [&](D3DCOLOR key) {
+        return d3dx_.CreateTextureFromFileEx(nullptr, keyed, D3DX_DEFAULT, D3DX_DEFAULT, 0, 0, D3DFMT_UNKNOWN, D3DPOOL_DEFAULT,
+                                             D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, key, nullptr, nullptr);
+    };
+    auto withKey = loadEx(0xFFFF00FFu), withoutKey = loadEx(0);
+    EXPECT_EQ(withKey->format(), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(withKey->level(0).texels[1], 0u);
+    EXPECT_EQ(withKey->level(1).texels[0], 0x80404040u);  // half of every 2 x 2 block keyed out
+    EXPECT_EQ(withoutKey->format(), D3DFMT_X8R8G8B8);
+    EXPECT_EQ(withoutKey->level(0).texels[1], 0xFFFF00FFu);
+
+    auto tga = d3dx_.CreateTextureFromFile(nullptr, saveBytes("ramp.tga", tgaFile(2, 1, {0x10, 0x20, 0x30, 0x40, 0x50, 0x60})));
+    EXPECT_EQ(tga->level(0).texels, (std::vector<uint32_t>{0xFF302010u, 0xFF605040u}));
 }
 
 // A file that is missing or not a regular file is the program's data fault, tested end to end

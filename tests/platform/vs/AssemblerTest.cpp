@@ -181,6 +181,24 @@ Tokens withTail(Tokens body) {
     return t;
 }
 
+// From another assembler: comment tokens are skipped and opcode 3 (sub) is accepted; a
+// declaration's bindings take their offsets (after an 8-byte skip too) and its constants.
+TEST(TokenStreamsAccepted, CommentsSubtractionAndDeclarationSkipsAndConstants) {
+    const vs::Program p = vs::decodeProgram(withTail({0x0002FFFE, 0x12345678, 0xDEADBEEF, 3, 0x800F0000, 0x90E40000, 0x90E40000}));
+    ASSERT_EQ(p.instructions.size(), 2u);
+    EXPECT_EQ(p.instructions[1].op.opcode, vs::Opcode::Sub);
+    const Tokens decl{0x20000000, 0x40020000, 0x40040005, 0x50020000, 0x40010007, 0x84000005,
+                      0x3F800000, 0, 0, 0, 0x40000000, 0, 0, 0, 0x00000000, 0xFFFFFFFF};
+    const vs::Declaration d = vs::parseDeclaration(decl);
+    ASSERT_EQ(d.bindings.size(), 3u);
+    EXPECT_EQ(std::tuple(d.bindings[1].type, d.bindings[1].offset), std::tuple(vs::InputType::D3DColor, 12u));
+    EXPECT_EQ(std::tuple(d.bindings[2].reg, d.bindings[2].offset), std::tuple(7, 24u));
+    EXPECT_EQ(std::tuple(d.vertexSize, d.tokenCount), std::tuple(32u, decl.size()));
+    ASSERT_EQ(d.constants.size(), 2u);
+    EXPECT_EQ(std::tuple(d.constants[0].reg, d.constants[0].value[0]), std::tuple(5u, 1.0f));
+    EXPECT_EQ(std::tuple(d.constants[1].reg, d.constants[1].value[0]), std::tuple(6u, 2.0f));
+}
+
 // Token streams from outside get the checks assembled text gets, and are never read past
 // their end. Each fault gives D3DERR_INVALIDCALL with a message containing the given text.
 TEST(TokenStreamsRejected, FunctionAndDeclarationFaults) {
