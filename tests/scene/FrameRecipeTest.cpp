@@ -96,4 +96,10 @@ TEST_F(WideIndices, AreChosenOnlyForAModelOfMoreThan65535Vertices) {
     }
 }
 
+// The overlay's status line as it stands, to the space: the golden frames allow a few pixels.
+TEST(StatusLine, FacesThenThreeSpacesThenRanges) {
+    EXPECT_EQ(recipe::statusLineText(1000, 3), u"三角面：1000   材质数：3");
+    EXPECT_EQ(recipe::statusLineText(0, 0), u"三角面：0   材质数：0");
+}
+
 }  // namespace

@@ -28,6 +28,17 @@ const QRect kScreen(0, 0, 200, 100);
 // Alpha is the top byte, so the largest texel has the largest alpha.
 int maxAlpha(const TextImage& image) { return image.texels.empty() ? 0 : int(std::ranges::max(image.texels) >> 24); }
 
+// Missing glyphs would all draw as the same box.
+TEST(TextImages, CjkTextUsesRealGlyphsNotPlaceholderBoxes) {
+    const QFont font = windowFont();
+    const D3DRECT rect{0, 0, 200, 100};
+    const TextImage first = renderTextImage(font, QString::fromUtf8("三"), rect, 0, kWhite, kScreen);
+    const TextImage second = renderTextImage(font, QString::fromUtf8("角"), rect, 0, kWhite, kScreen);
+    ASSERT_FALSE(first.area.isEmpty());
+    EXPECT_GT(maxAlpha(first), 128);
+    EXPECT_TRUE(first.area != second.area || first.texels != second.texels);
+}
+
 class TextOnDevice : public ::testing::Test {
 protected:
     BackBufferImage drawOnBlack(const QString& text, const D3DRECT& rect, uint32_t format) {
