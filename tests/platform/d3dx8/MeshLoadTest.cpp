@@ -130,16 +130,20 @@ TEST(LoadMeshFromX, MoreVerticesThanThirtyTwoBitIndicesNumberAreInvalidData) {
 }
 
 // A 16-bit mesh refuses more vertices than its indices can number; a 32-bit one takes them.
-// A mesh with no vertices has no bounding sphere (no division by zero).
+// A bounding sphere is centred on the mean of the vertices and reaches the farthest; a mesh
+// with no vertices has none (no division by zero).
 TEST(LoadMeshFromX, SixteenBitMeshesRefuseMoreThan65535VerticesAndAnEmptyMeshHasNoSphere) {
     std::string text = "Mesh {\n65536;\n";
     for (int i = 0; i < 65536; ++i) text += "0;0;0;,";
     text += "\n1; 3;0,1,65535;;\n}\n";
     EXPECT_EQ(fixtures::raised([&] { load(text); }).first, D3DERR_INVALIDCALL);
     EXPECT_EQ(load(text, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT).mesh->indices()[2], 65535u);
-    D3DXMesh empty(0, 0, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, nullptr);
     D3DVECTOR centre;
     float radius = 0;
+    D3DX8().ComputeBoundingSphereFromMesh(*load("Mesh { 4; 0;0;0;, 2;0;0;, 0;0;0;, 0;0;6;; 1; 3;0,1,3;; }").mesh, centre, radius);
+    EXPECT_EQ(std::vector<float>({centre.x, centre.y, centre.z}), (std::vector<float>{0.5f, 0, 1.5f}));
+    EXPECT_FLOAT_EQ(radius, std::sqrt(0.25f + 4.5f * 4.5f));
+    D3DXMesh empty(0, 0, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, nullptr);
     EXPECT_EQ(fixtures::raised([&] { D3DX8().ComputeBoundingSphereFromMesh(empty, centre, radius); }).first, D3DERR_INVALIDCALL);
 }
 
