@@ -22,7 +22,10 @@
 
 #include "d3dsupport/Mdx8.h"
 #include "dialog/Form2.h"
+#include "dialog/ProgressReadout.h"
 #include "edges/Module1.h"
+#include "support/QtApplication.h"
+#include "support/Raised.h"
 
 namespace {
 
@@ -30,12 +33,7 @@ using Strings = std::vector<std::string>;
 
 class Form2Test : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "dialog_tests";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { testsupport::ensureApplication<QApplication>(); }
 
     void SetUp() override {
         Module1::threshold = -99.0f;
@@ -117,15 +115,6 @@ TEST_F(Form2Test, OpensWithItsLayoutCaptionsTabOrderAndFirstModel) {
     EXPECT_TRUE(calls.empty());
 }
 
-TEST_F(Form2Test, EachModelChoiceSetsItsFileAndOnlyThat) {
-    auto form = makeForm();
-    for (int index : {3, 1, 4, 2, 0, 0}) {
-        QTest::mouseClick(option(index), Qt::LeftButton);
-        EXPECT_EQ(Mdx8::modelFile, "\\doom" + std::to_string(index + 1) + ".x");
-    }
-    EXPECT_TRUE(calls.empty());  // nothing is loaded before STAR
-}
-
 // The user's own model: named on the command line (made a full path, no option checked) or
 // dropped on either window, where it is also started like STAR. A folder or a remote
 // address is refused at the drag; an option button still chooses its model afterwards.
@@ -166,21 +155,12 @@ TEST_F(Form2Test, AModelOfTheUsersOwnIsChosenFromTheCommandLineOrADropOnEitherWi
     EXPECT_EQ(Mdx8::modelFile, "\\doom3.x");
 }
 
-TEST_F(Form2Test, EveryKeystrokeInTheThresholdBoxStoresItsValue) {
+// Every keystroke stores the box's value (tests/render/IdleWaitTest.cpp types one while the
+// main loop waits); one beyond every range is stored, not refused.
+TEST_F(Form2Test, AThresholdBeyondEveryRangeIsStoredNotRefused) {
     auto form = makeForm();
-    auto* text1 = control<QLineEdit>("Text1");
-    text1->setFocus();
-    text1->selectAll();
-    QTest::keyClick(text1, Qt::Key_Delete);
-    EXPECT_EQ(Module1::threshold, 0.0f);
-    std::vector<float> stored;
-    for (char c : std::string("0.8")) {
-        QTest::keyClick(text1, c);
-        stored.push_back(Module1::threshold);
-    }
-    EXPECT_EQ(stored, (std::vector<float>{0.0f, 0.0f, 0.8f}));
-    text1->selectAll();
-    QTest::keyClicks(text1, "1e400");  // beyond every range: stored, not refused
+    control<QLineEdit>("Text1")->selectAll();
+    QTest::keyClicks(control<QLineEdit>("Text1"), "1e400");
     EXPECT_EQ(Module1::threshold, FLT_MAX);
 }
 
@@ -191,19 +171,6 @@ TEST_F(Form2Test, TimerShowsTheBuildProgressWhetherOrNotTheReadoutIsVisible) {
     Module1::edgeProgress = 37;
     EXPECT_TRUE(QTest::qWaitFor([&] { return label1->text() == "30%"; }));
     EXPECT_FALSE(label1->isVisible());
-}
-
-// The first show never returns while the program runs: later presses arrive from inside it
-// (the render window's event step) and must rebuild, not show again.
-TEST_F(Form2Test, FirstSTARShowsTheRenderWindowEveryLaterOneRebuildsTheScene) {
-    auto form = makeForm([this, presses = 0]() mutable {
-        if (presses++ == 0) click("STAR");
-    });
-    click("STAR");
-    EXPECT_TRUE(form->renderStarted());
-    EXPECT_TRUE(control("Label1")->isVisible());
-    click("STAR");
-    EXPECT_EQ(calls, (Strings{"show", "restart", "restart"}));
 }
 
 TEST_F(Form2Test, ExitAndCloseBothShutDownEvenAfterTheRenderWindowStarted) {
@@ -228,6 +195,29 @@ TEST_F(Form2DeathTest, AnErrorInAHandlerEndsTheProgramWithItsReport) {
             QTest::qWait(2000);
         },
         ::testing::ExitedWithCode(1), "Run-time error '11'");
+}
+
+// A nested build can leave more faces counted than the mesh has, and the divisor comes from
+// whatever mesh is loaded: the readout prints what the arithmetic gives, with no clamping,
+// and only a 32-bit overflow or no faces at all are errors.
+TEST(ProgressReadout, IsTheWholePercentRoundedDownUnclampedWithOverflowAndDivisionErrors) {
+    struct Case { int32_t progress, faces; const char* text; int error; };
+    const Case cases[] = {
+        {37, 120, "30%", 0},
+        {240, 120, "200%", 0},
+        {1, -3, "-34%", 0},  // rounded down, not towards zero
+        {21'474'836, 1, "2147483600%", 0},
+        {21'474'837, 1'000'000'000, "", rt::errc::Overflow},
+        {-21'474'837, 1, "", rt::errc::Overflow},
+        {0, 0, "", rt::errc::DivisionByZero},
+        {5, 0, "", rt::errc::DivisionByZero},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.progress) + " of " + std::to_string(c.faces));
+        std::string text;
+        EXPECT_EQ(testsupport::raised([&] { text = dialog::progressReadout(c.progress, c.faces); }).first, c.error);
+        EXPECT_EQ(text, c.text);
+    }
 }
 
 }  // namespace

@@ -59,24 +59,25 @@ bool X11Session::waitFor(const std::function<bool()>& pred, int timeoutMs) {
     return pred();
 }
 
-void X11Session::flush() { XFlush(display_); XSync(display_, False); }
+// Sends what is queued, waits until the server has it, and gives the program `ms` to react.
+void X11Session::flush(int ms) {
+    XSync(display_, False);
+    pause(ms);
+}
 
 void X11Session::moveTo(QPoint p) {
     XTestFakeMotionEvent(display_, -1, p.x(), p.y(), CurrentTime);
-    flush();
-    pause(30);
+    flush(30);
 }
 
 void X11Session::press(int button) {
     XTestFakeButtonEvent(display_, static_cast<unsigned>(button), True, CurrentTime);
-    flush();
-    pause(30);
+    flush(30);
 }
 
 void X11Session::release(int button) {
     XTestFakeButtonEvent(display_, static_cast<unsigned>(button), False, CurrentTime);
-    flush();
-    pause(30);
+    flush(30);
 }
 
 void X11Session::click(QPoint p, int button) {
@@ -90,8 +91,7 @@ void X11Session::doubleClick(QPoint p) {
     for (int i = 0; i < 2; ++i) {
         XTestFakeButtonEvent(display_, 1, True, CurrentTime);
         XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-        flush();
-        pause(40);
+        flush(40);
     }
 }
 
@@ -103,35 +103,21 @@ void X11Session::drag(QPoint a, QPoint b, int button) {
     release(button);
 }
 
+// Presses the keys in order and lets them go in the opposite order.
+void X11Session::keys(std::initializer_list<const char*> keysyms) {
+    for (const char* k : keysyms) XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XStringToKeysym(k)), True, CurrentTime);
+    for (auto k = std::rbegin(keysyms); k != std::rend(keysyms); ++k)
+        XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XStringToKeysym(*k)), False, CurrentTime);
+    flush(40);
+}
+
 void X11Session::typeText(const QString& text) {
-    for (QChar c : text) {
-        const QByteArray name = c == '.' ? QByteArray("period") : QString(c).toLatin1();
-        KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(name.constData()));
-        XTestFakeKeyEvent(display_, code, True, CurrentTime);
-        XTestFakeKeyEvent(display_, code, False, CurrentTime);
-        flush();
-        pause(40);
-    }
+    for (QChar c : text) keys({(c == '.' ? QByteArray("period") : QString(c).toLatin1()).constData()});
 }
 
-void X11Session::pressKeyCombo(const char* modifierKeysym, const char* keysym) {
-    KeyCode mod = XKeysymToKeycode(display_, XStringToKeysym(modifierKeysym));
-    KeyCode key = XKeysymToKeycode(display_, XStringToKeysym(keysym));
-    XTestFakeKeyEvent(display_, mod, True, CurrentTime);
-    XTestFakeKeyEvent(display_, key, True, CurrentTime);
-    XTestFakeKeyEvent(display_, key, False, CurrentTime);
-    XTestFakeKeyEvent(display_, mod, False, CurrentTime);
-    flush();
-    pause(40);
-}
+void X11Session::pressKeyCombo(const char* modifierKeysym, const char* keysym) { keys({modifierKeysym, keysym}); }
 
-void X11Session::pressKey(const char* keysym) {
-    KeyCode key = XKeysymToKeycode(display_, XStringToKeysym(keysym));
-    XTestFakeKeyEvent(display_, key, True, CurrentTime);
-    XTestFakeKeyEvent(display_, key, False, CurrentTime);
-    flush();
-    pause(40);
-}
+void X11Session::pressKey(const char* keysym) { keys({keysym}); }
 
 QImage X11Session::grab(QRect area) {
     XImage* image = XGetImage(display_, DefaultRootWindow(display_), area.x(), area.y(),

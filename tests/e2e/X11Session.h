@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QString>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 
 struct _XDisplay;
@@ -42,6 +43,7 @@ public:
     QImage grab(QRect area);
 
 private:
-    void flush();
+    void flush(int ms);
+    void keys(std::initializer_list<const char*> keysyms);
     _XDisplay* display_ = nullptr;
 };

@@ -1,7 +1,10 @@
-// The keyed neighbour search must take the same face as a scan of the whole range, in every
-// case, including when the threshold changes between faces.
+// The lines the edge builder makes: on hand-made meshes whose expected lines can be worked out
+// on paper, and on every other kind of mesh the same as a plain scan of the whole range makes
+// (the keyed neighbour search takes the same face as the scan, in every case, including when
+// the threshold changes between faces).
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -9,7 +12,55 @@
 #include "EdgeTestMeshes.h"
 #include "edges/Module1.h"
 
+using edgetest::makeMesh;
+using edgetest::range;
+
 namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+bool equal(const D3DVECTOR& a, const D3DVECTOR& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+Module1::EdgeList build(const std::shared_ptr<D3DXMesh>& mesh, std::vector<D3DXATTRIBUTERANGE> ranges,
+                        float threshold) {
+    return Module1::buildEdges(*mesh, ranges, threshold, [] {});
+}
+
+// Two faces on the edge (0,0,0)-(1,0,0): face 0 lies in z = 0 and, by (P2 - P1) x (P1 - P0),
+// faces -z; face 1 runs the edge the other way. The shared edge is entries 0, 1 of face 0
+// and 6, 7 of face 1; every other line keeps its face's flipped normal.
+TEST(HingeThreshold, GentleBendTakesTheNeighbourAndCreasesKeepTheFlippedNormal) {
+    const float c30 = std::cos(3.14159265f / 6), s30 = std::sin(3.14159265f / 6);
+    struct Case { const char* what; D3DVECTOR far /* face 1's third corner */; float threshold; bool smooth; };
+    const Case cases[] = {
+        {"30 degrees", {0.5f, -c30, -s30}, 0.5f, true},
+        // Exactly 90 degrees: the normals (0,0,-1) and (0,1,0) have dot exactly 0, and the
+        // comparison is strict.
+        {"90 degrees at 0", {0.5f, 0, -1}, 0.0f, false},
+        {"90 degrees just below 0", {0.5f, 0, -1}, -1e-6f, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto lines = build(makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, c.far}, {0, 1, 2, 1, 0, 3}),
+                                 {range(0, 2)}, c.threshold);
+        ASSERT_EQ(lines.size(), 12u);
+        const D3DVECTOR n0 = lines[0].normalA, n1 = lines[6].normalA;
+        EXPECT_TRUE(equal(n0, {0, 0, -1}));
+        for (int i = 0; i < 12; ++i) {
+            const bool shared = i == 0 || i == 1 || i == 6 || i == 7;
+            const D3DVECTOR& other = i < 6 ? n1 : n0;
+            EXPECT_TRUE(shared && c.smooth ? equal(lines[i].normalB, other) : edgetest::creased(lines[i])) << i;
+        }
+    }
+}
+
+// The plain scan shares this comparison, so it is pinned here on its own.
+TEST(SameVector, ComparesAsFloatsWithoutTolerance) {
+    EXPECT_TRUE(Module1::sameVector({0.0f, 1, 2}, {-0.0f, 1, 2}));
+    EXPECT_FALSE(Module1::sameVector({1, 2, 3}, {1, 2, std::nextafter(3.0f, 4.0f)}));
+    EXPECT_FALSE(Module1::sameVector({kNaN, 0, 0}, {kNaN, 0, 0}));
+    EXPECT_FALSE(Module1::sameVector({0, 0, kNaN}, {0, 0, kNaN}));
+}
 
 // The build's lines and the progress count each yield saw, with the case's threshold
 // schedule applied at the yields.

@@ -1,7 +1,7 @@
 // The main loop on the X display with the real dialog beside it: once the picture is steady,
-// its event step waits, the picture on screen is the one the endless redraw shows, and every
-// kind of input reaches its handler while the loop waits: pointer, keys in the dialog, the
-// dialog's timer, exposure, resize and STAR.
+// its event step waits (the picture it leaves on screen is WindowAgreementTest.cpp's), and
+// every kind of input reaches its handler while the loop waits: pointer, keys in the dialog,
+// the dialog's timer, exposure, resize and STAR.
 
 #include <gtest/gtest.h>
 
@@ -12,20 +12,17 @@
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <memory>
 
 #include "../e2e/X11Session.h"
-#include "Model.h"
-#include "XWriter.h"
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
 #include "dialog/Form2.h"
 #include "edges/Module1.h"
 #include "render/Form1.h"
 #include "runtime/Events.h"
+#include "support/Models.h"
+#include "support/QtApplication.h"
 #include "ui/ErrorReport.h"
 
 // Last: its macros would break the headers above.
@@ -33,31 +30,11 @@
 
 namespace {
 
-// A lone triangle turned away from the camera: the first frame of a device culls it, every
-// later frame draws it, so a loop that stopped after one frame would show the background.
-std::string writeSheetModel() {
-    datagen::Model sheet;
-    sheet.name = "Sheet";
-    for (auto [x, y] : {std::pair{-1.0f, -1.0f}, {1.0f, -1.0f}, {0.0f, 1.0f}})
-        sheet.vertices.push_back({{x, y, 0}, {0, 0, 1}, 0.5f, 0.5f});
-    sheet.faces.push_back({{0, 1, 2}, 0, 0});
-    sheet.materials.push_back(datagen::makeMaterial(0.9f, 0.8f, 0.7f, 8, 0));
-    sheet.parts.push_back({"sheet", datagen::Closure::Sheet});
-    const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / "idle-sheet.x";
-    const std::vector<uint8_t> bytes = datagen::writeX(sheet, datagen::XEncoding::Binary);
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path.string();
-}
-
 class IdleWait : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (qEnvironmentVariableIsEmpty("DISPLAY")) return;
-        static int argc = 1;
-        static char name[] = "render_idle_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
+        testsupport::ensureApplication<QApplication>();
         ui::installQtEventProcessing();
         Mdx8::setDataDirectory(CELSHADE_SOURCE_DIR "/data");
         // The render window is loaded without entering its loop: the test runs the passes.
@@ -67,7 +44,8 @@ protected:
         links.shutdown = [](bool) {};
         links.endProgram = [] {};
         dialog = new Form2(links);
-        dialog->selectModelFile(writeSheetModel());
+        // The sheet: a loop that stopped after the first frame, which culls it, would show the background.
+        dialog->selectModelFile(testsupport::writeModel(testsupport::sheet(), "idle-sheet.x"));
         dialog->show();
         dialog->findChild<QPushButton*>(QStringLiteral("STAR"))->click();
     }
@@ -129,38 +107,6 @@ protected:
     static inline Form2* dialog = nullptr;
     X11Session x;
 };
-
-// Runs first: the device is fresh, so its first frame is the one that culls.
-TEST_F(IdleWait, ShowsThePictureOfTheEndlessRedraw) {
-    // The window is on screen before the first frame, so no exposure interrupts the frames.
-    ASSERT_TRUE(eventsUntil([] { return form().isExposed(); }));
-    QThread::msleep(200);
-    rt::processPendingEvents();
-    ASSERT_EQ(form().framesDrawn(), 0u);
-    QImage idle;
-    eventStepWith([&] {
-        QThread::msleep(300);  // the X server has taken the last present
-        idle = x.grab(renderArea());
-        form().yaw += 1;
-    });
-    form().yaw -= 1;
-    for (int i = 0; i < 3; ++i) {
-        form().drawFrame();
-        rt::processPendingEvents();
-    }
-    QThread::msleep(300);
-    const QImage redrawn = x.grab(renderArea());
-    ASSERT_FALSE(idle.isNull());
-    EXPECT_TRUE(idle == redrawn) << "the picture while the loop waits is not the redraw's";
-    // The sheet's fill, not only its outline, is on screen.
-    int filled = 0;
-    for (int y = 60; y < idle.height(); ++y)
-        for (int px = 0; px < idle.width(); ++px) {
-            const QRgb c = idle.pixel(px, y) & 0xFFFFFF;
-            filled += c != (recipe::backgroundColour() & 0xFFFFFF) && qGray(c) > 60;
-        }
-    EXPECT_GT(filled, 1000);
-}
 
 TEST_F(IdleWait, WakesOnEveryInputAndRunsTicksThatChangeNothingWithoutDrawing) {
     auto* text = dialog->findChild<QLineEdit*>(QStringLiteral("Text1"));

@@ -1,14 +1,19 @@
-// The main loop's own state: a scene setup requested during one runs after it, and the event
-// step waits only while the frames on screen are what the next frame would draw.
+// The main loop's own state: a scene setup requested during one runs after it, the event step
+// waits only while the frames on screen are what the next frame would draw, and the pointer
+// turns and zooms the model.
 
 #include <gtest/gtest.h>
+
+#include <QGuiApplication>
 
 #include <limits>
 #include <stdexcept>
 #include <vector>
 
 #include "render/DeferredCall.h"
+#include "render/Form1.h"
 #include "render/SteadyFrames.h"
+#include "support/QtApplication.h"
 
 namespace {
 
@@ -28,20 +33,13 @@ TEST(DeferredCall, RequestsDuringARunCollapseIntoOneRunAfterIt) {
     call.request(job);
     EXPECT_EQ(runs, 2);
     EXPECT_FALSE(call.running());
-}
-
-TEST(DeferredCall, AnErrorLeavesItReadyForTheNextRequest) {
-    DeferredCall call;
+    // A job that fails leaves the call ready for the next request.
     EXPECT_THROW(call.request([] { throw std::runtime_error("load failed"); }), std::runtime_error);
     EXPECT_FALSE(call.running());
-    int runs = 0;
-    call.request([&] { ++runs; });
-    EXPECT_EQ(runs, 1);
+    call.request(job);
+    EXPECT_EQ(runs, 3);
 }
 
-}  // namespace
-
-namespace {
 
 // The main loop may wait only once two frames in a row had the inputs the next would use.
 TEST(SteadyFrames, SettleAfterTwoFramesWithTheSameInputs) {
@@ -69,6 +67,43 @@ TEST(SteadyFrames, SettleAfterTwoFramesWithTheSameInputs) {
         SteadyFrames frames;
         for (const FrameInputs& inputs : c.drawn) frames.drawn(inputs);
         EXPECT_EQ(frames.onScreen(c.next), c.wait) << c.what;
+    }
+}
+
+constexpr int16_t kLeft = 1, kRight = 2, kMiddle = 4;
+
+// A pointer move with buttons held, then the angles, the zoom and the last position it leaves.
+struct Move { int16_t buttons; float x, y; int32_t yaw, pitch; float zoom; int32_t lastX, lastY; };
+
+// Each run of moves starts from a fresh form at zoom 11 with the pointer at the origin. A left
+// drag turns by a degree per ten twips (dragging down raises the pitch), the angle rounding
+// ties to even; a right drag zooms by a unit per 300 twips within 2 and 44; other buttons only
+// track the pointer, whose position rounds ties to even too.
+TEST(MouseNavigation, DragsTurnAndZoomAndEveryMoveTracksThePointer) {
+    testsupport::ensureApplication<QGuiApplication>();
+    const std::vector<Move> runs[] = {
+        {{0, 1000, 1000, 0, 0, 11, 1000, 1000}, {kLeft, 1015, 1000, -2, 0, 11, 1015, 1000},  // -1.5 to -2
+         {kLeft, 1030, 1000, -4, 0, 11, 1030, 1000},                                         // -3.5 to -4
+         {kLeft, 1015, 1000, -2, 0, 11, 1015, 1000},                                         // -2.5 to -2
+         {kLeft, 1015, 1015, -2, 2, 11, 1015, 1015}},
+        // Small moves turn nothing but still move the last position; half a degree ties to 0.
+        {{kLeft, 4, 0, 0, 0, 11, 4, 0}, {kLeft, 9, 0, 0, 0, 11, 9, 0}, {kLeft, 19, 0, -1, 0, 11, 19, 0},
+         {kLeft, 14, 0, 0, 0, 11, 14, 0}},
+        {{kLeft, 100, 0, -10, 0, 11, 100, 0}},  // the first drag measures from the origin
+        {{kRight, 0, 300, 0, 0, 12, 0, 300}, {kRight, 0, 30000, 0, 0, 44, 0, 30000}, {kRight, 0, -60000, 0, 0, 2, 0, -60000}},
+        {{0, 500.4f, 700.5f, 0, 0, 11, 500, 700}, {kMiddle, 0, 0, 0, 0, 11, 0, 0}, {kMiddle, 500.4f, 700.5f, 0, 0, 11, 500, 700},
+         {kLeft | kRight, 0, 0, 0, 0, 11, 0, 0}, {kLeft | kMiddle, 300, 300, 0, 0, 11, 300, 300}},
+    };
+    for (const auto& run : runs) {
+        Form1 form;
+        form.zoom = 11.0f;
+        for (const Move& m : run) {
+            SCOPED_TRACE(testing::Message() << "move to " << m.x << ", " << m.y << " with buttons " << m.buttons);
+            form.Form_MouseMove(m.buttons, 0, m.x, m.y);
+            EXPECT_EQ(std::vector<int32_t>({form.yaw, form.pitch, form.lastX, form.lastY}),
+                      std::vector<int32_t>({m.yaw, m.pitch, m.lastX, m.lastY}));
+            EXPECT_FLOAT_EQ(form.zoom, m.zoom);
+        }
     }
 }
 

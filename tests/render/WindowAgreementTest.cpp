@@ -27,72 +27,6 @@ namespace {
 constexpr int kDialogWidth = 286, kDialogHeight = 204;
 const QPoint kStar((240 + 1095 / 2) / 15, (840 + 495 / 2) / 15);  // the button's centre, from twips
 
-class WindowAgreement : public ::testing::Test {
-protected:
-    void TearDown() override {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
-    }
-    X11Session x;
-    void expectTheToolsPicture(const QString& source, const QString& name);
-    QProcess program;
-    QTemporaryDir folder;
-};
-
-TEST_F(WindowAgreement, TheWindowShowsExactlyTheToolsPicture) {
-    expectTheToolsPicture(QStringLiteral(CELSHADE_RUNTIME_DIR "/doom2.x"), QStringLiteral("my flower.x"));
-}
-
-TEST_F(WindowAgreement, TheWindowShowsExactlyTheToolsPictureOfAnImportedModel) {
-    expectTheToolsPicture(QStringLiteral(CELSHADE_ROUNDTRIP_DIR "/glb/doom2.glb"), QStringLiteral("my flower.glb"));
-}
-
-void WindowAgreement::expectTheToolsPicture(const QString& source, const QString& name) {
-    if (!x.connected()) GTEST_SKIP() << "no X display";
-    const QDir bin(QStringLiteral(CELSHADE_RUNTIME_DIR));
-    const QString model = folder.filePath(name);
-    ASSERT_TRUE(QFile::copy(source, model));
-
-    const QString picture = folder.filePath(QStringLiteral("tool.png"));
-    ASSERT_EQ(QProcess::execute(bin.filePath(QStringLiteral("celshade-tool")), {"render", model, "-o", picture}), 0);
-    const QImage expected = QImage(picture).convertToFormat(QImage::Format_RGB32);
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("CELSHADE_NO_ERROR_DIALOG"), QStringLiteral("1"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(bin.filePath(QStringLiteral("celshade")), {model});
-    ASSERT_TRUE(X11Session::waitFor([&] { return x.findWindow(kDialogWidth, kDialogHeight).has_value(); }, 20000));
-    x.click(x.findWindow(kDialogWidth, kDialogHeight)->topLeft() + kStar);
-    ASSERT_TRUE(X11Session::waitFor(
-        [&] { return x.findWindow(recipe::kFrameWidth, recipe::kFrameHeight).has_value(); }, 60000));
-    const QRect render = *x.findWindow(recipe::kFrameWidth, recipe::kFrameHeight);
-
-    // Steady: frames are presented (the corner shows the background, not the black of a
-    // window still loading), the model is in the middle, and two grabs agree.
-    const QRgb background = 0xFF000000u | recipe::backgroundColour();
-    QImage shown;
-    ASSERT_TRUE(X11Session::waitFor([&] {
-        const QImage before = x.grab(render).convertToFormat(QImage::Format_RGB32);
-        QThread::msleep(300);
-        shown = x.grab(render).convertToFormat(QImage::Format_RGB32);
-        return shown == before && shown.pixel(2, render.height() - 3) == background &&
-               shown.pixel(render.width() / 2, render.height() / 2) != background;
-    }, 60000));
-    ASSERT_EQ(shown.size(), expected.size());
-    int differing = 0;
-    for (int y = 0; y < shown.height(); ++y)
-        for (int px = 0; px < shown.width(); ++px)
-            if (shown.pixel(px, y) != expected.pixel(px, y) && differing++ < 5)
-                ADD_FAILURE() << "pixel " << px << "," << y << ": window " << std::hex << shown.pixel(px, y) << ", tool "
-                              << expected.pixel(px, y);
-    if (differing > 0) shown.save(QStringLiteral("window-agreement-shown.png"));
-    EXPECT_EQ(differing, 0);
-}
-
 // The program started on `model` at a device pixel ratio, its render window shown with STAR
 // and steady.
 class RunningProgram {
@@ -152,10 +86,50 @@ private:
     QProcess program_;
 };
 
+class WindowAgreement : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!x.connected()) GTEST_SKIP() << "no X display";
+    }
+    // A copy of `source` in the test's folder, named `name`.
+    QString copy(const QString& source, const QString& name) {
+        const QString model = folder.filePath(name);
+        EXPECT_TRUE(QFile::copy(source, model));
+        return model;
+    }
+    void expectTheToolsPicture(const QString& source, const QString& name);
+    X11Session x;
+    QTemporaryDir folder;
+};
+
+TEST_F(WindowAgreement, TheWindowShowsExactlyTheToolsPicture) {
+    expectTheToolsPicture(QStringLiteral(CELSHADE_RUNTIME_DIR "/doom2.x"), QStringLiteral("my flower.x"));
+}
+
+TEST_F(WindowAgreement, TheWindowShowsExactlyTheToolsPictureOfAnImportedModel) {
+    expectTheToolsPicture(QStringLiteral(CELSHADE_ROUNDTRIP_DIR "/glb/doom2.glb"), QStringLiteral("my flower.glb"));
+}
+
+void WindowAgreement::expectTheToolsPicture(const QString& source, const QString& name) {
+    const QString model = copy(source, name), picture = folder.filePath(QStringLiteral("tool.png"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade-tool"), {"render", model, "-o", picture}), 0);
+    const QImage expected = QImage(picture).convertToFormat(QImage::Format_RGB32);
+    RunningProgram program(x, model, 1, folder.path());
+    ASSERT_TRUE(program.show());
+    const QImage& shown = program.shown;
+    ASSERT_EQ(shown.size(), expected.size());
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int px = 0; px < shown.width(); ++px)
+            if (shown.pixel(px, y) != expected.pixel(px, y) && differing++ < 5)
+                ADD_FAILURE() << "pixel " << px << "," << y << ": window " << std::hex << shown.pixel(px, y) << ", tool "
+                              << expected.pixel(px, y);
+    if (differing > 0) shown.save(QStringLiteral("window-agreement-shown.png"));
+    EXPECT_EQ(differing, 0);
+}
+
 TEST_F(WindowAgreement, F12AndCtrlSSaveTheFrameAsShownAndChangeNothingElse) {
-    if (!x.connected()) GTEST_SKIP() << "no X display";
-    const QString model = folder.filePath(QStringLiteral("my flower.x"));
-    ASSERT_TRUE(QFile::copy(QDir(QStringLiteral(CELSHADE_RUNTIME_DIR)).filePath(QStringLiteral("doom2.x")), model));
+    const QString model = copy(QStringLiteral(CELSHADE_RUNTIME_DIR "/doom2.x"), QStringLiteral("my flower.x"));
     const QString pictures = folder.filePath(QStringLiteral("Pictures"));
     RunningProgram program(x, model, 1, pictures);
     ASSERT_TRUE(program.show());
@@ -216,7 +190,6 @@ int outlinePixels(const QImage& frame, int ratio) {
 // by the same angle per window pixel: the model then covers twice the columns. The outline is
 // two device pixels wide, as the window's one pixel at twice the size: four times the pixels.
 TEST_F(WindowAgreement, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
-    if (!x.connected()) GTEST_SKIP() << "no X display";
     // The dialog and the window side by side, at twice their sizes.
     if (x.screenSize().width() < 1800 || x.screenSize().height() < 1000) GTEST_SKIP() << "the screen is too small";
     const QString box = QDir(QStringLiteral(CELSHADE_RUNTIME_DIR)).filePath(QStringLiteral("doom5.x"));

@@ -6,27 +6,22 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "Model.h"
-#include "XWriter.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
 #include "import/ImportProcess.h"
 #include "scene/FrameRecipe.h"
+#include "support/Models.h"
+#include "support/QtApplication.h"
 
 namespace recipetest {
 
 class RecipeFixture : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "recipe_tests";
-        static char* argv[] = {name, nullptr};
-        if (QGuiApplication::instance() == nullptr) new QGuiApplication(argc, argv);
+        testsupport::ensureApplication<QGuiApplication>();
         Mdx8::setDataDirectory(CELSHADE_SOURCE_DIR "/data");
         modelimport::childSettings().program = CELSHADE_RUNTIME_DIR "/celshade-import";
     }
@@ -39,14 +34,6 @@ protected:
         scene.zoom = recipe::kInitialZoom;
     }
     void TearDown() override { Mdx8::shutdown(false); }
-
-    static std::string writeModel(const datagen::Model& model, const std::string& name) {
-        const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
-        const std::vector<uint8_t> bytes = datagen::writeX(model, datagen::XEncoding::Binary);
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
 
     // Scene setup and the ramp, as the window's load does them.
     void setUp(const std::string& modelPath) {

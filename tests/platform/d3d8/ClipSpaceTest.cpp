@@ -1,6 +1,6 @@
-// Vertices that arrive in clip space (through a vertex shader): the viewport mapping with
-// its y flip, perspective division, the near and far planes, depth, and the constants a
-// shader's declaration carries.
+// Vertices that arrive in clip space (through a vertex shader): the near and far planes,
+// depth, and the constants a shader's declaration carries. (The viewport mapping, its y flip
+// and the division by w are every GoldenFrame.)
 #include <bit>
 
 #include "OffscreenDevice.h"
@@ -30,17 +30,8 @@ protected:
         device->DrawPrimitiveUP(type, count, vertices.data(), sizeof(ClipVertex));
         device->EndScene();
     }
-    // Clip coordinates of the centre of pixel (px, py) on the 16 × 16 target (w = 1).
-    static float clipX(float px) { return px / 8.0f - 1.0f; }
-    static float clipY(float py) { return 1.0f - py / 8.0f; }
     uint32_t shader = 0;
 };
-
-TEST_F(ClipSpace, PixelCentresSitAtIntegerScreenCoordinatesWithYDownAfterDivisionByW) {
-    drawClip(D3DPT_POINTLIST,
-             {{clipX(3), clipY(5), 0.5f, 1, kWhite}, {0, 0, 0.5f, 1, kWhite}, {4 * clipX(12), 4 * clipY(2), 2.0f, 4, kWhite}});
-    EXPECT_EQ(covered(), (std::vector<Pixel>{{12, 2}, {3, 5}, {8, 8}}));
-}
 
 TEST_F(ClipSpace, NearAndFarPlanesCutTrianglesAndDepthIsZOverW) {
     // z runs from -0.5 w at the left edge to +0.5 w at the right: the near plane z = 0
@@ -75,7 +66,7 @@ TEST_F(ClipSpace, DeclaredConstantsLoadWhenTheShaderIsSelectedSoLaterConstantsWi
     EXPECT_EQ(drawTriangle(true), kRed);
     const D3DXVECTOR4 green{0, 1, 0, 1};
     device->SetVertexShaderConstant(4, &green, 1);
-    EXPECT_EQ(drawTriangle(false), kGreen) << "a constant set after selection must win over the declaration's";
+    EXPECT_EQ(drawTriangle(false), kGreen) << "a constant set after selection wins over the declaration's";
     EXPECT_EQ(drawTriangle(true), kRed) << "selecting the shader again loads its constants again";
 }
 

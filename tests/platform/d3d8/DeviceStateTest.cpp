@@ -1,22 +1,20 @@
-// Creation, argument checks and draw assembly of the device.
+// Creation and argument checks of the device, and the vertices an indexed draw processes.
 #include <functional>
 
 #include "OffscreenDevice.h"
 #include "runtime/Status.h"
+#include "support/Raised.h"
 
 namespace {
 
 // Runs `call` and expects D3DERR_INVALIDCALL whose text names `method`.
 void expectInvalidCall(const std::function<void()>& call, const std::string& method) {
-    try {
-        call();
-        ADD_FAILURE() << method << " did not fail";
-    } catch (const rt::Error& e) {
-        EXPECT_EQ(e.number(), D3DERR_INVALIDCALL) << e.text();
-        EXPECT_NE(e.text().find(method), std::string::npos) << e.text();
-    }
+    const auto [number, text] = testsupport::raised(call);
+    EXPECT_EQ(number, D3DERR_INVALIDCALL) << method << ": " << text;
+    EXPECT_NE(text.find(method), std::string::npos) << text;
 }
 
+// A device needs a window or a size; without depth when asked, a depth clear is refused.
 TEST(DeviceCreation, NeedsASizeAndGoesWithoutDepthWhenAskedTo) {
     D3DPRESENT_PARAMETERS params{};
     params.Windowed = 1;
@@ -24,7 +22,7 @@ TEST(DeviceCreation, NeedsASizeAndGoesWithoutDepthWhenAskedTo) {
     auto create = [&, d3d = DirectX8().Direct3DCreate()] {
         return d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, params);
     };
-    expectInvalidCall(create, "CreateDevice");  // no window and no size
+    expectInvalidCall(create, "CreateDevice");
     params.BackBufferWidth = params.BackBufferHeight = 8;
     auto device = create();
     EXPECT_EQ(device->GetRenderState(D3DRS_ZENABLE), D3DZB_FALSE);
@@ -32,20 +30,6 @@ TEST(DeviceCreation, NeedsASizeAndGoesWithoutDepthWhenAskedTo) {
 }
 
 using SceneMisuse = OffscreenDeviceTest;
-
-TEST_F(SceneMisuse, NestingAndDrawingOutsideAScene) {
-    TLVertex line[] = {tl(0, 0), tl(3, 3)};
-    expectInvalidCall([&] { device->EndScene(); }, "EndScene");
-    expectInvalidCall([&] { device->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex)); }, "DrawPrimitiveUP");
-    device->BeginScene();
-    expectInvalidCall([&] { device->BeginScene(); }, "BeginScene");
-    device->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
-    device->EndScene();
-    expectInvalidCall([&] { device->EndScene(); }, "EndScene");
-    // The failed calls changed nothing: a new scene begins normally.
-    device->BeginScene();
-    device->EndScene();
-}
 
 TEST_F(SceneMisuse, IndicesAndSizesOutsideTheTablesAreRefused) {
     Direct3DDevice8& d = *device;
@@ -64,12 +48,30 @@ TEST_F(SceneMisuse, IndicesAndSizesOutsideTheTablesAreRefused) {
              d.SetRenderState(D3DRS_SRCBLEND, 99);
              d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
          }},
+        {"DrawPrimitiveUP", [&] {  // so does a combiner operation it has no program for
+             d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+             d.SetTextureStageState(0, D3DTSS_COLOROP, 99);
+             d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
+         }},
+        {"DrawPrimitiveUP", [&] {  // and an alpha comparison beyond the eight
+             d.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+             d.SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+             d.SetRenderState(D3DRS_ALPHAFUNC, 9);
+             d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
+         }},
         {"DrawPrimitiveUP", [&] {  // untransformed vertices need a shader
+             d.SetRenderState(D3DRS_ALPHATESTENABLE, 0);
              d.SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
              d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex));
          }}};
     device->BeginScene();
     for (const auto& [method, call] : calls) expectInvalidCall(call, method);
+    expectInvalidCall([&] { d.BeginScene(); }, "BeginScene");  // nested
+    device->EndScene();
+    // Outside a scene, and failed calls change nothing: a new scene begins normally.
+    expectInvalidCall([&] { d.EndScene(); }, "EndScene");
+    expectInvalidCall([&] { d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(TLVertex)); }, "DrawPrimitiveUP");
+    device->BeginScene();
     device->EndScene();
 }
 

@@ -11,14 +11,12 @@
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/Font.h"
 #include "d3dx8/TextImage.h"
+#include "support/QtApplication.h"
 
 namespace {
 
 QFont windowFont() {
-    static int argc = 1;
-    static char name[] = "d3dx8_tests";
-    static char* argv[] = {name, nullptr};
-    if (QGuiApplication::instance() == nullptr) new QGuiApplication(argc, argv);
+    testsupport::ensureApplication<QGuiApplication>();
     QFont font = QGuiApplication::font();
     font.setPointSize(10);
     return font;
@@ -30,14 +28,14 @@ const QRect kScreen(0, 0, 200, 100);
 // Alpha is the top byte, so the largest texel has the largest alpha.
 int maxAlpha(const TextImage& image) { return image.texels.empty() ? 0 : int(std::ranges::max(image.texels) >> 24); }
 
+// Missing glyphs would all draw as the same box.
 TEST(TextImages, CjkTextUsesRealGlyphsNotPlaceholderBoxes) {
-    QFont font = windowFont();
-    D3DRECT rect{0, 0, 200, 100};
-    TextImage first = renderTextImage(font, QString::fromUtf8("三"), rect, 0, kWhite, kScreen);
-    TextImage second = renderTextImage(font, QString::fromUtf8("角"), rect, 0, kWhite, kScreen);
+    const QFont font = windowFont();
+    const D3DRECT rect{0, 0, 200, 100};
+    const TextImage first = renderTextImage(font, QString::fromUtf8("三"), rect, 0, kWhite, kScreen);
+    const TextImage second = renderTextImage(font, QString::fromUtf8("角"), rect, 0, kWhite, kScreen);
     ASSERT_FALSE(first.area.isEmpty());
     EXPECT_GT(maxAlpha(first), 128);
-    // Missing glyphs would all draw as the same box.
     EXPECT_TRUE(first.area != second.area || first.texels != second.texels);
 }
 
@@ -91,6 +89,7 @@ TEST_F(TextOnDevice, WrappedTextStaysInItsRectangleAndReachesTheBackBufferExactl
     EXPECT_GT(lit, 20);
 }
 
+// Drawing text puts back every render and texture-stage state, the texture and the shader.
 TEST_F(TextOnDevice, EveryStateItChangesIsPutBack) {
     auto ramp = std::make_shared<Direct3DTexture8>(4, 1, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED);
     device_->SetTexture(0, ramp);
@@ -107,7 +106,7 @@ TEST_F(TextOnDevice, EveryStateItChangesIsPutBack) {
             if (t % 29 != 0 && t % 29 != 12) all.push_back(device_->GetTextureStageState(t / 29, t % 29));
         return all;
     };
-    std::vector<uint32_t> before = states();
+    const std::vector<uint32_t> before = states();
     drawOnBlack("states", D3DRECT{0, 0, 200, 100}, 0);
     EXPECT_EQ(states(), before);
     EXPECT_EQ(device_->GetTexture(0), ramp);

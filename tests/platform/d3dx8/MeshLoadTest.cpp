@@ -20,8 +20,6 @@ d3dx8::MeshFromX load(const std::string& text, uint32_t options = D3DXMESH_SYSTE
     return d3dx8::loadMeshFromXInMemory(fixtures::bytesOf("xof 0303txt 0032\n" + text), "test.x", options, nullptr);
 }
 
-HRESULT loadStatus(const std::string& text) { return fixtures::raised([&] { load(text); }).first; }
-
 // N values of type T of vertex v of a mesh, from byte `offset` of the vertex on.
 template <size_t N, class T = float>
 std::array<T, N> valuesAt(const D3DXMesh& mesh, uint32_t v, size_t offset = 0) {
@@ -103,26 +101,6 @@ TEST(LoadMeshFromX, NestedFramesApplyChildFirstAndNormalsFollowTheInverseTranspo
     EXPECT_EQ(valuesAt<3>(*loaded.mesh, 1), (std::array<float, 3>{3, 4.5f, 5}));
 }
 
-// The corners of a cube meet three faces with three different normals: each corner is split
-// into one vertex per distinct normal, and faces sharing a normal share the vertex.
-TEST(LoadMeshFromX, VerticesSplitOncePerDistinctNormal) {
-    d3dx8::MeshFromX loaded = load(R"(Mesh {
- 4; 0;0;0;, 1;0;0;, 1;1;0;, 0;0;1;;
- 3; 3;0,1,2;, 3;0,2,1;, 3;0,1,3;;
- MeshNormals { 3; 0;0;-1;, 0;0;1;, 0;-2;0;; 3; 3;0,0,0;, 3;1,1,1;, 3;2,2,2;; }
- MeshTextureCoords { 4; 0;0;, 1;0;, 1;1;, 0.5;0.5;; }
-})");
-    const D3DXMesh& mesh = *loaded.mesh;
-    // vertex 0 and 1 appear with three normals, 2 with two, 3 with one.
-    EXPECT_EQ(mesh.GetNumVertices(), 9u);
-    std::vector<uint32_t> idx = mesh.indices();
-    EXPECT_EQ(std::vector<uint32_t>(idx.begin(), idx.begin() + 3), (std::vector<uint32_t>{0, 1, 2}));
-    EXPECT_FLOAT_EQ(valuesAt<6>(mesh, idx[6])[4], -1.0f);  // normalised on load
-    // A copy keeps its source's position and texture coordinate.
-    EXPECT_GE(idx[4], 4u);
-    EXPECT_EQ(valuesAt<8>(mesh, idx[4]), (std::array<float, 8>{1, 1, 0, 0, 0, 1, 1, 1}));
-}
-
 TEST(LoadMeshFromX, DefaultMaterialAndPackedVertexColours) {
     const std::string triangle = "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;";
     d3dx8::MeshFromX plain = load(triangle + "}\n" + triangle + "}");
@@ -151,16 +129,22 @@ TEST(LoadMeshFromX, MoreVerticesThanThirtyTwoBitIndicesNumberAreInvalidData) {
     }
 }
 
-TEST(LoadMeshFromX, SixteenBitMeshesRefuseMoreThan65535Vertices) {
+// A 16-bit mesh refuses more vertices than its indices can number; a 32-bit one takes them.
+// A bounding sphere is centred on the mean of the vertices and reaches the farthest; a mesh
+// with no vertices has none (no division by zero).
+TEST(LoadMeshFromX, SixteenBitMeshesRefuseMoreThan65535VerticesAndAnEmptyMeshHasNoSphere) {
     std::string text = "Mesh {\n65536;\n";
     for (int i = 0; i < 65536; ++i) text += "0;0;0;,";
     text += "\n1; 3;0,1,65535;;\n}\n";
-    EXPECT_EQ(loadStatus(text), D3DERR_INVALIDCALL);
-    d3dx8::MeshFromX wide = load(text, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT);
-    EXPECT_EQ(wide.mesh->GetIndexBuffer()->indexSize(), 4u);
-    EXPECT_EQ(wide.mesh->indices()[2], 65535u);
-    EXPECT_EQ(loadStatus("Header { 1; 0; 1; }"), D3DXERR_LOADEDMESHASNODATA);
-    EXPECT_EQ(loadStatus("Mesh { 0; 0; }"), D3DXERR_LOADEDMESHASNODATA);
+    EXPECT_EQ(fixtures::raised([&] { load(text); }).first, D3DERR_INVALIDCALL);
+    EXPECT_EQ(load(text, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT).mesh->indices()[2], 65535u);
+    D3DVECTOR centre;
+    float radius = 0;
+    D3DX8().ComputeBoundingSphereFromMesh(*load("Mesh { 4; 0;0;0;, 2;0;0;, 0;0;0;, 0;0;6;; 1; 3;0,1,3;; }").mesh, centre, radius);
+    EXPECT_EQ(std::vector<float>({centre.x, centre.y, centre.z}), (std::vector<float>{0.5f, 0, 1.5f}));
+    EXPECT_FLOAT_EQ(radius, std::sqrt(0.25f + 4.5f * 4.5f));
+    D3DXMesh empty(0, 0, D3DXMESH_SYSTEMMEM, D3DFVF_XYZ, nullptr);
+    EXPECT_EQ(fixtures::raised([&] { D3DX8().ComputeBoundingSphereFromMesh(empty, centre, radius); }).first, D3DERR_INVALIDCALL);
 }
 
 // The layout of a frame that merges several meshes, as the reference loader treats it: a

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "gl/OffscreenContext.h"
+#include "gl/Programs.h"
 #include "runtime/Error.h"
 #include "runtime/Status.h"
 
@@ -69,6 +70,23 @@ TEST(Rasterizer, AfterAnUploadOutOfMemoryLaterDrawsUploadAfresh) {
     epoxy_glBufferData = realBufferData;
     epoxy_glGetError = realGetError;
     EXPECT_EQ(rasterizer.readPixels()[4 * 8 + 4], 0xFFFFFFFFu);
+}
+
+// The key that caches the combiner's generated fragment programs.
+gl::ProgramKey key(uint32_t colorOp, uint32_t arg1, uint32_t arg2, uint32_t alphaFunc = 0) {
+    gl::ProgramKey k;
+    k.combiner = {colorOp, arg1, arg2, 2, 0, 1};
+    k.alphaFunc = alphaFunc;
+    return k;
+}
+
+TEST(ProgramKey, PackingKeepsEveryFieldApart) {
+    const gl::ProgramKey a = key(4, 2, 0, 4);
+    gl::ProgramKey flat = a, textured = a, alphaArg2 = a;
+    flat.flat = true;
+    textured.textured = true;
+    alphaArg2.combiner.alphaArg2 = 3;
+    for (const gl::ProgramKey& b : {flat, textured, alphaArg2}) EXPECT_NE(a.packed(), b.packed());
 }
 
 }  // namespace

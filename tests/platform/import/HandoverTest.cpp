@@ -43,18 +43,6 @@ constexpr size_t kMaterialsAt = 51, kPositionsAt = 147, kNormalsAt = 195, kIndic
 void put32(std::vector<std::byte>& bytes, size_t at, uint32_t value) { std::memcpy(bytes.data() + at, &value, 4); }
 void putFloat(std::vector<std::byte>& bytes, size_t at, float value) { std::memcpy(bytes.data() + at, &value, 4); }
 
-TEST(Handover, CarriesTheMeshUnchanged) {
-    for (bool texCoords : {false, true}) {
-        const std::vector<std::byte> bytes = modelimport::encodeMesh(quad(texCoords));
-        EXPECT_EQ(bytes.size(), 275u + (texCoords ? 32 : 0));
-        EXPECT_EQ(modelimport::announcedSize(bytes), bytes.size());
-        const ImportedMesh decoded = decodeHandover(bytes, "quad.glb");
-        EXPECT_EQ(decoded.format, "test format");
-        EXPECT_EQ(decoded.materials[1].origin, modelimport::MaterialOrigin::None);
-        EXPECT_EQ(modelimport::encodeMesh(decoded), bytes);  // every field read back as written
-    }
-}
-
 TEST(Handover, AFailureTheChildReportsIsTheFilesError) {
     struct Case { modelimport::FailureReason reason; HRESULT status; };
     for (const Case c : {Case{modelimport::FailureReason::Unreadable, D3DXERR_INVALIDDATA},

@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 
+#include "support/QtApplication.h"
 #include "ui/GlWindow.h"
 #include "ui/WarmUp.h"
 
@@ -18,10 +19,7 @@ long minorFaults() {
 // A STAR pressed before the warm-up was due: the render window has its context and draws, and
 // the warm-up, due now, must not stall it with a context of its own and megabytes to fault in.
 TEST(WarmUp, DoesNothingOnceAWindowHasMadeItsContext) {
-    int argc = 1;
-    char name[] = "ui_warmup_tests";
-    char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
+    testsupport::ensureApplication<QGuiApplication>();
     ui::GlWindow window;
     window.setClientSize(64, 48);
     window.makeCurrent();

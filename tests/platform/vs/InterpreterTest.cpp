@@ -123,41 +123,6 @@ TEST(InterpreterResults, PartialPrecisionExpAndLog) {
     EXPECT_EQ(runOne("logp oT0, v1.x", {0, 0, 0, 0}), (Vec4{-kInf, 0, -kInf, 1}));
 }
 
-// Each row of the opcode table, written with the operands the row gives, assembles to tokens
-// of that length, decodes to the same operation and runs: the interpreter writes its
-// destination.
-TEST(OpcodeTable, EveryOperationTheAssemblerAcceptsTheInterpreterRuns) {
-    const Vec4 v1{0.5f, 0.25f, 3, 2};
-    vs::ConstantFile k{};
-    k[4] = {1, 2, 3, 4}, k[5] = {5, 6, 7, 8}, k[6] = {-1, 1, -1, 1}, k[7] = {2, 0, 1, 3};
-    for (const vs::OpInfo& op : vs::opcodeTable()) {
-        SCOPED_TRACE(std::string(op.name));
-        ASSERT_EQ(vs::findOp(op.name)->opcode, op.opcode);
-        ASSERT_EQ(vs::findOp(uint16_t(op.opcode))->name, op.name);
-        const uint32_t mask = op.writeMasks & (1u << 0xF) ? 0xF : std::countr_zero(op.writeMasks);
-        std::vector<std::string> operands;
-        std::string destination = "oT0.";
-        for (uint32_t c = 0; c < 4; ++c)
-            if (mask & (1u << c)) destination += "xyzw"[c];
-        if (op.writes) operands.push_back(destination);
-        for (const char* source : {"v1", "c4", "r0"}) operands.push_back(source);
-        operands.resize((op.writes ? 1 : 0) + op.sources);
-        std::string line(op.name);
-        for (size_t i = 0; i < operands.size(); ++i) line += (i ? ", " : " ") + operands[i];
-        const std::string source = "vs.1.1\nmov oPos, v0\nmov r0, v1\n" + line;
-        const std::vector<uint32_t> tokens = vs::assemble(source, "t").function;
-        EXPECT_EQ(tokens.size(), 1 + 3 + 3 + 1 + operands.size() + 1) << line;
-        const vs::Program p = vs::decodeProgram(tokens);
-        ASSERT_EQ(p.instructions.size(), 3u);
-        EXPECT_EQ(p.instructions[2].op.opcode, op.opcode == vs::Opcode::Sub ? vs::Opcode::Add : op.opcode);
-        if (!op.writes) continue;
-        const Vec4 out = runOne("mov r0, v1\n" + line, v1, k);
-        bool written = false;
-        for (uint32_t c = 0; c < 4; ++c) written |= (mask & (1u << c)) && out[c] != (c == 3 ? 1.0f : 0.0f);
-        EXPECT_TRUE(written) << line;
-    }
-}
-
 // Unsupplied input components read as (0, 0, 0, 1), unwritten outputs as (0, 0, 0, 1);
 // colours leave clamped to 0..1, texture coordinates unclamped.
 TEST(InterpreterRegisters, DefaultsAndColourClamping) {

@@ -1,7 +1,6 @@
 #pragma once
 // Builders for .x files in memory: text as it stands, binary token streams, and MSZIP
-// compression of either, so tests can state a file in a few lines in every encoding; and the
-// error a call raises.
+// compression of either, so tests can state a file in a few lines in every encoding.
 
 #include <zlib.h>
 
@@ -10,23 +9,13 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-#include "runtime/Error.h"
+#include "support/Raised.h"
 
 namespace fixtures {
 
-// The number and text of the rt::Error that `f` raises; {0, ""} when it returns.
-template <class F>
-std::pair<int32_t, std::string> raised(F&& f) {
-    try {
-        f();
-    } catch (const rt::Error& e) {
-        return {e.number(), e.text()};
-    }
-    return {0, {}};
-}
+using testsupport::raised;
 
 inline std::vector<std::byte> bytesOf(std::string_view text) {
     std::vector<std::byte> bytes(text.size());
