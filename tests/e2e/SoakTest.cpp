@@ -24,8 +24,8 @@
 namespace {
 
 // Under a sanitizer every step is many times slower and the allocator keeps freed memory
-// aside: a shorter run (every model twice, the imported one by both routes) without the
-// memory bound, which the sanitizers' own checks stand in for.
+// aside: a shorter run (every model twice, the imported one from the command line and by a
+// drop) without the memory bound, which the sanitizers' own checks stand in for.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr int kPresses = 12;
 constexpr bool kMemoryChecked = false;
@@ -44,13 +44,9 @@ const QPoint kOption[] = {twips(1920, 600, 855, 375), twips(1920, 1320, 855, 375
                           twips(3000, 600, 855, 375), twips(3000, 1320, 855, 375)};
 const QPoint kBlankOfDialog(50, 146);  // below EXIT, beside no control
 
-struct Model {
-    const char* name;
-    int option;  // the option button that chooses it; -1 for the imported model
-    QString file;
-};
-// The imported rose is the heaviest import; its neighbours are other models, so that each
-// press changes the picture.
+// `option` is the option button that chooses the model, -1 for the imported one: the rose, the
+// heaviest import, whose neighbours are other models, so that each press changes the picture.
+struct Model { const char* name; int option; QString file; };
 const Model kModels[] = {
     {"rose.glb", -1, QStringLiteral(CELSHADE_ROUNDTRIP_DIR "/glb/doom3.glb")},
     {"robot", 0, QStringLiteral(CELSHADE_RUNTIME_DIR "/doom1.x")},
@@ -63,10 +59,7 @@ constexpr int kModelCount = static_cast<int>(std::size(kModels));
 // Memory is compared with the same model shown: the presses between are whole rounds.
 static_assert(!kMemoryChecked || (kPresses - kBaselinePress) % kModelCount == 0);
 
-struct Holdings {
-    long residentKiB = 0;
-    int files = 0, threads = 0;
-};
+struct Holdings { long residentKiB = 0; int files = 0, threads = 0; };
 
 Holdings holdingsOf(qint64 pid) {
     Holdings h;
@@ -83,11 +76,6 @@ Holdings holdingsOf(qint64 pid) {
 
 class Soak : public ::testing::Test {
 protected:
-    void TearDown() override {
-        program.kill();
-        program.waitForFinished(5000);
-    }
-
     // Each model as celshade-tool draws it, which is what the window shows of it, pixel for pixel.
     void drawReferences() {
         for (int m = 0; m < kModelCount; ++m) {
@@ -132,7 +120,8 @@ protected:
     }
 
     QImage frame() { return x.grab(render); }
-    bool running() { return program.state() == QProcess::Running; }
+    // With no event loop here, QProcess learns of the program's end only when asked to wait.
+    bool running() { return program.state() == QProcess::Running && !program.waitForFinished(0); }
 
     // Waits until the window shows `picture`; the model it had before would not be it.
     bool shows(const QImage& picture, const char* what) {
@@ -145,12 +134,13 @@ protected:
         return false;
     }
 
-    // A drag in whole steps: 8 pixels across turn the model by exactly 12 degrees and 20
-    // down zoom by exactly 1, so the drags back restore the view exactly.
+    // A drag in two steps (each of X11Session's costs 30 ms): 20 pixels across turn the model
+    // by exactly 30 degrees and 50 down zoom by exactly 2.5, so the drags back restore the view.
     void drag(QPoint from, QPoint to, int button) {
         x.moveTo(from);
         x.press(button);
-        for (int i = 1; i <= 5; ++i) x.moveTo(from + (to - from) * i / 5);
+        x.moveTo((from + to) / 2);
+        x.moveTo(to);
         x.release(button);
     }
 
