@@ -73,10 +73,8 @@ inline std::vector<std::byte> binarySquare(std::string_view header = "xof 0303bi
 
 // Compresses the body of an uncompressed .x file (everything after its 16-byte header) into
 // MSZIP blocks of at most `blockSize` bytes, each block allowed to refer back into the
-// previous output. `format` is "tzip" or "bzip"; the rest are zlib's deflate settings.
-inline std::vector<std::byte> compress(const std::vector<std::byte>& file, std::string_view format,
-                                       size_t blockSize = 32768, int level = 9, int strategy = Z_DEFAULT_STRATEGY,
-                                       int memLevel = 8) {
+// previous output. `format` is "tzip" or "bzip".
+inline std::vector<std::byte> compress(const std::vector<std::byte>& file, std::string_view format, size_t blockSize = 32768) {
     std::string out(reinterpret_cast<const char*>(file.data()), 16);
     out.replace(8, 4, format);
     uint32_t total = static_cast<uint32_t>(file.size());
@@ -85,7 +83,7 @@ inline std::vector<std::byte> compress(const std::vector<std::byte>& file, std::
     for (size_t at = 0; at < file.size() - 16; at += blockSize) {
         const size_t size = std::min(blockSize, file.size() - 16 - at), history = std::min<size_t>(at, 32768);
         z_stream z{};
-        deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, memLevel, strategy);
+        deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
         if (history > 0) deflateSetDictionary(&z, body + at - history, static_cast<uInt>(history));
         std::vector<Bytef> packed(deflateBound(&z, static_cast<uLong>(size)) + 16);
         z.next_in = const_cast<Bytef*>(body + at);
