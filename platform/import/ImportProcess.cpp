@@ -231,8 +231,7 @@ ChildSettings& childSettings() {
 
 std::string readFileStart(const std::string& path, size_t count) {
     const rt::InputFile file(path);
-    if (file.fault() == rt::InputFile::Fault::NotFound) rt::raiseRuntime(rt::errc::FileNotFound, path);
-    if (!file.ok()) rt::raiseRuntime(rt::errc::PathFileAccess, path + ": " + file.reason());
+    rt::raiseUnlessReadable(file, path);
     if (file.size() == 0) raise(D3DXERR_INVALIDDATA, path, "the file is empty");
     std::string start(std::min<uint64_t>(count, file.size()), '\0');
     if (file.readInto(reinterpret_cast<std::byte*>(start.data()), start.size()) != start.size())

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "runtime/Error.h"
+
 namespace rt {
 namespace {
 
@@ -74,6 +76,11 @@ size_t InputFile::readInto(std::byte* data, size_t bytes) const {
         done += static_cast<size_t>(n);
     }
     return done;
+}
+
+void raiseUnlessReadable(const InputFile& file, const std::string& path) {
+    if (file.fault() == InputFile::Fault::NotFound) raiseRuntime(errc::FileNotFound, path);
+    if (!file.ok()) raiseRuntime(errc::PathFileAccess, path + ": " + file.reason());
 }
 
 }  // namespace rt

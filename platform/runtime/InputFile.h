@@ -44,4 +44,8 @@ private:
     std::string reason_;
 };
 
+// The errors of a model file that cannot be read: runtime error 53 (file not found) when the
+// path leads to no file, 75 (path/file access error) with the reason otherwise.
+void raiseUnlessReadable(const InputFile& file, const std::string& path);
+
 }  // namespace rt

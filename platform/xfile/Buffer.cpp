@@ -20,8 +20,7 @@ ByteBuffer::ByteBuffer(size_t size) : size_(size) {
 
 MappedFile::MappedFile(const std::string& path) {
     const rt::InputFile file(path);
-    if (file.fault() == rt::InputFile::Fault::NotFound) rt::raiseRuntime(rt::errc::FileNotFound, path);
-    if (!file.ok()) rt::raiseRuntime(rt::errc::PathFileAccess, path + ": " + file.reason());
+    rt::raiseUnlessReadable(file, path);
     size_ = static_cast<size_t>(file.size());
     if (size_ == 0) return;
     // MAP_POPULATE maps the whole file in one call instead of one fault per page.
