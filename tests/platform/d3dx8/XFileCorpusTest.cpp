@@ -139,7 +139,9 @@ TEST(XFileCorpus, EveryFileLoadsToTheRecordedBytesOrError) {
         for (const OracleInput& input : inputs) out << input.key << '\t' << describeLoad(input.bytes, input.name) << '\n';
         GTEST_SKIP() << "wrote " << kOracle;
     }
-    if (testsupport::underCi()) ASSERT_TRUE(std::filesystem::exists(kCorpus)) << "CI=true, but " << kCorpus << " is missing";
+    if (testsupport::underCi()) {
+        ASSERT_TRUE(std::filesystem::exists(kCorpus)) << "CI=true, but " << kCorpus << " is missing";
+    }
     const auto expected = readOracle();
     ASSERT_FALSE(expected.empty()) << kOracle;
     for (const OracleInput& input : inputs) {
