@@ -22,6 +22,7 @@
 
 #include "Command.h"
 #include "DeviceCommands.h"
+#include "PngFrames.h"
 #include "animation/Writers.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3d8/Resources.h"
@@ -152,7 +153,7 @@ std::string outputFor(const Options& o, const std::string& model) {
 }
 
 void writeFrame(const BackBufferImage& frame, const std::string& path) {
-    animation::writePng(path, frame.width, frame.height, frame.pixels.data());
+    writePng(path, frame.width, frame.height, frame.pixels.data());
 }
 
 struct FrameTimes {
@@ -188,7 +189,7 @@ std::unique_ptr<animation::FrameSink> turntableSink(const Options& o, const std:
     const animation::FrameFormat format{uint32_t(o.width), uint32_t(o.height), o.fps};
     switch (outputOf(o)) {
     case Output::Webp: return animation::webpWriter(output, format, o.quality);
-    case Output::PngSequence: return animation::pngSequenceWriter(output, format, o.turntable);
+    case Output::PngSequence: return pngSequenceWriter(output, format, o.turntable);
     default: return animation::gifWriter(output, format);
     }
 }
@@ -208,8 +209,8 @@ void renderTurntable(const Options& o, recipe::Scene& scene, const std::string& 
     scene.yaw = o.yaw;
     sink->finish();
     const std::string shown = outputOf(o) == Output::PngSequence
-                                  ? animation::pngSequenceName(output, o.turntable, 0) + " .. " +
-                                        animation::pngSequenceName(output, o.turntable, o.turntable - 1)
+                                  ? pngSequenceName(output, o.turntable, 0) + " .. " +
+                                        pngSequenceName(output, o.turntable, o.turntable - 1)
                                   : output;
     std::printf("%s: %d faces, %zu ranges, %d frames -> %s\n", model.c_str(), Mdx8::sceneMesh.numFaces,
                 Mdx8::sceneMesh.attribRanges.size(), o.turntable, shown.c_str());

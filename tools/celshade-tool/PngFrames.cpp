@@ -1,0 +1,53 @@
+#include "PngFrames.h"
+
+#include <QBuffer>
+#include <QImage>
+
+#include <algorithm>
+
+#include "animation/Output.h"
+#include "runtime/Error.h"
+
+namespace {
+
+class PngSequenceSink : public animation::FrameSink {
+public:
+    PngSequenceSink(const std::string& prefix, const animation::FrameFormat& format, int32_t frameCount)
+        : prefix_(prefix), format_(format), frameCount_(frameCount) {}
+
+    void add(const uint32_t* pixels) override {
+        writePng(pngSequenceName(prefix_, frameCount_, frames_++), format_.width, format_.height, pixels);
+    }
+    void finish() override {}
+
+private:
+    std::string prefix_;
+    animation::FrameFormat format_;
+    int32_t frameCount_;
+    int32_t frames_ = 0;
+};
+
+}  // namespace
+
+// Encoded in memory and written in one go, so that a file that cannot be written is reported
+// with the system's reason, as the animations' files are.
+void writePng(const std::string& path, uint32_t width, uint32_t height, const uint32_t* pixels) {
+    const QImage image(reinterpret_cast<const uchar*>(pixels), int(width), int(height), int(width * 4),
+                       QImage::Format_RGB32);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) rt::raiseRuntime(rt::errc::PathFileAccess, "cannot encode " + path);
+    animation::writeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+std::string pngSequenceName(const std::string& prefix, int32_t frameCount, int32_t frame) {
+    const int digits = std::max<int>(3, int(std::to_string(std::max(frameCount - 1, 0)).size()));
+    std::string number = std::to_string(frame);
+    return prefix + std::string(size_t(std::max<int>(0, digits - int(number.size()))), '0') + number + ".png";
+}
+
+std::unique_ptr<animation::FrameSink> pngSequenceWriter(const std::string& prefix,
+                                                        const animation::FrameFormat& format, int32_t frameCount) {
+    return std::make_unique<PngSequenceSink>(prefix, format, frameCount);
+}
