@@ -1,12 +1,16 @@
 // celshade-tool as a user runs it: each subcommand on good files (output in its documented
 // form, and consistent between subcommands), on bad files (exit status 1, an error naming
 // the file, nothing on stdout) and with bad options (exit status 2 and the subcommand's usage
-// line).
+// line); render's pictures and turntables, which are the still pictures of one turn.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -35,7 +39,7 @@ Outcome tool(const std::vector<std::string>& args) {
     QProcess p;
     p.start(kTool, list);
     Outcome r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) return r;
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return r;
     r.status = p.exitCode();
     r.out = p.readAllStandardOutput().toStdString();
     r.err = p.readAllStandardError().toStdString();
@@ -72,7 +76,7 @@ protected:
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
-    std::string path(const char* name) { return dir_.filePath(name).toStdString(); }
+    std::string path(const std::string& name) { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
     QTemporaryDir dir_;
 };
 
@@ -263,4 +267,108 @@ TEST_F(Tool, HelpAndVersionGoToStandardOutput) {
     }
 }
 
+// Render: good models give pictures, a bad one among them is reported with its file and
+// reason without stopping the others.
+TEST_F(Tool, RenderDrawsEveryGoodModelAndNamesEachBadOneWithItsReason) {
+    const std::string notes = file("notes.x", "these are notes, not a model\n"), box = kData + "doom5.x";
+    // Another model named like the box: its picture would replace the box's.
+    QDir(dir_.path()).mkdir(QStringLiteral("other"));
+    const std::string other = file("other/doom5.x", readAll(kData + "doom1.x"));
+    const Outcome r = tool({"render", box, notes, kData + "doom1.x", other, "--out-dir", path("out"), "--size", "200x150",
+                            "--frames", "3"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    for (const char* picture : {"out/doom5.png", "out/doom1.png"})
+        EXPECT_EQ(QImage(QString::fromStdString(path(picture))).size(), QSize(200, 150)) << picture;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("out/notes.png"))));
+    EXPECT_NE(r.out.find("3 frames, median"), std::string::npos) << r.out;
+    for (const std::string& line : {notes + ": error -", other + ": error 75: Path/File access error: would overwrite " + path("out/doom5.png")})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+}
+
+// The frames of an animation as a viewer composes them (Qt's decoders, not the libraries
+// that wrote them), with their delays in milliseconds and whether it loops for ever.
+struct Animation {
+    std::vector<QImage> frames;
+    std::vector<int> delays;
+    bool loops = false;
+};
+
+Animation readAnimation(const std::string& path) {
+    Animation out;
+    QImageReader reader(QString::fromStdString(path));
+    for (QImage frame; reader.read(&frame);) {
+        out.frames.push_back(frame.convertToFormat(QImage::Format_RGB32));
+        out.delays.push_back(reader.nextImageDelay());
+    }
+    out.loops = reader.loopCount() == -1;
+    return out;
+}
+
+QImage picture(const std::string& path) { return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32); }
+
+// The mean difference of the channels, over the whole picture.
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// Each format's frames are the still pictures of the same turns: exactly where the format keeps
+// every colour (a GIF of frames of few colours, here without the overlay's smoothed text; a
+// lossless WebP; PNG), closely in a lossy WebP.
+TEST_F(Tool, RenderTurntableIsTheStillPicturesOfOneTurn) {
+    const std::string box = kData + "doom5.x";
+    const std::vector<std::string> view = {"--size", "160x120", "--pitch", "20", "--no-overlay"};
+    auto render = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"render", box});
+        args.insert(args.end(), view.begin(), view.end());
+        return tool(args);
+    };
+    constexpr int kTurn = 8;
+    std::vector<QImage> stills;
+    for (int i = 0; i < kTurn; ++i) {
+        ASSERT_EQ(render({"-o", path("still.png"), "--yaw", std::to_string(10 - 45 * i)}).status, 0);
+        stills.push_back(picture(path("still.png")));
+    }
+    const Outcome gif = render({"--turntable", "8", "--fps", "20", "--yaw", "10", "-o", path("spin.gif")});
+    ASSERT_EQ(gif.status, 0) << gif.err;
+    EXPECT_TRUE(gif.out.ends_with("8 frames -> " + path("spin.gif") + "\n")) << gif.out;
+    const Outcome lossless = render({"--turntable", "8", "--yaw", "10", "-o", path("spin.webp")});
+    const Outcome lossy = render({"--turntable", "8", "--yaw", "10", "--quality", "60", "-o", path("lossy.webp")});
+    const Outcome sequence = render({"--turntable", "8", "--yaw", "10", "--out-dir", path("frames")});
+    ASSERT_EQ(lossless.status + lossy.status + sequence.status, 0) << lossless.err << lossy.err;
+
+    const Animation fromGif = readAnimation(path("spin.gif")), fromWebp = readAnimation(path("spin.webp")),
+                    fromLossy = readAnimation(path("lossy.webp"));
+    EXPECT_TRUE(fromGif.loops && fromWebp.loops && fromLossy.loops);
+    EXPECT_EQ(fromGif.delays, std::vector<int>(kTurn, 50));  // 20 frames a second, in hundredths
+    EXPECT_EQ(fromWebp.delays, std::vector<int>(kTurn, 40));
+    ASSERT_EQ(fromGif.frames.size(), size_t(kTurn));
+    ASSERT_EQ(fromWebp.frames.size(), size_t(kTurn));
+    ASSERT_EQ(fromLossy.frames.size(), size_t(kTurn));
+    for (int i = 0; i < kTurn; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(fromGif.frames[i], stills[i]);
+        EXPECT_EQ(fromWebp.frames[i], stills[i]);
+        EXPECT_LT(meanDifference(fromLossy.frames[i], stills[i]), 4.0);
+        EXPECT_EQ(picture(path("frames/doom5-00" + std::to_string(i) + ".png")), stills[i]);
+    }
+    EXPECT_NE(stills[0], stills[1]);
+
+    const Outcome unwritable = tool({"render", box, "--turntable", "2", "-o", path("absent/spin.gif")});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("error 75: Path/File access error: cannot write " + path("absent/spin.gif")), std::string::npos)
+        << unwritable.err;
+}
+
 }  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);  // for the image readers' plugins
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
