@@ -2,14 +2,17 @@
 // format, then STAR pressed again and again over the five models and that one (chosen with the
 // option buttons, and by dropping the file on either window), with the model turned and zoomed
 // between the presses. It must stay up, draw every model it is asked for, exactly as
-// celshade-tool render draws it, show its readout from the first press on, and not grow.
+// celshade-tool render draws it, show its readout from the first press on, save what it shows,
+// and not grow.
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -87,8 +90,10 @@ protected:
     }
 
     void start() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_PICTURES_DIR"), folder.filePath(QStringLiteral("Pictures")));
         program.setProcessChannelMode(QProcess::ForwardedChannels);
-        dialog = startProgram(program, x, {kModels[0].file});
+        dialog = startProgram(program, x, {kModels[0].file}, env);
         ASSERT_FALSE(dialog.isEmpty()) << "the start dialog did not appear";
     }
 
@@ -100,6 +105,21 @@ protected:
         for (int y = 0; y < readout.height(); ++y)
             for (int x = 0; x < readout.width(); ++x) dark += qGray(readout.pixel(x, y)) < 40;
         return dark;
+    }
+
+    // F12 and Ctrl+S (to the window clicked last) save the frame as shown, named after the
+    // model and the time, the second save of a second numbered.
+    void expectSavedAsShown(const QImage& picture) {
+        x.click(render.center());
+        x.pressKey("F12");
+        x.pressKeyCombo("Control_L", "s");
+        const QString saved = folder.filePath(QStringLiteral("Pictures/celshade"));
+        const auto files = [&] { return QDir(saved).entryList(QDir::Files); };
+        ASSERT_TRUE(X11Session::waitFor([&] { return files().size() == 2; }, kPatienceMs)) << "F12 and Ctrl+S saved no two pictures";
+        for (const QString& file : files()) {
+            EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^doom3-\d{8}-\d{6}(-2)?\.png$)")).match(file).hasMatch()) << file.toStdString();
+            EXPECT_EQ(QImage(QDir(saved).filePath(file)).convertToFormat(QImage::Format_RGB32), picture) << file.toStdString();
+        }
     }
 
     // Press `press` (from 0) asks for model m: the command line's model with the first STAR,
@@ -191,6 +211,7 @@ TEST_F(Soak, EveryPressDrawsItsModelAndMemoryStaysFlat) {
         ASSERT_TRUE(shows(reference[m], kModels[m].name));
         if (press == 0) {
             EXPECT_GT(readoutPixels(), 20) << "the readout does not show after the first press";
+            ASSERT_NO_FATAL_FAILURE(expectSavedAsShown(reference[m]));
         }
         last = holdingsOf(program.processId());
         if (press + 1 == kBaselinePress) baseline = last;
