@@ -1,12 +1,11 @@
-// The program's window, started with STAR on a model named on the command line and grabbed
-// from the X display once its frames are steady: at a device pixel ratio of 2 it is the same
-// window at twice the pixels. (That the window shows exactly celshade-tool render's picture of
-// every model, and that F12 and Ctrl+S save it, is SoakTest.cpp's.)
+// The program's window at a device pixel ratio of 2 is the same window at twice the pixels.
+// (That the window shows exactly celshade-tool render's picture of every model, and that F12
+// and Ctrl+S save it, is SoakTest.cpp's.)
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QImage>
+#include <QProcess>
 #include <QThread>
 
 #include <algorithm>
@@ -17,125 +16,88 @@
 
 namespace {
 
-// The program started on `model` at a device pixel ratio, its render window shown with STAR
-// and steady.
-class RunningProgram {
-public:
-    RunningProgram(X11Session& x, const QString& model, int ratio) : x_(x), ratio_(ratio) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(ratio));
-        dialog_ = e2e::startProgram(program_, x, {model}, env, QStringLiteral(CELSHADE_RUNTIME_DIR), ratio);
-    }
-    ~RunningProgram() { e2e::stopProgram(program_); }
+using namespace e2e;
 
-    // The dialog and the window appear at `ratio` times their sizes; STAR is pressed.
-    bool show() {
-        if (dialog_.isEmpty()) return false;
-        render = e2e::pressStar(x_, dialog_, 60000, ratio_);
-        return !render.isEmpty() && QRect(QPoint(0, 0), x_.screenSize()).contains(render) && steady();
-    }
-
-    // Frames presented (the corner is the background), the model in the middle, two grabs alike.
-    bool steady() {
-        const QRgb background = 0xFF000000u | recipe::backgroundColour();
-        return X11Session::waitFor([&] {
-            const QImage before = x_.grab(render).convertToFormat(QImage::Format_RGB32);
-            QThread::msleep(300);
-            shown = x_.grab(render).convertToFormat(QImage::Format_RGB32);
-            return shown == before && shown.pixel(2, render.height() - 3) == background &&
-                   shown.pixel(render.width() / 2, render.height() / 2) != background;
-        }, 60000);
-    }
-
-    QRect render;
+// The render window's picture once frames are presented (the corner is the background), the
+// model is in the middle and two grabs 300 ms apart agree; a null image if that never happens.
+QImage steadyFrame(X11Session& x, QRect render) {
+    const QRgb background = 0xFF000000u | recipe::backgroundColour();
     QImage shown;
+    const bool steady = X11Session::waitFor([&] {
+        const QImage before = x.grab(render);
+        QThread::msleep(300);
+        shown = x.grab(render);
+        return shown == before && shown.pixel(2, render.height() - 3) == background &&
+               shown.pixel(render.width() / 2, render.height() / 2) != background;
+    }, 60000);
+    return steady ? shown : QImage();
+}
 
-private:
-    X11Session& x_;
-    int ratio_;
-    QProcess program_;
-    QRect dialog_;
-};
+// The rows from the first to the last with overlay text (white) in them; below the overlay,
+// the columns the model covers and the outline's pixels (the model's only black ones).
+struct Measures { int textHeight = 0, modelWidth = 0, outline = 0; };
 
-class PixelRatio : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!x.connected()) GTEST_SKIP() << "no X display";
-    }
-    X11Session x;
-};
-
-// The number of rows, from the first to the last, with overlay text in them.
-int textHeight(const QImage& frame, int ratio) {
-    int first = -1, last = -1;
-    for (int y = 0; y < 60 * ratio; ++y)
-        for (int x = 20 * ratio; x < 300 * ratio; ++x) {
+Measures measure(const QImage& frame, int ratio) {
+    const QRgb background = 0xFF000000u | recipe::backgroundColour();
+    int firstText = -1, lastText = -1, left = frame.width(), right = -1, outline = 0;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
             const QRgb p = frame.pixel(x, y);
-            if (qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235) {
-                if (first < 0) first = y;
-                last = y;
-                break;
+            if (y < 60 * ratio) {
+                const bool text = x >= 20 * ratio && x < 300 * ratio && qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235;
+                if (text && firstText < 0) firstText = y;
+                if (text) lastText = y;
+            } else if (p != background) {
+                left = std::min(left, x), right = std::max(right, x);
+                outline += (p & 0xFFFFFFu) == 0;
             }
         }
-    return first < 0 ? 0 : last - first + 1;
-}
-
-// The columns the model covers (below the overlay), in the window's own pixels.
-int modelWidth(const QImage& frame, int ratio) {
-    const QRgb background = 0xFF000000u | recipe::backgroundColour();
-    int left = frame.width(), right = -1;
-    for (int y = 60 * ratio; y < frame.height(); ++y)
-        for (int x = 0; x < frame.width(); ++x)
-            if (frame.pixel(x, y) != background) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-    return right < left ? 0 : right - left + 1;
-}
-
-// The outline's pixels (the model's only black ones) below the overlay.
-int outlinePixels(const QImage& frame, int ratio) {
-    int count = 0;
-    for (int y = 60 * ratio; y < frame.height(); ++y)
-        for (int x = 0; x < frame.width(); ++x) count += (frame.pixel(x, y) & 0xFFFFFFu) == 0;
-    return count;
+    return {firstText < 0 ? 0 : lastText - firstText + 1, right < left ? 0 : right - left + 1, outline};
 }
 
 // At ratio 2 the dialog and the window are twice the size, the overlay text twice as tall,
 // the model drawn at every device pixel (no window pixel doubled), and a drag turns the model
 // by the same angle per window pixel: the model then covers twice the columns. The outline is
 // two device pixels wide, as the window's one pixel at twice the size: four times the pixels.
-TEST_F(PixelRatio, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
+TEST(PixelRatio, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
+    X11Session x;
+    if (!x.connected()) GTEST_SKIP() << "no X display";
     // The dialog and the window side by side, at twice their sizes.
     if (x.screenSize().width() < 1800 || x.screenSize().height() < 1000) GTEST_SKIP() << "the screen is too small";
-    const QString box = QDir(QStringLiteral(CELSHADE_RUNTIME_DIR)).filePath(QStringLiteral("doom5.x"));
-    int height[3] = {}, width[3] = {}, outline[3] = {};
+    Measures at[3];
     for (int ratio : {1, 2}) {
         SCOPED_TRACE(ratio);
-        RunningProgram program(x, box, ratio);
-        ASSERT_TRUE(program.show());
-        height[ratio] = textHeight(program.shown, ratio);
-        const QPoint centre = program.render.center();
-        x.drag(centre, centre + QPoint(40 * ratio, 0), 1);
-        ASSERT_TRUE(program.steady());
-        width[ratio] = modelWidth(program.shown, ratio);
-        outline[ratio] = outlinePixels(program.shown, ratio);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(ratio));
+        const QRect dialog = startProgram(program, x, {QStringLiteral(CELSHADE_RUNTIME_DIR "/doom5.x")}, env,
+                                          QStringLiteral(CELSHADE_RUNTIME_DIR), ratio);
+        ASSERT_FALSE(dialog.isEmpty());
+        const QRect render = pressStar(x, dialog, 60000, ratio);
+        ASSERT_TRUE(!render.isEmpty() && QRect(QPoint(0, 0), x.screenSize()).contains(render));
+        const QImage first = steadyFrame(x, render);
+        ASSERT_FALSE(first.isNull());
+        x.drag(render.center(), render.center() + QPoint(40 * ratio, 0), 1);
+        const QImage turned = steadyFrame(x, render);
+        ASSERT_FALSE(turned.isNull());
+        stopProgram(program);
+        at[ratio] = measure(turned, ratio);
+        at[ratio].textHeight = measure(first, ratio).textHeight;
         if (ratio == 2) {
             // Crisp: some pixel at an even column differs from the one right of it.
             bool odd = false;
-            for (int y = 0; y < program.shown.height() && !odd; ++y)
-                for (int px = 0; px + 1 < program.shown.width() && !odd; px += 2)
-                    odd = program.shown.pixel(px, y) != program.shown.pixel(px + 1, y);
+            for (int y = 0; y < turned.height() && !odd; ++y)
+                for (int px = 0; px + 1 < turned.width() && !odd; px += 2) odd = turned.pixel(px, y) != turned.pixel(px + 1, y);
             EXPECT_TRUE(odd) << "every window pixel is two device pixels wide";
         }
     }
-    std::printf("overlay text height: %d px at ratio 1, %d px at ratio 2\n", height[1], height[2]);
-    EXPECT_GT(height[1], 10);
-    EXPECT_NEAR(height[2], 2 * height[1], 2);
-    EXPECT_GT(width[1], 50);
-    EXPECT_NEAR(width[2], 2 * width[1], 4);
-    EXPECT_GT(outline[1], 100);
-    EXPECT_NEAR(double(outline[2]) / outline[1], 4.0, 0.6) << outline[1] << " and " << outline[2] << " outline pixels";
+    std::printf("overlay text height: %d px at ratio 1, %d px at ratio 2\n", at[1].textHeight, at[2].textHeight);
+    EXPECT_GT(at[1].textHeight, 10);
+    EXPECT_NEAR(at[2].textHeight, 2 * at[1].textHeight, 2);
+    EXPECT_GT(at[1].modelWidth, 50);
+    EXPECT_NEAR(at[2].modelWidth, 2 * at[1].modelWidth, 4);
+    EXPECT_GT(at[1].outline, 100);
+    EXPECT_NEAR(double(at[2].outline) / at[1].outline, 4.0, 0.6) << at[1].outline << " and " << at[2].outline << " outline pixels";
 }
 
 }  // namespace
