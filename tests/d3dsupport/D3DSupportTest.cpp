@@ -123,8 +123,4 @@ TEST(Shutdown, DropsTheDeviceObjectsAndTheModelsBuffersButKeepsItsArrays) {
     EXPECT_EQ(raised([] { Mdx8::initScene(); }).first, rt::errc::ObjectNotSet);
 }
 
-TEST(Shutdown, BeforeAnyDeviceExistsItEndsTheProgramCleanly) {
-    EXPECT_EXIT(Mdx8::shutdown(true), ::testing::ExitedWithCode(0), "");
-}
-
 }  // namespace

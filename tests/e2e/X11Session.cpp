@@ -95,10 +95,9 @@ void X11Session::doubleClick(QPoint p) {
     }
 }
 
-void X11Session::drag(QPoint a, QPoint b, int button) {
+void X11Session::drag(QPoint a, QPoint b, int button, int steps) {
     moveTo(a);
     press(button);
-    constexpr int steps = 20;
     for (int i = 1; i <= steps; ++i) moveTo(a + (b - a) * i / steps);
     release(button);
 }

@@ -34,8 +34,8 @@ public:
     void release(int button);
     void click(QPoint p, int button = 1);
     void doubleClick(QPoint p);
-    // Drags from a to b in small steps with the button held.
-    void drag(QPoint a, QPoint b, int button);
+    // Drags from a to b in `steps` moves with the button held.
+    void drag(QPoint a, QPoint b, int button, int steps = 20);
     void typeText(const QString& text);
     void pressKeyCombo(const char* modifierKeysym, const char* keysym);
     void pressKey(const char* keysym);

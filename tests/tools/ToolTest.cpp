@@ -152,10 +152,11 @@ TEST_F(Tool, AsmPrintsTheAssembledTokens) {
 
 TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
     const std::string model = readAll(kData + "doom5.x");
-    const std::string empty = file("empty.x", ""), garbage = file("garbage.x", "not a model at all, only words");
+    // Every fault of the .x reader takes the same way out; the reader's own tests and the
+    // program's (tests/e2e) cover the faults themselves.
     const std::string cut = file("cut.x", model.substr(0, model.size() / 3)), missing = path("missing.x");
-    const std::string shaderSyntax = file("syntax.vsh", "vs.1.1\nmov oPos, v0.xyzq\n");
-    const std::string emptyShader = file("empty.vsh", ""), missingShader = path("missing.vsh");
+    const std::string empty = file("empty.x", "");  // also a file, not a folder, to look inside
+    const std::string shaderSyntax = file("syntax.vsh", "vs.1.1\nmov oPos, v0.xyzq\n"), missingShader = path("missing.vsh");
     // A FIFO with no writer: reading it would wait for ever.
     const std::string fifo = path("doom1.x"), throughFile = empty + "/inner.x";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -163,8 +164,6 @@ TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
         std::vector<std::string> args;
         std::string error;  // a regular expression stderr must contain
     } cases[] = {
-        {{"info", empty}, empty + ": error -?\\d+: .*" + empty},
-        {{"info", garbage}, garbage + ": error -?\\d+: .*" + garbage},
         {{"info", cut}, cut + ": error -?\\d+: .*" + cut},
         {{"info", missing}, missing + ": error 53: File not found: " + missing},
         {{"info", throughFile}, throughFile + ": error 53: File not found: " + throughFile},
@@ -174,7 +173,6 @@ TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
         {{"edges", fifo}, "celshade-tool edges: error 75: .*" + fifo + ": cannot read the file \\(it is a FIFO\\)"},
         {{"edges", kData + "doom5.x", "--out", path("absent/lines.bin")}, "error 75: .*" + path("absent/lines.bin")},
         {{"asm", shaderSyntax}, shaderSyntax + ":2:\\d+: .*'q'"},
-        {{"asm", emptyShader}, emptyShader + ":1:1: missing version line"},
         {{"asm", missingShader}, missingShader + ": cannot open the file"},
         {{"asm", dir_.path().toStdString()}, dir_.path().toStdString() + ": cannot read the file \\(it is a directory\\)"},
         {{"asm", fifo}, fifo + ": cannot read the file \\(it is a FIFO\\)"},

@@ -39,11 +39,8 @@ TEST(GlWindowDevice, BackBufferTakesTheClientSizeAndPresentsWithTheAskedInterval
         QGuiApplication::processEvents();
     }
     EXPECT_EQ(device->readBackBuffer().at(kWidth - 1, kHeight - 1), kGreen);
-    // What reached the screen: the window shows the cleared colour.
-    QImage shot = window.screen()->grabWindow(window.winId()).toImage();
-    ASSERT_FALSE(shot.isNull());
-    EXPECT_EQ(shot.pixel(shot.width() / 2, shot.height() / 2) & 0xFFFFFF, kGreen & 0xFFFFFF);
 
+    // (That the window shows what was presented is tests/e2e/SoakTest.cpp's, frame by frame.)
     // Resized after the device was made, the window shows the back buffer stretched over it,
     // top rows at the top.
     const D3DRECT top{0, 0, int32_t{kWidth}, int32_t{kHeight / 4}};
@@ -57,7 +54,7 @@ TEST(GlWindowDevice, BackBufferTakesTheClientSizeAndPresentsWithTheAskedInterval
         device->Present(nullptr, nullptr, nullptr, nullptr);
         QGuiApplication::processEvents();
     }
-    shot = window.screen()->grabWindow(window.winId()).toImage();
+    const QImage shot = window.screen()->grabWindow(window.winId()).toImage();
     ASSERT_EQ(shot.height(), int{kHeight * 2});
     EXPECT_EQ(shot.pixel(shot.width() - 2, 2) & 0xFFFFFF, 0xFF0000u);
     EXPECT_EQ(shot.pixel(shot.width() - 2, shot.height() - 2) & 0xFFFFFF, kGreen & 0xFFFFFF);
