@@ -98,12 +98,14 @@ void mesh(BinaryOut& out, const Model& m) {
     out.close();
 }
 
-// One block: a fresh raw-deflate stream, so that a reader may inflate every block on its
-// own or keep its window across blocks and get the same bytes either way.
-std::vector<uint8_t> deflateBlock(const uint8_t* data, size_t size) {
+// One block: a raw-deflate stream that may refer back into the `history` bytes before `data`.
+// Without history a reader may inflate every block on its own or keep its window across blocks
+// and get the same bytes either way.
+std::vector<uint8_t> deflateBlock(const uint8_t* data, size_t size, size_t history) {
     z_stream z{};
     if (deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         rt::raiseRuntime(rt::errc::OutOfMemory, "deflateInit2");
+    if (history > 0) deflateSetDictionary(&z, data - history, static_cast<uInt>(history));
     std::vector<uint8_t> out(deflateBound(&z, static_cast<uLong>(size)));
     z.next_in = const_cast<Bytef*>(data);
     z.avail_in = static_cast<uInt>(size);
@@ -136,13 +138,15 @@ std::vector<uint8_t> xBinaryBody(const Model& m) {
     return out.take();
 }
 
-std::vector<uint8_t> compressXBody(const char (&header)[17], const std::vector<uint8_t>& body) {
+std::vector<uint8_t> compressXBody(const char (&header)[17], const std::vector<uint8_t>& body, size_t blockSize,
+                                   bool referBack) {
     if (body.size() > 0xFFFFFFFFu - 16) rt::raiseRuntime(rt::errc::Overflow, "file too large to compress");
+    if (blockSize == 0 || blockSize > kCompressedBlockInput) rt::raiseRuntime(rt::errc::InvalidCall, "block size");
     std::vector<uint8_t> file(header, header + 16);
     appendLE32(file, static_cast<uint32_t>(body.size() + 16));
-    for (size_t at = 0; at < body.size(); at += kCompressedBlockInput) {
-        size_t n = std::min(kCompressedBlockInput, body.size() - at);
-        std::vector<uint8_t> packed = deflateBlock(body.data() + at, n);
+    for (size_t at = 0; at < body.size(); at += blockSize) {
+        size_t n = std::min(blockSize, body.size() - at);
+        std::vector<uint8_t> packed = deflateBlock(body.data() + at, n, referBack ? std::min<size_t>(at, 32768) : 0);
         if (packed.size() + 2 > 0xFFFF) rt::raiseRuntime(rt::errc::Overflow, "compressed block too large");
         appendLE16(file, static_cast<uint16_t>(n));
         appendLE16(file, static_cast<uint16_t>(packed.size() + 2));

@@ -2,8 +2,6 @@
 // Builders for .x files in memory: text as it stands, binary token streams, and MSZIP
 // compression of either, so tests can state a file in a few lines in every encoding.
 
-#include <zlib.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "XWriter.h"
 #include "support/Raised.h"
 
 namespace fixtures {
@@ -71,33 +70,16 @@ inline std::vector<std::byte> binarySquare(std::string_view header = "xof 0303bi
     return w.close().close().close().close().bytes();
 }
 
-// Compresses the body of an uncompressed .x file (everything after its 16-byte header) into
-// MSZIP blocks of at most `blockSize` bytes, each block allowed to refer back into the
-// previous output. `format` is "tzip" or "bzip".
+// The body of an uncompressed .x file (everything after its 16-byte header) compressed by the
+// data generator's writer into MSZIP blocks of at most `blockSize` bytes, each referring back
+// into the output before it. `format` is "tzip" or "bzip".
 inline std::vector<std::byte> compress(const std::vector<std::byte>& file, std::string_view format, size_t blockSize = 32768) {
-    std::string out(reinterpret_cast<const char*>(file.data()), 16);
-    out.replace(8, 4, format);
-    uint32_t total = static_cast<uint32_t>(file.size());
-    out.append(reinterpret_cast<const char*>(&total), 4);
-    const auto* body = reinterpret_cast<const Bytef*>(file.data()) + 16;
-    for (size_t at = 0; at < file.size() - 16; at += blockSize) {
-        const size_t size = std::min(blockSize, file.size() - 16 - at), history = std::min<size_t>(at, 32768);
-        z_stream z{};
-        deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        if (history > 0) deflateSetDictionary(&z, body + at - history, static_cast<uInt>(history));
-        std::vector<Bytef> packed(deflateBound(&z, static_cast<uLong>(size)) + 16);
-        z.next_in = const_cast<Bytef*>(body + at);
-        z.avail_in = static_cast<uInt>(size);
-        z.next_out = packed.data();
-        z.avail_out = static_cast<uInt>(packed.size());
-        deflate(&z, Z_FINISH);
-        size_t packedSize = packed.size() - z.avail_out;
-        deflateEnd(&z);
-        uint16_t sizes[2] = {static_cast<uint16_t>(size), static_cast<uint16_t>(packedSize + 2)};
-        out.append(reinterpret_cast<const char*>(sizes), 4).append("CK");
-        out.append(reinterpret_cast<const char*>(packed.data()), packedSize);
-    }
-    return bytesOf(out);
+    char header[17] = {};
+    std::memcpy(header, file.data(), 16);
+    std::memcpy(header + 8, format.data(), 4);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(file.data());
+    const std::vector<uint8_t> out = datagen::compressXBody(header, {bytes + 16, bytes + file.size()}, blockSize, true);
+    return bytesOf({reinterpret_cast<const char*>(out.data()), out.size()});
 }
 
 }  // namespace fixtures
