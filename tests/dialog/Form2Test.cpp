@@ -202,14 +202,9 @@ TEST_F(Form2DeathTest, AnErrorInAHandlerEndsTheProgramWithItsReport) {
 TEST(ProgressReadout, IsTheWholePercentRoundedDownUnclampedWithOverflowAndDivisionErrors) {
     struct Case { int32_t progress, faces; const char* text; int error; };
     const Case cases[] = {
-        {37, 120, "30%", 0},
-        {240, 120, "200%", 0},
-        {1, -3, "-34%", 0},  // rounded down, not towards zero
-        {21'474'836, 1, "2147483600%", 0},
-        {21'474'837, 1'000'000'000, "", rt::errc::Overflow},
-        {-21'474'837, 1, "", rt::errc::Overflow},
-        {0, 0, "", rt::errc::DivisionByZero},
-        {5, 0, "", rt::errc::DivisionByZero},
+        {37, 120, "30%", 0}, {240, 120, "200%", 0}, {1, -3, "-34%", 0} /* rounded down, not towards zero */,
+        {21'474'836, 1, "2147483600%", 0}, {21'474'837, 1'000'000'000, "", rt::errc::Overflow},
+        {-21'474'837, 1, "", rt::errc::Overflow}, {0, 0, "", rt::errc::DivisionByZero}, {5, 0, "", rt::errc::DivisionByZero},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.progress) + " of " + std::to_string(c.faces));

@@ -152,16 +152,13 @@ TEST_F(TextureFiles, UnreadableInputsRaiseStatusesNamingTheFileAndReason) {
         std::vector<unsigned char> bytes;
         const char* reason;
     } cases[] = {
-        {"garbage.bmp", {'n', 'o', 't', ' ', 'a', 'n'}, "not an image"},
-        {"empty.png", {}, "empty"},
+        {"garbage.bmp", {'n', 'o', 't', ' ', 'a', 'n'}, "not an image"}, {"empty.png", {}, "empty"},
         {"picture.gif", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'}, "not an image in a known format"},
-        {"huge.bmp", bmpHeader(100000, 100000, 24), "out of range"},
-        {"no-width.bmp", bmpHeader(0, 8, 24), "out of range"},
+        {"huge.bmp", bmpHeader(100000, 100000, 24), "out of range"}, {"no-width.bmp", bmpHeader(0, 8, 24), "out of range"},
         {"negative-width.bmp", bmpHeader(-8, 8, 24), "out of range"},
         {"lowest-height.bmp", bmpHeader(8, INT32_MIN, 24), "out of range"},
         {"too-many-texels.bmp", bmpHeader(16384, 1025, 8), "out of range"},
-        {"wide.jpg", wideJpeg, "out of range"},
-        {"tall.png", pngSignatureAndHeader, "out of range"},
+        {"wide.jpg", wideJpeg, "out of range"}, {"tall.png", pngSignatureAndHeader, "out of range"},
         {"jpeg-in.bmp", bmpHeader(8, 8, 24, 4), "compression 4 is not supported"},
         {"rle.tga", tgaHeader(10, 2, 2, 24), "not supported"},
         {"zero-bit-colour-map.tga", zeroBitMap, "colour map of 0-bit entries is not supported"},

@@ -1,6 +1,6 @@
 // Models of other formats as the program loads them: the same object written as .x (left-handed,
 // clockwise front faces) and as OBJ (right-handed, counter-clockwise, as glTF and the rest hold
-// it: RoundTripPictureTest.cpp draws each format against the .x picture) must give the same
+// it: tests/tools/ToolTest.cpp draws each format against the .x picture) must give the same
 // triangles, corner for corner, with normals on their outer side; the reader is chosen by
 // content; and the two loads of a scene setup import the file once.
 
