@@ -22,7 +22,6 @@
 #include <string>
 
 #include "ProgramOnDisplay.h"
-#include "XdndDrop.h"
 #include "scene/FrameRecipe.h"
 
 namespace {
@@ -131,7 +130,7 @@ protected:
             ASSERT_FALSE(render.isEmpty()) << "the render window did not appear";
         } else if (kModels[m].option < 0) {
             const QPoint at = (press / kModelCount) % 2 ? dialog.topLeft() + kBlankOfDialog : render.center();
-            ASSERT_TRUE(dropFile(kModels[m].file, at, kPatienceMs)) << "the drop was refused";
+            ASSERT_TRUE(X11Session::dropFile(kModels[m].file, at, kPatienceMs)) << "the drop was refused";
         } else {
             x.click(dialog.topLeft() + kOption[kModels[m].option]);
             x.click(dialog.topLeft() + kStar);

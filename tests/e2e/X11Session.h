@@ -1,6 +1,6 @@
 #pragma once
 // A user at an X display, for end-to-end tests: finds the program's windows, moves and
-// clicks the pointer, types, and reads pixels back from the screen (no window manager:
+// clicks the pointer, types, drops files, and reads pixels back from the screen (no window manager:
 // windows are top-level children of the root).
 
 #include <QImage>
@@ -41,6 +41,11 @@ public:
     void pressKey(const char* keysym);
 
     QImage grab(QRect area);
+
+    // Drops `path` on the top-level window at `at` as a file manager drops it, by X's
+    // drag-and-drop protocol (XDND), handing the file over when the window asks for it. False
+    // when the window refuses it or has not finished within timeoutMs.
+    static bool dropFile(const QString& path, QPoint at, int timeoutMs);
 
 private:
     void flush(int ms);
