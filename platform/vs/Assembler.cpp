@@ -4,9 +4,9 @@
 
 namespace vs {
 
-AssemblyError::AssemblyError(std::string file, int line, int column, std::string reason)
-    : std::runtime_error(file + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + reason),
-      file_(std::move(file)), line_(line), column_(column), reason_(std::move(reason)) {}
+AssemblyError::AssemblyError(const std::string& file, int line, int column, std::string reason)
+    : std::runtime_error(file + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + reason), line_(line),
+      column_(column), reason_(std::move(reason)) {}
 
 namespace {
 

@@ -27,14 +27,12 @@ struct Assembly {
 
 class AssemblyError : public std::runtime_error {
 public:
-    AssemblyError(std::string file, int line, int column, std::string reason);
-    const std::string& file() const { return file_; }
+    AssemblyError(const std::string& file, int line, int column, std::string reason);
     int line() const { return line_; }
     int column() const { return column_; }
     const std::string& reason() const { return reason_; }
 
 private:
-    std::string file_;
     int line_;
     int column_;
     std::string reason_;

@@ -75,20 +75,15 @@ protected:
                                  "doom4.x", "doom5.x"}) {
             if (QString::fromUtf8(name) != QString::fromUtf8(c.file)) link(source.filePath(name), directory.filePath(name));
         }
-        QFile original(source.filePath(c.file));
+        QFile original(source.filePath(c.file)), written(directory.filePath(c.file));
         ASSERT_TRUE(original.open(QIODevice::ReadOnly));
-        const QByteArray bytes = original.readAll();
-        QByteArray faulty;
-        if (c.fault == Fault::Truncated) faulty = bytes.left(bytes.size() / 3);
-        if (c.fault == Fault::Garbage)
-            for (int i = 0; i < 4096; ++i) faulty.append(char((i * 7919 + 13) % 251));
+        QByteArray faulty = c.fault == Fault::Truncated ? original.readAll().left(original.size() / 3) : QByteArray();
+        for (int i = 0; c.fault == Fault::Garbage && i < 4096; ++i) faulty.append(char((i * 7919 + 13) % 251));
         if (c.fault == Fault::Fifo) {
             // No writer ever comes: a load that opened it would wait for ever.
             ASSERT_EQ(mkfifo(directory.filePath(c.file).toLocal8Bit().constData(), 0600), 0);
         } else if (c.fault != Fault::Missing) {
-            QFile written(directory.filePath(c.file));
-            ASSERT_TRUE(written.open(QIODevice::WriteOnly));
-            ASSERT_EQ(written.write(faulty), faulty.size());
+            ASSERT_TRUE(written.open(QIODevice::WriteOnly) && written.write(faulty) == faulty.size());
         }
         launch(directory.path());
     }

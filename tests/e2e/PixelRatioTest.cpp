@@ -75,11 +75,10 @@ TEST(PixelRatio, AtPixelRatioTwoTheWindowIsTheSameAtTwiceThePixels) {
         ASSERT_FALSE(dialog.isEmpty());
         const QRect render = pressStar(x, dialog, 60000, ratio);
         ASSERT_TRUE(!render.isEmpty() && QRect(QPoint(0, 0), x.screenSize()).contains(render));
+        // A frame that never steadies is a null picture, which measures nothing and fails below.
         const QImage first = steadyFrame(x, render);
-        ASSERT_FALSE(first.isNull());
         x.drag(render.center(), render.center() + QPoint(40 * ratio, 0), 1);
         const QImage turned = steadyFrame(x, render);
-        ASSERT_FALSE(turned.isNull());
         stopProgram(program);
         at[ratio] = measure(turned, ratio);
         at[ratio].textHeight = measure(first, ratio).textHeight;

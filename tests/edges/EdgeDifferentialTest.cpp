@@ -21,11 +21,6 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 bool equal(const D3DVECTOR& a, const D3DVECTOR& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
-Module1::EdgeList build(const std::shared_ptr<D3DXMesh>& mesh, std::vector<D3DXATTRIBUTERANGE> ranges,
-                        float threshold) {
-    return Module1::buildEdges(*mesh, ranges, threshold, [] {});
-}
-
 // Two faces on the edge (0,0,0)-(1,0,0): face 0 lies in z = 0 and, by (P2 - P1) x (P1 - P0),
 // faces -z; face 1 runs the edge the other way. The shared edge is entries 0, 1 of face 0
 // and 6, 7 of face 1; every other line keeps its face's flipped normal.
@@ -41,8 +36,8 @@ TEST(HingeThreshold, GentleBendTakesTheNeighbourAndCreasesKeepTheFlippedNormal) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto lines = build(makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, c.far}, {0, 1, 2, 1, 0, 3}),
-                                 {range(0, 2)}, c.threshold);
+        const auto hinge = makeMesh({{0, 0, 0}, {1, 0, 0}, {0.5f, 1, 0}, c.far}, {0, 1, 2, 1, 0, 3});
+        const auto lines = Module1::buildEdges(*hinge, std::vector{range(0, 2)}, c.threshold, [] {});
         ASSERT_EQ(lines.size(), 12u);
         const D3DVECTOR n0 = lines[0].normalA, n1 = lines[6].normalA;
         EXPECT_TRUE(equal(n0, {0, 0, -1}));

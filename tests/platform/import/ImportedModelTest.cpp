@@ -34,18 +34,9 @@ Mesh Tetra {
 }
 )";
 
-// The same object right-handed: z negated, corners in the other order.
-constexpr float kRightHanded[4][3] = {{0, 0, 0}, {2, 0, 0}, {0, 1, 0}, {0, 0, -3}};
-constexpr int kRightHandedFaces[4][3] = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}};
-
-// OBJ without normals or materials: the importer makes both.
-std::string tetrahedronObj() {
-    std::string obj;
-    for (const auto& p : kRightHanded) obj += "v " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) + "\n";
-    for (const auto& f : kRightHandedFaces)
-        obj += "f " + std::to_string(f[0] + 1) + " " + std::to_string(f[1] + 1) + " " + std::to_string(f[2] + 1) + "\n";
-    return obj;
-}
+// The same object right-handed, as OBJ holds it: z negated, each face's corners in the other
+// order; without normals or materials, which the importer makes.
+constexpr const char* kTetrahedronObj = "v 0 0 0\nv 2 0 0\nv 0 1 0\nv 0 0 -3\nf 1 2 3\nf 1 4 2\nf 1 3 4\nf 2 4 3\n";
 
 using Triangle = std::array<std::array<float, 3>, 3>;
 
@@ -89,7 +80,7 @@ TEST_F(ImportedModel, IsTheSameObjectAsInXNeitherMirroredNorInsideOut) {
     const d3dx8::MeshFromX x = load(file("tetra.x", kTetrahedronX));
     ASSERT_EQ(x.mesh->GetNumFaces(), 4u);
     ASSERT_EQ(facesWithNormalsInside(*x.mesh), 0);
-    const d3dx8::MeshFromX imported = load(file("tetra.obj", tetrahedronObj()));
+    const d3dx8::MeshFromX imported = load(file("tetra.obj", kTetrahedronObj));
     EXPECT_EQ(trianglesOf(*imported.mesh), trianglesOf(*x.mesh));
     EXPECT_EQ(facesWithNormalsInside(*imported.mesh), 0);
     ASSERT_EQ(imported.materials.size(), 1u);
@@ -102,7 +93,7 @@ TEST_F(ImportedModel, IsTheSameObjectAsInXNeitherMirroredNorInsideOut) {
 TEST_F(ImportedModel, TheReaderIsChosenByContent) {
     modelimport::childSettings().program = path("no-importer-here");
     EXPECT_EQ(load(file("tetra.glb", kTetrahedronX)).mesh->GetNumFaces(), 4u);
-    const auto [number, text] = raised([&] { load(file("tetra-obj.x", tetrahedronObj())); });
+    const auto [number, text] = raised([&] { load(file("tetra-obj.x", kTetrahedronObj)); });
     EXPECT_EQ(number, D3DXERR_INVALIDDATA);
     EXPECT_NE(text.find("header: does not start with \"xof \""), std::string::npos) << text;
 }
@@ -110,7 +101,7 @@ TEST_F(ImportedModel, TheReaderIsChosenByContent) {
 // Both loads of a scene setup come from one reading of the file: once read, an imported model
 // loads as often as needed with no importer to run.
 TEST_F(ImportedModel, IsImportedOnceForBothLoadsOfASceneSetup) {
-    const d3dx8::ModelFile model = d3dx8::readModelFile(file("tetra.obj", tetrahedronObj()));
+    const d3dx8::ModelFile model = d3dx8::readModelFile(file("tetra.obj", kTetrahedronObj));
     modelimport::childSettings().program = path("no-importer-here");
     D3DX8 d3dx;
     for (uint32_t options : {D3DXMESH_MANAGED, D3DXMESH_SYSTEMMEM})

@@ -73,10 +73,15 @@ TEST(RoundToInt32, TiesGoToTheEvenNeighbourOthersToTheNearestAndBeyondTheLimitsO
         EXPECT_EQ(raised([&] { rt::roundToInt32(value); }).first, rt::errc::Overflow) << value;
 }
 
-TEST(ToSingle, OverflowsOnlyBeyondTheFloatRange) {
+// The plain conversion overflows only beyond the float range; the saturated one never fails.
+TEST(ToSingle, OverflowsBeyondTheFloatRangeWhereTheSaturatedFormClamps) {
     EXPECT_EQ(rt::toSingle(0.1), 0.1f);
     EXPECT_EQ(rt::toSingle(3.4028234663852886e38), std::numeric_limits<float>::max());
     for (double value : {1e39, std::nan(""), -double{INFINITY}}) EXPECT_THROW(rt::toSingle(value), rt::Error) << value;
+    const double inf = INFINITY;
+    const std::pair<double, float> saturated[] = {{0.1, 0.1f},        {inf, FLT_MAX},  {-inf, -FLT_MAX},
+                                                  {-3.5e38, -FLT_MAX}, {1e-300, 0.0f}, {std::nan(""), 0.0f}};
+    for (const auto& [value, expected] : saturated) EXPECT_EQ(rt::toSingleSaturated(value), expected) << value;
 }
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -112,12 +117,6 @@ TEST(Val, NumbersBeyondTheDoubleRangeSaturateInsteadOfFailing) {
     for (const auto& [text, expected] : exact) EXPECT_EQ(rt::val(text), expected) << text.substr(0, 30);
     // Leading zeros and the exponent offset each other: these are in range.
     expectAll({{"0." + zeros + "1e500", 1e99}, {"1" + zeros + "e-390", 1e10}});
-}
-
-TEST(ToSingleSaturated, NeverFailsAndClampsToTheFloatRange) {
-    const std::pair<double, float> cases[] = {{0.1, 0.1f},        {kInf, FLT_MAX},    {-kInf, -FLT_MAX},
-                                              {-3.5e38, -FLT_MAX}, {1e-300, 0.0f}, {std::nan(""), 0.0f}};
-    for (const auto& [value, expected] : cases) EXPECT_EQ(rt::toSingleSaturated(value), expected) << value;
 }
 
 }  // namespace
