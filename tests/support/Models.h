@@ -1,8 +1,9 @@
 #pragma once
 // Models made by the data generator for a test, written as binary .x files into the test's
-// temporary folder.
+// temporary folder under a name of this process's own: tests run in parallel, each in a process.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,7 +15,7 @@
 namespace testsupport {
 
 inline std::string writeModel(const datagen::Model& model, const std::string& name) {
-    const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
+    const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / (std::to_string(::getpid()) + "-" + name);
     const std::vector<uint8_t> bytes = datagen::writeX(model, datagen::XEncoding::Binary);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
