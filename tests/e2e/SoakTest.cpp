@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -114,7 +115,14 @@ protected:
         x.pressKeyCombo("Control_L", "s");
         const QString saved = folder.filePath(QStringLiteral("Pictures/celshade"));
         const auto files = [&] { return QDir(saved).entryList(QDir::Files); };
-        ASSERT_TRUE(X11Session::waitFor([&] { return files().size() == 2; }, kPatienceMs)) << "F12 and Ctrl+S saved no two pictures";
+        // A file is there before its writer has finished it: wait for two pictures that load.
+        const auto whole = [&] {
+            const QStringList names = files();
+            return names.size() == 2 && std::none_of(names.begin(), names.end(), [&](const QString& name) {
+                       return QImage(QDir(saved).filePath(name)).isNull();
+                   });
+        };
+        ASSERT_TRUE(X11Session::waitFor(whole, kPatienceMs)) << "F12 and Ctrl+S saved no two pictures";
         for (const QString& file : files()) {
             EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^doom3-\d{8}-\d{6}(-2)?\.png$)")).match(file).hasMatch()) << file.toStdString();
             EXPECT_EQ(QImage(QDir(saved).filePath(file)).convertToFormat(QImage::Format_RGB32), picture) << file.toStdString();
