@@ -64,15 +64,13 @@ TEST(AssemblerEncodes, EveryInstructionRegisterFileSwizzleAndMask) {
     for (const auto& [dest, token] : masks) EXPECT_EQ(bodyTokens("mov " + std::string(dest) + ", v0")[1], token) << dest;
 }
 
-TEST(AssemblerOutput, VersionsCommentsAndEndToken) {
-    const vs::Assembly a = vs::assemble("; header\n  vs.1.0 // old\n\n mov oPos, v0 ; done\n", "t.vsh");
-    EXPECT_EQ(a.function, (Tokens{0xFFFE0100, 1, 0xC00F0000, 0x90E40000, 0x0000FFFF}));
-    EXPECT_TRUE(a.constants.empty());
+// Versions, comments and the end token; def values go to the constant declaration fragment,
+// never into the function tokens.
+TEST(AssemblerOutput, VersionsCommentsEndTokenAndDefsAsConstantDeclarationTokens) {
+    const vs::Assembly plain = vs::assemble("; header\n  vs.1.0 // old\n\n mov oPos, v0 ; done\n", "t.vsh");
+    EXPECT_EQ(plain.function, (Tokens{0xFFFE0100, 1, 0xC00F0000, 0x90E40000, 0x0000FFFF}));
+    EXPECT_TRUE(plain.constants.empty());
     EXPECT_EQ(vs::assemble("vs_1_1\nmov oPos, v0", "t").function.front(), 0xFFFE0101u);
-}
-
-// def values go to the constant declaration fragment, never into the function tokens.
-TEST(AssemblerOutput, DefBecomesConstantDeclarationTokens) {
     const vs::Assembly a = vs::assemble("vs.1.1\ndef c4, 1.0, 0.5, -2, 0\ndef c95, .25, 1e1, -0, 3\nmov oPos, c4\n", "t");
     EXPECT_EQ(a.function, (Tokens{0xFFFE0101, 1, 0xC00F0000, 0xA0E40004, 0x0000FFFF}));
     EXPECT_EQ(a.constants, (Tokens{0x82000004, 0x3F800000, 0x3F000000, 0xC0000000, 0x00000000,
