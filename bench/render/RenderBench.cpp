@@ -180,7 +180,7 @@ public:
         program_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program_.start(other.isEmpty() ? QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade") : QString::fromLocal8Bit(other),
                        {QString::fromStdString(modelPath(model))});
-        X11Session::waitFor([&] { return (dialog_ = x_.findWindow(kDialogWidth, kDialogHeight)).has_value(); }, 20000);
+        dialog_ = x_.waitForWindow(kDialogWidth, kDialogHeight, 20000);
         if (!dialog_) fail("the dialog did not appear");
     }
     ~ProgramAtDisplay() {
@@ -200,8 +200,7 @@ public:
     // second more.
     void waitForSteadyPicture() {
         if (!ok_) return;
-        X11Session::waitFor([&] { return (render_ = x_.findWindow(Form1::kClientWidth, Form1::kClientHeight)).has_value(); },
-                            60000);
+        render_ = x_.waitForWindow(Form1::kClientWidth, Form1::kClientHeight, 60000);
         QImage before;
         const bool steady = render_ && X11Session::waitFor([&] {
             const QImage now = x_.grab(*render_);

@@ -29,18 +29,13 @@ inline QRect startProgram(QProcess& program, X11Session& x, const QStringList& a
     program.setProcessEnvironment(env);
     program.start(directory + QStringLiteral("/celshade"), arguments);
     if (!program.waitForStarted(10000)) return {};  // also what moves the process to Running without an event loop
-    std::optional<QRect> dialog;
-    X11Session::waitFor([&] { return (dialog = x.findWindow(kDialogWidth * ratio, kDialogHeight * ratio)).has_value(); }, 20000);
-    return dialog.value_or(QRect());
+    return x.waitForWindow(kDialogWidth * ratio, kDialogHeight * ratio, 20000).value_or(QRect());
 }
 
 // Presses STAR in `dialog` and waits for the render window: its place, empty when it did not appear.
 inline QRect pressStar(X11Session& x, QRect dialog, int patienceMs = 60000, int ratio = 1) {
     x.click(dialog.topLeft() + kStar * ratio);
-    std::optional<QRect> render;
-    X11Session::waitFor([&] { return (render = x.findWindow(kRenderWidth * ratio, kRenderHeight * ratio)).has_value(); },
-                        patienceMs);
-    return render.value_or(QRect());
+    return x.waitForWindow(kRenderWidth * ratio, kRenderHeight * ratio, patienceMs).value_or(QRect());
 }
 
 // Ends `program` if a test left it running.

@@ -139,6 +139,12 @@ std::optional<QRect> X11Session::findWindow(int width, int height) {
     return found;
 }
 
+std::optional<QRect> X11Session::waitForWindow(int width, int height, int timeoutMs) {
+    std::optional<QRect> found;
+    waitFor([&] { return (found = findWindow(width, height)).has_value(); }, timeoutMs);
+    return found;
+}
+
 bool X11Session::waitFor(const std::function<bool()>& pred, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {

@@ -26,6 +26,8 @@ public:
 
     // The screen rectangle of the first mapped top-level window with this client size.
     std::optional<QRect> findWindow(int width, int height);
+    // The same, once it has appeared within timeoutMs.
+    std::optional<QRect> waitForWindow(int width, int height, int timeoutMs);
     // Waits (processing nothing else) until pred holds or timeoutMs passes.
     static bool waitFor(const std::function<bool()>& pred, int timeoutMs);
 

@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "animation/Output.h"
 #include "runtime/Error.h"
@@ -43,8 +44,9 @@ void writePng(const std::string& path, uint32_t width, uint32_t height, const ui
 
 std::string pngSequenceName(const std::string& prefix, int32_t frameCount, int32_t frame) {
     const int digits = std::max<int>(3, int(std::to_string(std::max(frameCount - 1, 0)).size()));
-    std::string number = std::to_string(frame);
-    return prefix + std::string(size_t(std::max<int>(0, digits - int(number.size()))), '0') + number + ".png";
+    char number[16];
+    std::snprintf(number, sizeof number, "%0*d", digits, int(frame));
+    return prefix + number + ".png";
 }
 
 std::unique_ptr<animation::FrameSink> pngSequenceWriter(const std::string& prefix,
