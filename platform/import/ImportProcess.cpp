@@ -2,10 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,17 +9,20 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <limits>
 #include <memory>
+#include <sstream>
+#include <system_error>
 #include <utility>
 #include <vector>
 
+#include "import/ChildProcess.h"
 #include "import/Handover.h"
 #include "runtime/Error.h"
 #include "runtime/Executable.h"
 #include "runtime/InputFile.h"
 #include "runtime/Status.h"
-
-extern char** environ;
 
 namespace modelimport {
 
@@ -54,42 +53,7 @@ private:
     rt::raiseStatus(status, "importing model", path + ": " + reason);
 }
 
-uint64_t defaultMemoryLimit() {
-    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
-    const uint64_t half = pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) / 2 : 0;
-    return std::max<uint64_t>(half, uint64_t{1} << 30);
-}
-
 std::string megabytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
-
-// The child, until it has been waited for: killed and reaped if this process lets go of it
-// any other way (an error, an exception), so that it never lingers as a zombie or runs on.
-class Child {
-public:
-    Child(pid_t pid, FileDescriptor pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {}
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            waitForExit();
-        }
-    }
-    int pidfd() const { return pidfd_.get(); }
-    void kill() { ::kill(pid_, SIGKILL); }
-    // The status waitpid gives; the child is gone afterwards.
-    int waitForExit() {
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        return status;
-    }
-
-private:
-    pid_t pid_;
-    FileDescriptor pidfd_;
-};
 
 struct Pipe {
     FileDescriptor read, write;
@@ -99,46 +63,6 @@ Pipe makePipe(const std::string& path) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) raise(E_FAIL, path, std::string("cannot make a pipe: ") + std::strerror(errno));
     return {FileDescriptor(fds[0]), FileDescriptor(fds[1])};
-}
-
-std::filesystem::path childProgram(const ChildSettings& settings) {
-    if (!settings.program.empty()) return settings.program;
-    return rt::executableDirectory() / kChildProgram;
-}
-
-struct Started {
-    std::unique_ptr<Child> child;
-    FileDescriptor out, err;
-};
-
-// The child with stdin from /dev/null and stdout and stderr into pipes of ours. The child
-// applies the memory limit itself, before it reads anything, and ends with this process
-// (it is told this process's id to check it has not already gone).
-Started start(const std::string& path, const ChildSettings& settings, uint64_t memoryLimit) {
-    const std::string program = childProgram(settings).string();
-    std::vector<std::string> words{program, "--memory-limit", std::to_string(memoryLimit), "--parent",
-                                   std::to_string(::getpid())};
-    if (!settings.fault.empty()) words.insert(words.end(), {"--fault", settings.fault});
-    words.insert(words.end(), {"--", path});
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-
-    Pipe out = makePipe(path), err = makePipe(path);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out.write.get(), 1);
-    posix_spawn_file_actions_adddup2(&actions, err.write.get(), 2);
-    pid_t pid = -1;
-    const int failed = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0) raise(E_FAIL, path, "cannot start the importer " + program + ": " + std::strerror(failed));
-    // Through syscall(): Debian 12's <sys/pidfd.h> declares pidfd_open without C linkage.
-    FileDescriptor pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-    auto child = std::make_unique<Child>(pid, std::move(pidfd));
-    if (child->pidfd() < 0) raise(E_FAIL, path, std::string("cannot watch the importer: ") + std::strerror(errno));
-    return {std::move(child), std::move(out.read), std::move(err.read)};
 }
 
 struct Output {
@@ -157,28 +81,50 @@ bool drain(int fd, std::vector<std::byte>& to) {
     return n > 0;
 }
 
+// The child being waited for, which endRunningImport ends; only ever set on the thread that
+// imports, for the length of collect().
+ChildProcess* runningChild = nullptr;
+
+struct Running {
+    explicit Running(ChildProcess& child) { runningChild = &child; }
+    ~Running() { runningChild = nullptr; }
+};
+
+using Clock = std::chrono::steady_clock;
+
+// How long the next wait for the child may last: until the deadline (none when the limit is
+// zero), and no longer than the wait step's period when there is one.
+int pollTimeout(const ChildSettings& settings, Clock::time_point deadline) {
+    int64_t ms = settings.waitStep ? 20 : 1000;
+    if (settings.timeLimit.count() > 0)
+        ms = std::min<int64_t>(ms, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    return static_cast<int>(std::max<int64_t>(ms, 0));
+}
+
 // Reads both pipes until they close and the child has ended, or until the deadline (the
 // child is then killed). A handover longer than the child's memory could hold ends it too.
-Output collect(const std::string& path, Child& child, FileDescriptor& out, FileDescriptor& err,
-               std::chrono::milliseconds limit, uint64_t memoryLimit) {
+// The wait step runs between waits; should it throw, the child goes with `child`'s owner.
+Output collect(const std::string& path, ChildProcess& child, FileDescriptor& out, FileDescriptor& err,
+               const ChildSettings& settings, uint64_t memoryLimit) {
+    const Running running(child);
     Output result;
     std::vector<std::byte> errBytes;
     bool exited = false, sized = false;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = Clock::now() + settings.timeLimit;
     while (out.get() >= 0 || err.get() >= 0 || !exited) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        if (settings.timeLimit.count() > 0 && Clock::now() >= deadline) {
             result.timedOut = true;
             child.kill();
             return result;
         }
         pollfd fds[3] = {{out.get(), POLLIN, 0}, {err.get(), POLLIN, 0}, {exited ? -1 : child.pidfd(), POLLIN, 0}};
-        const int ready = ::poll(fds, 3, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
+        const int ready = ::poll(fds, 3, pollTimeout(settings, deadline));
         if (ready < 0 && errno != EINTR) raise(E_FAIL, path, std::string("waiting for the importer: ") + std::strerror(errno));
-        if (ready <= 0) continue;
-        if (fds[0].revents != 0 && !drain(out.get(), result.handover)) out.reset();
-        if (fds[1].revents != 0 && !drain(err.get(), errBytes)) err.reset();
-        if (fds[2].revents != 0) exited = true;
+        if (ready > 0) {
+            if (fds[0].revents != 0 && !drain(out.get(), result.handover)) out.reset();
+            if (fds[1].revents != 0 && !drain(err.get(), errBytes)) err.reset();
+            if (fds[2].revents != 0) exited = true;
+        }
         if (!sized && result.handover.size() >= 16) {  // room for all of it, within reason
             result.handover.reserve(std::min<uint64_t>(announcedSize(result.handover), memoryLimit));
             sized = true;
@@ -189,6 +135,8 @@ Output collect(const std::string& path, Child& child, FileDescriptor& out, FileD
             child.kill();
             return result;
         }
+        if (settings.waitStep) settings.waitStep();
+        if (child.reaped()) return result;  // ended by endRunningImport inside the step
     }
     const size_t keep = std::min(errBytes.size(), kStderrKept);
     result.err.assign(reinterpret_cast<const char*>(errBytes.data() + errBytes.size() - keep), keep);
@@ -229,6 +177,58 @@ ChildSettings& childSettings() {
     return settings;
 }
 
+uint64_t cgroupMemoryLimit(const std::filesystem::path& cgroupRoot, std::string_view procSelfCgroup) {
+    uint64_t lowest = std::numeric_limits<uint64_t>::max();
+    // The limit set on `group` and on every group above it, up to the hierarchy's root.
+    auto lowestAlong = [&](const std::filesystem::path& hierarchy, const std::string& group, const char* file) {
+        for (std::filesystem::path at = std::filesystem::path(group).relative_path();; at = at.parent_path()) {
+            std::ifstream in(hierarchy / at / file);
+            std::string value;
+            char* end = nullptr;
+            if (in >> value && value != "max") {
+                const unsigned long long bytes = std::strtoull(value.c_str(), &end, 10);
+                if (end != value.c_str() && *end == '\0') lowest = std::min<uint64_t>(lowest, bytes);
+            }
+            if (at.empty()) return;
+        }
+    };
+    std::istringstream lines{std::string(procSelfCgroup)};
+    for (std::string line; std::getline(lines, line);) {
+        // hierarchy-id:controllers:path
+        const size_t first = line.find(':'), second = line.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos) continue;
+        const std::string controllers = line.substr(first + 1, second - first - 1), group = line.substr(second + 1);
+        if (controllers.empty()) {  // cgroup v2, mounted at the root or beside v1 as "unified"
+            lowestAlong(cgroupRoot, group, "memory.max");
+            lowestAlong(cgroupRoot / "unified", group, "memory.max");
+        } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
+            lowestAlong(cgroupRoot / "memory", group, "memory.limit_in_bytes");
+        }
+    }
+    return lowest;
+}
+
+uint64_t defaultMemoryLimit() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    const uint64_t half = pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) / 2 : 0;
+    std::ifstream in("/proc/self/cgroup");
+    const std::string groups((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return std::min(std::max<uint64_t>(half, uint64_t{1} << 30), cgroupMemoryLimit("/sys/fs/cgroup", groups));
+}
+
+std::filesystem::path childProgramBeside(const std::filesystem::path& executableDirectory) {
+    if (executableDirectory.empty())
+        rt::raiseStatus(E_FAIL, "importing model",
+                        "cannot find the importer: the program's own path (/proc/self/exe) cannot be read");
+    return executableDirectory / kChildProgram;
+}
+
+void endRunningImport() noexcept {
+    if (runningChild == nullptr) return;
+    runningChild->kill();
+    runningChild->wait();
+}
+
 std::string readFileStart(const std::string& path, size_t count) {
     const rt::InputFile file(path);
     rt::raiseUnlessReadable(file, path);
@@ -242,9 +242,27 @@ std::string readFileStart(const std::string& path, size_t count) {
 ImportedMesh importModel(const std::string& path, const ChildSettings& settings) {
     readFileStart(path, 0);
     const uint64_t memoryLimit = settings.memoryLimitBytes != 0 ? settings.memoryLimitBytes : defaultMemoryLimit();
-    Started started = start(path, settings, memoryLimit);
-    const Output output = collect(path, *started.child, started.out, started.err, settings.timeLimit, memoryLimit);
-    const int status = started.child->waitForExit();
+    const std::string program =
+        (settings.program.empty() ? childProgramBeside(rt::executableDirectory()) : settings.program).string();
+    std::vector<std::string> words{program, "--memory-limit", std::to_string(memoryLimit), "--parent",
+                                   std::to_string(::getpid())};
+    if (!settings.fault.empty()) words.insert(words.end(), {"--fault", settings.fault});
+    words.insert(words.end(), {"--", path});
+
+    Pipe out = makePipe(path), err = makePipe(path);
+    std::unique_ptr<ChildProcess> child;
+    try {
+        const ChildProcess::Descriptor descriptors[] = {{out.write.get(), 1}, {err.write.get(), 2}};
+        child = std::make_unique<ChildProcess>(program, words, descriptors);
+    } catch (const std::system_error& e) {
+        raise(E_FAIL, path, e.what());
+    }
+    // Only the child writes now: its end of each pipe closes when it ends.
+    out.write.reset();
+    err.write.reset();
+    const Output output = collect(path, *child, out.read, err.read, settings, memoryLimit);
+    if (child->reaped()) raise(E_FAIL, path, "the import was ended before the importer finished");
+    const int status = child->wait();
     if (output.timedOut) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%g", settings.timeLimit.count() / 1000.0);

@@ -4,12 +4,15 @@
 // does to it, a crash, an abort, a hang or runaway memory, this process only sees the child end
 // and reports it as the file's error. The child hands the finished mesh back in the handover
 // (Handover.h), which is checked before use. No child outlives the import: it is waited for
-// on every path, killed at the time limit, and dies with this process.
+// on every path, killed at the time limit or when the import is abandoned, and dies with this
+// process.
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace modelimport {
 
@@ -23,15 +26,38 @@ inline constexpr int kExitOutOfMemory = 3;
 
 struct ChildSettings {
     std::filesystem::path program;  // empty: kChildProgram beside this executable
+    // Zero: no limit (the program's user cancels an import instead).
     std::chrono::milliseconds timeLimit{30000};
-    uint64_t memoryLimitBytes = 0;  // address space of the child; 0: half the machine's memory
+    // Address space of the child; 0: defaultMemoryLimit().
+    uint64_t memoryLimitBytes = 0;
     // Tests only: makes the child misbehave instead of importing ("abort", "crash", "hang",
     // "hog", "garbage"; see the child's main.cpp).
     std::string fault;
+    // Run about every 20 ms while the child works: the program runs its pending window events
+    // here, so that it keeps drawing and taking input. It may throw to abandon the import: the
+    // child is killed and reaped before the exception leaves importModel.
+    std::function<void()> waitStep;
 };
 
 // The settings every import uses; tests and tools that run from elsewhere change them.
 ChildSettings& childSettings();
+
+// Half of the machine's memory (at least 1 GB), or the memory limit of this process's control
+// group (cgroup v2's memory.max, v1's memory.limit_in_bytes, the lowest along its path) when
+// that is smaller.
+uint64_t defaultMemoryLimit();
+// The lowest memory limit of the control groups that `procSelfCgroup` (the text of
+// /proc/self/cgroup) names, under `cgroupRoot` (/sys/fs/cgroup); UINT64_MAX when none is set.
+uint64_t cgroupMemoryLimit(const std::filesystem::path& cgroupRoot, std::string_view procSelfCgroup);
+
+// The importer beside the program in `executableDirectory`. E_FAIL when that is empty (the
+// kernel did not say where the program lies): a bare name would run whatever program of that
+// name lies in the current folder.
+std::filesystem::path childProgramBeside(const std::filesystem::path& executableDirectory);
+
+// Kills and reaps the child of the import in progress, if any, at once; for a process that
+// ends from inside the import's wait step.
+void endRunningImport() noexcept;
 
 // The first `count` bytes of a model file (fewer when it is shorter). Runtime error 53 when
 // there is no such file, 75 when it is not a regular file or cannot be read;

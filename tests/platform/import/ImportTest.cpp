@@ -82,6 +82,34 @@ TEST_F(Import, AChildThatMisbehavesIsTheFilesErrorAndIsGone) {
     EXPECT_EQ(raised([&] { modelimport::importModel(model, missing); }).first, E_FAIL);
 }
 
+// The program waits for its importer through a step of its own, with no time limit: the step
+// may abandon the import (the child is gone when the exception arrives) or end it from inside
+// (as the program does when it ends); a child that finishes hands its mesh over as ever.
+TEST_F(Import, AnImportWithoutTimeLimitEndsOnlyWhenItsWaitStepEndsIt) {
+    const std::string model = file("triangle.obj", kTriangle);
+    modelimport::ChildSettings settings = modelimport::childSettings();
+    settings.timeLimit = std::chrono::milliseconds(0);
+    settings.fault = "hang";
+    struct Abandoned {};
+    int steps = 0;
+    settings.waitStep = [&] {
+        if (++steps == 40) throw Abandoned{};
+    };
+    EXPECT_THROW(modelimport::importModel(model, settings), Abandoned);
+    EXPECT_TRUE(importtest::childrenOfThisProcess().empty());
+
+    steps = 0;
+    settings.waitStep = [&] {
+        if (++steps == 40) modelimport::endRunningImport();
+    };
+    const auto [number, text] = raised([&] { modelimport::importModel(model, settings); });
+    EXPECT_EQ(number, E_FAIL) << text;
+    EXPECT_NE(text.find("the import was ended"), std::string::npos) << text;
+
+    settings.fault.clear();
+    EXPECT_EQ(modelimport::importModel(model, settings).faceCount(), 1u);
+}
+
 // The child dies with its parent: a parent killed while its child hangs leaves nothing running.
 TEST_F(Import, AChildDoesNotOutliveItsParent) {
     const std::string model = file("triangle.obj", kTriangle);
