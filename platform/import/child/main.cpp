@@ -1,10 +1,13 @@
 // celshade-import --memory-limit BYTES --parent PID [--fault KIND] -- FILE
+// celshade-import --formats
 //
 // The importer child: reads FILE with Assimp and writes the handover (import/Handover.h) to
 // stdout, the whole scene as one triangle mesh in the program's left-handed space, or the
 // reason there is none. Its parent (import/ImportProcess.cpp) starts it and treats everything
 // it writes as untrusted. Before reading anything it limits its address space to BYTES and
 // arranges to die with PID; running out of memory ends it with exit status 3.
+//
+// --formats lists the file name patterns of the formats it reads, for the program's file chooser.
 //
 // --fault makes it misbehave instead, for the parent's tests: abort, crash (SIGSEGV), hang,
 // hog (allocate until the memory limit), garbage (a handover of random bytes).
@@ -172,6 +175,13 @@ ImportedMesh importFile(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--formats") == 0) {
+        // The file name patterns of every format Assimp reads, "*.3ds;*.glb;...".
+        aiString patterns;
+        Assimp::Importer().GetExtensionList(patterns);
+        std::printf("%s\n", patterns.C_Str());
+        return 0;
+    }
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
         std::fprintf(stderr, "usage: celshade-import --memory-limit BYTES --parent PID [--fault KIND] -- FILE\n");
