@@ -9,10 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "animation/Output.h"
 #include "animation/Palette.h"
 #include "animation/Writers.h"
 #include "runtime/Error.h"
+#include "runtime/FileWrite.h"
 
 namespace animation {
 namespace {
@@ -81,7 +81,7 @@ public:
             const GifColorType c = gifColour(global[i]);
             std::memcpy(&bytes_[kGlobalTableOffset + 3 * i], &c, 3);
         }
-        writeFile(path_, bytes_.data(), bytes_.size());
+        rt::replaceFile(path_, bytes_.data(), bytes_.size());
     }
 
 private:

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "animation/Output.h"
 #include "animation/Writers.h"
 #include "runtime/Error.h"
+#include "runtime/FileWrite.h"
 
 namespace animation {
 namespace {
@@ -56,7 +56,7 @@ public:
             !WebPAnimEncoderAssemble(encoder_, &data))
             fail(WebPAnimEncoderGetError(encoder_));
         try {
-            writeFile(path_, data.bytes, data.size);
+            rt::replaceFile(path_, data.bytes, data.size);
         } catch (...) {
             WebPDataClear(&data);
             throw;

@@ -2,8 +2,9 @@
 // Writers of animations made of 0x??RRGGBB frames (the top byte is ignored, rows top first, as
 // the device reads its back buffer back): a looping GIF and an animated WebP. No Qt: giflib
 // and libwebp do the encoding.
-// Failures raise rt::Error 75 (Path/File access error) naming the file; an animation's file
-// is written whole when it is finished, so a failure before then leaves none.
+// Failures raise rt::Error 75 (Path/File access error) naming the file. An animation's file is
+// written whole when it is finished and only then takes its name (runtime/FileWrite.h): a
+// failure leaves no file, and a file of that name as it was.
 
 #include <cstdint>
 #include <memory>

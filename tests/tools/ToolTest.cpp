@@ -35,11 +35,13 @@ struct Outcome {
     std::string out, err;
 };
 
-Outcome tool(const std::vector<std::string>& args) {
+// The tool run with `args`; with a `shell` command, the tool is that command's "$0 $@".
+Outcome tool(const std::vector<std::string>& args, const char* shell = nullptr) {
     QStringList list;
+    if (shell) list << "-c" << shell << kTool;
     for (const std::string& a : args) list << QString::fromStdString(a);
     QProcess p;
-    p.start(kTool, list);
+    p.start(shell ? QStringLiteral("bash") : kTool, list);
     Outcome r;
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return r;
     r.status = p.exitCode();
@@ -343,6 +345,30 @@ TEST_F(Tool, RenderTurntableIsTheStillPicturesOfOneTurn) {
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("error 75: Path/File access error: cannot write " + path("absent/spin.gif")), std::string::npos)
         << unwritable.err;
+}
+
+// A picture, an animation or a frame of a sequence whose writing fails part way (here at a
+// file size limit of 1 KiB) leaves the file that had its name as it was, and nothing else.
+TEST_F(Tool, AWriteThatFailsLeavesTheFileOfThatNameAsItWas) {
+    const char* limited = "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"";
+    const struct {
+        std::vector<std::string> options;
+        std::string file;
+    } cases[] = {{{"-o", path("still.png")}, "still.png"},
+                 {{"--turntable", "2", "-o", path("spin.gif")}, "spin.gif"},
+                 {{"--turntable", "2", "--out-dir", path("frames")}, "frames/doom5-000.png"}};
+    QDir(dir_.path()).mkdir(QStringLiteral("frames"));
+    for (const auto& c : cases) {
+        const std::string old = file(c.file.c_str(), "the picture drawn before");
+        std::vector<std::string> args{"render", kData + "doom5.x"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Outcome run = tool(args, limited);
+        EXPECT_EQ(run.status, 1) << c.file;
+        EXPECT_NE(run.err.find("cannot write " + old + ": File too large"), std::string::npos) << run.err;
+        EXPECT_EQ(readAll(old), "the picture drawn before");
+    }
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"spin.gif", "still.png"}));
+    EXPECT_EQ(QDir(QString::fromStdString(path("frames"))).entryList(QDir::Files | QDir::Hidden), QStringList{"doom5-000.png"});
 }
 
 // The five models exported by `assimp export` to other formats and drawn by celshade-tool
