@@ -11,6 +11,9 @@
 #include "runtime/FileWrite.h"
 
 namespace animation {
+
+static_assert(kWebpMaxSide == WEBP_MAX_DIMENSION);
+
 namespace {
 
 class WebpSink : public FrameSink {

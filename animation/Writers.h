@@ -31,6 +31,8 @@ struct FrameFormat {
 // A GIF that loops for ever. Each frame stores the part that changed since the one before,
 // with its colours as they are where they fit in 256 (see Palette.h).
 std::unique_ptr<FrameSink> gifWriter(const std::string& path, const FrameFormat& format);
+// The largest side a WebP picture may have.
+inline constexpr uint32_t kWebpMaxSide = 16383;
 // An animated WebP that loops for ever: lossless, or lossy at `lossyQuality` (0 to 100).
 std::unique_ptr<FrameSink> webpWriter(const std::string& path, const FrameFormat& format,
                                       std::optional<float> lossyQuality);
