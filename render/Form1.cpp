@@ -86,7 +86,7 @@ void Form1::mainLoopPass() {
 }
 
 void Form1::drawFrame() {
-    recipe::drawFrame(Mdx8::device(), *this);
+    recipe::drawFrame(Mdx8::device(), *this, [this] { saveNotice.draw(*this); });
     ++framesDrawn_;
     steadyFrames_.drawn(frameInputs());
     if (memorySettledAfter_ != sceneSetups_) giveBackAfterSmallerModel();
@@ -108,7 +108,9 @@ void Form1::eventStep() {
     while (frameOnScreen()) rt::waitForEvents();
 }
 
-FrameInputs Form1::frameInputs() const { return {zoom, pitch, yaw, sceneSetups_, windowChanges_}; }
+FrameInputs Form1::frameInputs() const {
+    return {zoom, pitch, yaw, sceneSetups_, windowChanges_, saveNotice.changes()};
+}
 
 void Form1::STAR() {
     sceneSetup_.request([this] { setUpScene(); });
