@@ -89,7 +89,7 @@ void Form1::mainLoopPass() {
 
 void Form1::drawFrame() {
     if (hasScene())
-        recipe::drawFrame(Mdx8::device(), *this);
+        recipe::drawFrame(Mdx8::device(), *this, [this] { saveNotice.draw(*this); });
     else
         recipe::drawWaitingFrame(Mdx8::device(), *this);
     ++framesDrawn_;
@@ -113,7 +113,9 @@ void Form1::eventStep() {
     while (frameOnScreen()) rt::waitForEvents();
 }
 
-FrameInputs Form1::frameInputs() const { return {zoom, pitch, yaw, sceneSetups_, windowChanges_}; }
+FrameInputs Form1::frameInputs() const {
+    return {zoom, pitch, yaw, sceneSetups_, windowChanges_, saveNotice.changes()};
+}
 
 void Form1::STAR() {
     if (importing_) cancelImport_ = true;

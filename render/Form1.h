@@ -8,6 +8,7 @@
 #include <string>
 
 #include "render/DeferredCall.h"
+#include "render/SaveNotice.h"
 #include "scene/FrameRecipe.h"
 #include "render/SteadyFrames.h"
 #include "ui/GlWindow.h"
@@ -69,10 +70,12 @@ public:
     uint64_t framesDrawn() const { return framesDrawn_; }
     // Loads the window (device, scene, ramp) without entering the main loop.
     void loadWithoutLoop();
-    // Writes the frame on screen as a PNG in the user's pictures folder, under celshade/,
-    // named after the model and the time, and prints its path on standard output. A picture
-    // that cannot be written is reported on standard error; the program goes on.
+    // Writes the frame on screen as a new PNG in the user's pictures folder, under celshade/,
+    // named after the model and the time, prints its path on standard output and shows it in
+    // the window for a few seconds. A picture that cannot be written is reported on standard
+    // error and in the window; the program goes on.
     void saveFrame();
+    SaveNotice saveNotice;
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -9,6 +9,7 @@
 // rt::Error like every other part of the program.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,8 +89,9 @@ void bindRampTexture(Scene& scene);
 D3DCOLOR backgroundColour();
 
 // One pass of the main loop without its event step: clear, begin, world matrix, both passes,
-// the overlay, end, present.
-void drawFrame(Direct3DDevice8& device, const Scene& scene);
+// the overlay, `windowOnly` (what the render window alone draws over its frames: never part of
+// a picture of the scene), end, present.
+void drawFrame(Direct3DDevice8& device, const Scene& scene, const std::function<void()>& windowOnly = {});
 // A frame while no model has been set up yet: the background and the title line.
 void drawWaitingFrame(Direct3DDevice8& device, const Scene& scene);
 // zoom / sphereRadius in single precision; a zero radius is the classic division fault.

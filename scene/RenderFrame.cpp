@@ -98,13 +98,14 @@ D3DMATRIX worldViewProjectionConstant(const D3DMATRIX& world, const D3DMATRIX& v
 
 D3DCOLOR backgroundColour() { return D3DColorRGBA(0.3f, 0.3f, 1.0f, 0.0f); }
 
-void drawFrame(Direct3DDevice8& device, const Scene& scene) {
+void drawFrame(Direct3DDevice8& device, const Scene& scene, const std::function<void()>& windowOnly) {
     device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, backgroundColour(), 1.0f, 0);
     device.BeginScene();
     Mdx8::matWorld = worldMatrix(scene);
     device.SetTransform(D3DTS_WORLD, Mdx8::matWorld);
     renderFrame(device, scene);
     drawOverlay(scene);
+    if (windowOnly) windowOnly();
     device.EndScene();
     device.Present(nullptr, nullptr, nullptr, nullptr);
 }

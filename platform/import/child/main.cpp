@@ -39,14 +39,7 @@
 #include "SceneMesh.h"
 #include "import/Handover.h"
 #include "import/ImportProcess.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define CELSHADE_SANITIZER_SHADOW 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define CELSHADE_SANITIZER_SHADOW 1
-#endif
-#endif
+#include "runtime/Sanitizers.h"
 
 namespace {
 
@@ -87,7 +80,7 @@ void endWithParent(pid_t parent) {
 // The sanitizers reserve terabytes of address space at start (AddressSanitizer reports a failed
 // allocation itself), so under them the child runs without the limit.
 bool limitMemory(uint64_t bytes) {
-#ifdef CELSHADE_SANITIZER_SHADOW
+#ifdef CELSHADE_SANITIZED
     (void)bytes;
     return false;
 #else
