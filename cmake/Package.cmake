@@ -38,13 +38,17 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cartoon (cel) shading of 3D models, with their outlines")
 # The extended description; CPack puts the summary above it and indents each line.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A start dialog picks one of five models, or a DirectX .x model of your own,
-and a crease threshold; the render window draws the model in two
-vertex-shader passes, the triangles through a toon ramp and then the
-outline, turned and zoomed with the mouse. F12 saves the frame.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "celshade draws 3D models cartoon-shaded, in flat bands of colour with
+black outlines, and turns and zooms them with the mouse. Its start dialog
+offers five models of its own, and Open… (Ctrl+O) chooses one of yours:
+glTF, OBJ, FBX, COLLADA, PLY, STL, 3DS, DirectX .x and the other formats
+Assimp reads. Those other formats are read by an importer in a process of
+its own; a broken file is reported and the program goes on. Textured models
+are drawn in their textures' colours, and scans of millions of triangles
+open fast. F12 saves the picture on screen.
 
-celshade-tool checks models and shaders and makes pictures and turntable
-animations (GIF, WebP, PNG frames) of models without a display.")
+celshade-tool checks models and makes pictures and turntable animations
+(GIF, WebP, PNG frames) of them without a display.")
 # The libraries the executables link to are found by dpkg-shlibdeps; what they load at run time
 # is named here: an OpenGL driver (Mesa draws without a GPU), Qt's window-system plugins, and
 # a font with the overlay's Chinese characters.
