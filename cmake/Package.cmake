@@ -26,12 +26,31 @@ install(FILES tools/celshade-tool/celshade-tool.bash DESTINATION share/bash-comp
 configure_file(app/celshade.metainfo.xml.in ${generated}/io.github.celshade.metainfo.xml @ONLY)
 install(FILES ${generated}/io.github.celshade.metainfo.xml DESTINATION share/metainfo)
 install(FILES docs/debian/copyright ${generated}/changelog.gz DESTINATION share/doc/celshade)
+# A stripped install (cpack, cmake --install --strip) also drops what strip keeps and Debian's
+# own packaging removes: the compilers' .comment and .note sections.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(program celshade celshade-tool celshade-tool-device celshade-import)
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+                              \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CELSHADE_INSTALL_DIR}/\${program}\"
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME celshade)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+# What only the package holds, not an installation from the build tree: lintian's overrides.
+# CPack runs this script when it fills the package's staging tree, which DESTDIR names (and
+# file(INSTALL) puts before the destination).
+file(CONFIGURE OUTPUT ${generated}/PackageOnly.cmake @ONLY CONTENT [[
+file(INSTALL "@PROJECT_SOURCE_DIR@/docs/debian/lintian-overrides"
+     DESTINATION "@CPACK_PACKAGING_INSTALL_PREFIX@/share/lintian/overrides" RENAME celshade
+     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+]])
+set(CPACK_INSTALL_SCRIPTS ${generated}/PackageOnly.cmake)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # celshade_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CELSHADE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
