@@ -1,7 +1,8 @@
 # What an installation adds for its users beside the programs and their data (the install
 # rules before this): manual pages, bash completion, AppStream metainfo and the package's own
 # documents. Then the Debian package: `cpack -G DEB` (scripts/package) packs whatever the
-# install rules put in place, so a file installed anywhere is in the package too.
+# install rules put in place, so a file installed anywhere is in the package too; the package
+# alone holds lintian's overrides.
 set(generated ${CMAKE_BINARY_DIR}/generated)
 set(packed "")
 foreach(page celshade.1 celshade-tool.1)
