@@ -60,7 +60,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cartoon (cel) shading of 3D models, with 
 # The extended description; CPack puts the summary above it and indents each line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "celshade draws 3D models cartoon-shaded, in flat bands of colour with
 black outlines, and turns and zooms them with the mouse. Its start dialog
-offers five models of its own, and Open… (Ctrl+O) chooses one of yours:
+offers five models of its own, and its Open button (Ctrl+O) one of yours:
 glTF, OBJ, FBX, COLLADA, PLY, STL, 3DS, DirectX .x and the other formats
 Assimp reads. Those other formats are read by an importer in a process of
 its own; a broken file is reported and the program goes on. Textured models
