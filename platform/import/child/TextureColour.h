@@ -3,12 +3,8 @@
 // colour, so a textured material is drawn in the average colour of its texture over the faces
 // that use it: the texture is read where those faces' texture coordinates put them, each face
 // weighted by its area, so that the parts of a texture atlas no face uses count for nothing.
-//
-// Images come from the model file (embedded) or from files beside it, and are as untrusted as
-// the model: their size is checked before they are decoded, an external file is opened only
-// when it is a regular file inside the model's folder (or named like one there), and anything
-// wrong with a texture leaves the material its own colour, with a note on stderr, rather than
-// failing the import.
+// Anything wrong with a texture (TextureImage.h) leaves the material its own colour, with a
+// note on stderr, rather than failing the import.
 
 #include <array>
 #include <chrono>
