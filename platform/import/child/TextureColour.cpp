@@ -5,12 +5,15 @@
 #include <assimp/scene.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "TextureImage.h"
 
@@ -22,6 +25,7 @@ namespace {
 // repeat the texture: the faces share them by their size in the texture.
 constexpr double kSampleBudget = 1 << 22;
 constexpr unsigned kMaxSteps = 2048;  // per side of one face
+// Images are not decoded past this, so that textures cannot make an import run out of its time.
 constexpr auto kTimeForTextures = std::chrono::seconds(10);
 
 // A material's diffuse texture and how its faces read it.
@@ -205,27 +209,43 @@ std::array<float, 4> averageOver(const Image& image, const Texture& texture, std
 
 }  // namespace
 
-TextureColours::TextureColours(const aiScene& scene, std::filesystem::path modelFolder, std::span<const MeshUse> uses)
-    : scene_(scene), folder_(std::move(modelFolder)), usesByMaterial_(scene.mNumMaterials),
-      deadline_(std::chrono::steady_clock::now() + kTimeForTextures) {
+TextureColours::TextureColours(const aiScene& scene, const std::filesystem::path& modelFolder, std::span<const MeshUse> uses)
+    : averages_(scene.mNumMaterials) {
+    std::vector<std::vector<MeshUse>> usesByMaterial(scene.mNumMaterials);
     for (const MeshUse& use : uses)
-        if (use.mesh->mMaterialIndex < usesByMaterial_.size()) usesByMaterial_[use.mesh->mMaterialIndex].push_back(use);
+        if (use.mesh->mMaterialIndex < scene.mNumMaterials) usesByMaterial[use.mesh->mMaterialIndex].push_back(use);
+    // Each image decoded once, however many materials share it (an atlas often serves them all).
+    std::map<std::string, std::vector<std::pair<unsigned, Texture>>> materialsByImage;
+    for (unsigned m = 0; m < scene.mNumMaterials; ++m)
+        if (scene.mMaterials[m] != nullptr && !usesByMaterial[m].empty())
+            if (std::optional<Texture> texture = diffuseTexture(*scene.mMaterials[m]))
+                materialsByImage[texture->reference].emplace_back(m, std::move(*texture));
+    const auto deadline = std::chrono::steady_clock::now() + kTimeForTextures;
+    for (const auto& [reference, materials] : materialsByImage) {
+        const auto note = [&](unsigned material, const Unusable& unusable) {
+            std::fprintf(stderr, "celshade-import: material %u keeps its own colour: texture \"%s\": %s\n", material,
+                         reference.c_str(), unusable.reason.c_str());
+        };
+        std::optional<Image> image;
+        try {
+            if (std::chrono::steady_clock::now() > deadline) throw Unusable{"the time for textures is up"};
+            image = textureImage(scene, reference, modelFolder);
+        } catch (const Unusable& unusable) {
+            for (const auto& [material, texture] : materials) note(material, unusable);
+            continue;
+        }
+        for (const auto& [material, texture] : materials) try {
+                averages_[material] = averageOver(*image, texture, usesByMaterial[material]);
+            } catch (const Unusable& unusable) {
+                note(material, unusable);
+            }
+    }
 }
 
 std::array<float, 4> TextureColours::colourOf(unsigned material, const std::array<float, 4>& factor) const {
-    if (material >= scene_.mNumMaterials || scene_.mMaterials[material] == nullptr) return factor;
-    const std::optional<Texture> texture = diffuseTexture(*scene_.mMaterials[material]);
-    if (!texture) return factor;
-    try {
-        if (std::chrono::steady_clock::now() > deadline_) throw Unusable{"the time for textures is up"};
-        const Image image = textureImage(scene_, texture->reference, folder_);
-        const std::array<float, 4> average = averageOver(image, *texture, usesByMaterial_[material]);
-        return {factor[0] * average[0], factor[1] * average[1], factor[2] * average[2], factor[3] * average[3]};
-    } catch (const Unusable& unusable) {
-        std::fprintf(stderr, "celshade-import: material %u keeps its own colour: texture \"%s\": %s\n", material,
-                     texture->reference.c_str(), unusable.reason.c_str());
-        return factor;
-    }
+    if (material >= averages_.size() || !averages_[material]) return factor;
+    const std::array<float, 4>& average = *averages_[material];
+    return {factor[0] * average[0], factor[1] * average[1], factor[2] * average[2], factor[3] * average[3]};
 }
 
 }  // namespace importchild

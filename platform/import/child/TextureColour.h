@@ -7,8 +7,8 @@
 // note on stderr, rather than failing the import.
 
 #include <array>
-#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -27,9 +27,10 @@ struct MeshUse {
 
 class TextureColours {
 public:
-    // `uses`: every placement of a mesh whose faces are drawn; `modelFolder`: where the model
-    // file is, which external textures are relative to.
-    TextureColours(const aiScene& scene, std::filesystem::path modelFolder, std::span<const MeshUse> uses);
+    // Reads every texture the materials of `uses` (every placement of a mesh whose faces are
+    // drawn) name; `modelFolder`: where the model file is, which external textures are
+    // relative to.
+    TextureColours(const aiScene& scene, const std::filesystem::path& modelFolder, std::span<const MeshUse> uses);
 
     // The material's own diffuse rgba (`factor`: glTF's base colour factor, OBJ's Kd, ...)
     // times the average colour of its diffuse texture over the faces that use it; `factor`
@@ -37,11 +38,8 @@ public:
     std::array<float, 4> colourOf(unsigned material, const std::array<float, 4>& factor) const;
 
 private:
-    const aiScene& scene_;
-    std::filesystem::path folder_;
-    std::vector<std::vector<MeshUse>> usesByMaterial_;
-    // Decoding stops here, so that textures cannot make an import run out of its time.
-    std::chrono::steady_clock::time_point deadline_;
+    // By material: its texture's average rgba over its faces, if it has one to be had.
+    std::vector<std::optional<std::array<float, 4>>> averages_;
 };
 
 }  // namespace importchild
