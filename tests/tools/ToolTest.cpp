@@ -440,6 +440,29 @@ Difference compare(const std::string& a, const std::string& b) {
     return {colour / pixels, kind / pixels};
 }
 
+// A model whose material takes its colour from an orange texture is drawn orange through the
+// toon ramp: no blue, green about half of red, wherever the model shows.
+TEST_F(Tool, RenderDrawsATexturedModelInItsTexturesColour) {
+    QImage orange(4, 4, QImage::Format_RGB32);
+    orange.fill(qRgb(255, 128, 0));
+    ASSERT_TRUE(orange.save(QString::fromStdString(path("orange.png"))));
+    file("tetra.mtl", "newmtl m\nKd 1 1 1\nmap_Kd orange.png\n");
+    const std::string model = file("tetra.obj", "mtllib tetra.mtl\nv 0 0 0\nv 2 0 0\nv 0 1 0\nv 0 0 -3\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                                              "usemtl m\nf 1/1 2/2 3/3\nf 1/1 4/3 2/2\nf 1/1 3/3 4/2\nf 2/2 4/3 3/1\n");
+    run({"render", model, "--no-overlay", "--size", "200x150", "--yaw", "35", "-o", path("tetra.png")});
+    const QImage drawn = picture(path("tetra.png"));
+    int modelPixels = 0, orangePixels = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x) {
+            const QRgb p = drawn.pixel(x, y);
+            if (kindOf(p) != Kind::Model) continue;
+            ++modelPixels;
+            orangePixels += qBlue(p) <= 2 && qGreen(p) >= 0.4 * qRed(p) && qGreen(p) <= 0.6 * qRed(p);
+        }
+    EXPECT_GT(modelPixels, 400);
+    EXPECT_GE(orangePixels, 0.99 * modelPixels);
+}
+
 struct Format {
     const char* folder;
     const char* extension;

@@ -1,5 +1,7 @@
 #include "SceneMesh.h"
 
+#include "TextureColour.h"
+
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
@@ -148,7 +150,7 @@ std::vector<uint32_t> appendJoined(ImportedMesh& out, const PlacedMesh& placed, 
 
 }  // namespace
 
-ImportedMesh sceneMesh(const aiScene& scene) {
+ImportedMesh sceneMesh(const aiScene& scene, const std::filesystem::path& modelFolder) {
     std::vector<Placement> placements;
     if (scene.mRootNode != nullptr) place(scene, *scene.mRootNode, aiMatrix4x4(), placements);
     // Faces end up sorted by material; so do the vertices, each material's together.
@@ -164,10 +166,14 @@ ImportedMesh sceneMesh(const aiScene& scene) {
         vertices += p.mesh->mNumVertices;
         faces += p.mesh->mNumFaces;
     }
+    std::vector<MeshUse> uses;
+    for (const Placement& p : placements) uses.push_back({p.mesh, p.world});
+    const TextureColours textures(scene, modelFolder, uses);
     for (unsigned i = 0; i < scene.mNumMaterials; ++i)
         if (newMaterial[i] == 0) {
             newMaterial[i] = static_cast<uint32_t>(out.materials.size());
-            out.materials.push_back(materialOf(*scene.mMaterials[i]));
+            Material& m = out.materials.emplace_back(materialOf(*scene.mMaterials[i]));
+            if (m.origin == modelimport::MaterialOrigin::File) m.diffuse = textures.colourOf(i, m.diffuse);
         }
     // At most this much, as long as the counts are sane: the scene is in memory already.
     out.positions.reserve(std::min<size_t>(vertices, modelimport::kMaxVertices));

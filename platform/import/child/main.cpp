@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -124,7 +125,7 @@ void writeAll(const void* data, size_t size) {
 }
 
 // Triangles apart from points and lines, less what the mesh does not need (vertex colours,
-// skins, animation, textures, lights and cameras), and normals where the file has none, smooth
+// skins, animation, lights and cameras), and normals where the file has none, smooth
 // across edges of less than 30 degrees (sharper ones stay creases). The rest (placing,
 // joining, turning) is sceneMesh's: Assimp's steps for it took longer than reading the file.
 constexpr unsigned kSteps = aiProcess_ValidateDataStructure | aiProcess_RemoveComponent | aiProcess_Triangulate |
@@ -145,7 +146,7 @@ ImportedMesh importFile(const std::string& path) {
     Assimp::Importer importer;
     importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_TANGENTS_AND_BITANGENTS | aiComponent_COLORS |
                                                             aiComponent_BONEWEIGHTS | aiComponent_ANIMATIONS |
-                                                            aiComponent_TEXTURES | aiComponent_LIGHTS | aiComponent_CAMERAS);
+                                                            aiComponent_LIGHTS | aiComponent_CAMERAS);
     importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, kSmoothingAngle);
     // Read first, checked after: Assimp's check refuses a scene without meshes as malformed.
     const aiScene* scene = importer.ReadFile(path, 0);
@@ -159,7 +160,7 @@ ImportedMesh importFile(const std::string& path) {
         scene = importer.ApplyPostProcessing(aiProcess_GenSmoothNormals);
         if (scene == nullptr) throw Failure{FailureReason::Unreadable, importer.GetErrorString()};
     }
-    ImportedMesh mesh = importchild::sceneMesh(*scene);
+    ImportedMesh mesh = importchild::sceneMesh(*scene, std::filesystem::path(path).parent_path());
     const aiImporterDesc* description = reader >= 0 ? importer.GetImporterInfo(static_cast<size_t>(reader)) : nullptr;
     mesh.format = description != nullptr ? description->mName : "unknown";
     return mesh;
