@@ -49,56 +49,62 @@ uint32_t fvfVertexSize(uint32_t fvf) {
 
 Direct3DVertexBuffer8::Direct3DVertexBuffer8(uint32_t length, uint32_t usage, uint32_t fvf,
                                              D3DPOOL pool)
-    : Direct3DResource8(usage, pool), fvf_(fvf), bytes_(length) {}
+    : Direct3DVertexBuffer8(rt::SharedArray<std::byte>(length), usage, fvf, pool) {}
+
+Direct3DVertexBuffer8::Direct3DVertexBuffer8(rt::SharedArray<std::byte> contents, uint32_t usage, uint32_t fvf,
+                                             D3DPOOL pool)
+    : Direct3DResource8(usage, pool), fvf_(fvf), bytes_(std::move(contents)) {}
 
 void Direct3DVertexBuffer8::write(uint32_t offset, std::span<const std::byte> src) {
     checkRange(bytes_.size(), offset, src.size(), "Direct3DVertexBuffer8 write");
-    std::copy(src.begin(), src.end(), bytes_.begin() + offset);
-    touch();
+    std::copy(src.begin(), src.end(), mutableBytes().begin() + offset);
 }
 
 void Direct3DVertexBuffer8::read(uint32_t offset, std::span<std::byte> dst) const {
     checkRange(bytes_.size(), offset, dst.size(), "Direct3DVertexBuffer8 read");
-    std::copy_n(bytes_.begin() + offset, dst.size(), dst.begin());
+    std::copy_n(bytes().begin() + offset, dst.size(), dst.begin());
 }
 
 std::span<std::byte> Direct3DVertexBuffer8::mutableBytes() {
     touch();
-    return bytes_;
+    return bytes_.writableView();
 }
 
 Direct3DIndexBuffer8::Direct3DIndexBuffer8(uint32_t length, uint32_t usage, D3DFORMAT format,
                                            D3DPOOL pool)
-    : Direct3DResource8(usage, pool), format_(format), bytes_(length) {
+    : Direct3DIndexBuffer8(rt::SharedArray<std::byte>(length), usage, format, pool) {}
+
+Direct3DIndexBuffer8::Direct3DIndexBuffer8(rt::SharedArray<std::byte> contents, uint32_t usage, D3DFORMAT format,
+                                           D3DPOOL pool)
+    : Direct3DResource8(usage, pool), format_(format), bytes_(std::move(contents)) {
     if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)
         rt::raiseInvalidCall("CreateIndexBuffer", "format is not INDEX16 or INDEX32");
 }
 
 void Direct3DIndexBuffer8::write(uint32_t offset, std::span<const std::byte> src) {
     checkRange(bytes_.size(), offset, src.size(), "Direct3DIndexBuffer8 write");
-    std::copy(src.begin(), src.end(), bytes_.begin() + offset);
-    touch();
+    std::copy(src.begin(), src.end(), mutableBytes().begin() + offset);
 }
 
 void Direct3DIndexBuffer8::read(uint32_t offset, std::span<std::byte> dst) const {
     checkRange(bytes_.size(), offset, dst.size(), "Direct3DIndexBuffer8 read");
-    std::copy_n(bytes_.begin() + offset, dst.size(), dst.begin());
+    std::copy_n(bytes().begin() + offset, dst.size(), dst.begin());
 }
 
 std::span<std::byte> Direct3DIndexBuffer8::mutableBytes() {
     touch();
-    return bytes_;
+    return bytes_.writableView();
 }
 
 uint32_t Direct3DIndexBuffer8::index(uint32_t i) const {
     checkRange(bytes_.size(), uint64_t{i} * indexSize(), indexSize(), "Direct3DIndexBuffer8 index");
     if (indexSize() == 2) {
         uint16_t v;
-        std::memcpy(&v, bytes_.data() + std::size_t{i} * 2, 2);
+        std::memcpy(&v, bytes().data() + std::size_t{i} * 2, 2);
         return v;
     }
     uint32_t v;
-    std::memcpy(&v, bytes_.data() + std::size_t{i} * 4, 4);
+    std::memcpy(&v, bytes().data() + std::size_t{i} * 4, 4);
     return v;
 }
 

@@ -3,6 +3,8 @@
 // resource keeps its contents in system memory whatever its pool; the OpenGL layer uploads
 // what it needs at draw time and uses `version()` to know when a copy went stale.
 // Objects are held by std::shared_ptr: dropping the last reference releases them.
+// A buffer's bytes may be shared with other buffers (rt::SharedArray): made from the contents
+// of another, a buffer holds the same bytes until either is written, and then each has its own.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "d3d8/d3d8types.h"
+#include "runtime/SharedArray.h"
 
 // The widest and tallest surface (texture or back buffer) the device makes.
 inline constexpr uint32_t kMaxSurfaceSide = 16384;
@@ -40,10 +43,15 @@ class Direct3DVertexBuffer8 : public Direct3DResource8 {
 public:
     // A zero-filled buffer of `length` bytes.
     Direct3DVertexBuffer8(uint32_t length, uint32_t usage, uint32_t fvf, D3DPOOL pool);
+    // A buffer of the given contents (of another buffer: shared until either is written).
+    Direct3DVertexBuffer8(rt::SharedArray<std::byte> contents, uint32_t usage, uint32_t fvf, D3DPOOL pool);
 
     uint32_t length() const { return static_cast<uint32_t>(bytes_.size()); }
     uint32_t fvf() const { return fvf_; }
-    std::span<const std::byte> bytes() const { return bytes_; }
+    // Valid until the buffer is written or released.
+    std::span<const std::byte> bytes() const { return bytes_.view(); }
+    // The contents as they are now, for another buffer or a reader that must not see later writes.
+    const rt::SharedArray<std::byte>& contents() const { return bytes_; }
     // Copies `src` in at `offset`; D3DERR_INVALIDCALL if it does not fit.
     void write(uint32_t offset, std::span<const std::byte> src);
     // Copies `dst.size()` bytes out from `offset`; D3DERR_INVALIDCALL if out of range.
@@ -53,18 +61,20 @@ public:
 
 private:
     uint32_t fvf_;
-    std::vector<std::byte> bytes_;
+    rt::SharedArray<std::byte> bytes_;
 };
 
 class Direct3DIndexBuffer8 : public Direct3DResource8 {
 public:
     Direct3DIndexBuffer8(uint32_t length, uint32_t usage, D3DFORMAT format, D3DPOOL pool);
+    Direct3DIndexBuffer8(rt::SharedArray<std::byte> contents, uint32_t usage, D3DFORMAT format, D3DPOOL pool);
 
     uint32_t length() const { return static_cast<uint32_t>(bytes_.size()); }
     D3DFORMAT format() const { return format_; }
     uint32_t indexSize() const { return format_ == D3DFMT_INDEX32 ? 4u : 2u; }
     uint32_t indexCount() const { return length() / indexSize(); }
-    std::span<const std::byte> bytes() const { return bytes_; }
+    std::span<const std::byte> bytes() const { return bytes_.view(); }
+    const rt::SharedArray<std::byte>& contents() const { return bytes_; }
     void write(uint32_t offset, std::span<const std::byte> src);
     void read(uint32_t offset, std::span<std::byte> dst) const;
     std::span<std::byte> mutableBytes();
@@ -73,7 +83,7 @@ public:
 
 private:
     D3DFORMAT format_;
-    std::vector<std::byte> bytes_;
+    rt::SharedArray<std::byte> bytes_;
 };
 
 // A 2D texture with its mip chain. Texels are 32-bit ARGB words (0xAARRGGBB) in both

@@ -10,6 +10,7 @@
 
 #include "d3d8/Resources.h"
 #include "math/d3dmath.h"
+#include "runtime/SharedArray.h"
 #include "runtime/Status.h"
 
 class Direct3DDevice8;
@@ -46,6 +47,11 @@ public:
     // D3DERR_INVALIDCALL if a 16-bit mesh has more than 65,535 vertices.
     D3DXMesh(uint32_t numFaces, uint32_t numVertices, uint32_t options, uint32_t fvf,
              std::shared_ptr<Direct3DDevice8> device);
+    // A mesh with the contents of `source` (vertices, indices, attributes and attribute table)
+    // in buffers of its own that share the source's bytes until either mesh is written; the
+    // pools are as `options` say, whose index size must be the source's. Vertices of another
+    // format `fvf` are not shared: they start zero-filled.
+    D3DXMesh(const D3DXMesh& source, uint32_t options, uint32_t fvf, std::shared_ptr<Direct3DDevice8> device);
     virtual ~D3DXMesh() = default;
 
     uint32_t GetNumFaces() const { return numFaces_; }
@@ -59,8 +65,8 @@ public:
     std::shared_ptr<Direct3DIndexBuffer8> GetIndexBuffer() const { return indexBuffer_; }
 
     // One attribute id per face.
-    std::span<const uint32_t> attributes() const { return attributes_; }
-    std::span<uint32_t> mutableAttributes() { return attributes_; }
+    std::span<const uint32_t> attributes() const { return attributes_.view(); }
+    std::span<uint32_t> mutableAttributes() { return attributes_.writableView(); }
 
     // With `table` null, stores the entry count in *count; otherwise also copies that many
     // entries to `table`. A mesh whose faces were never sorted by attribute has no table.
@@ -108,7 +114,10 @@ public:
     }
 
 private:
+    static std::shared_ptr<Direct3DVertexBuffer8> makeVertexBuffer(uint32_t numVertices, uint32_t fvf, uint32_t options);
     std::vector<uint32_t> faceOrderByAttribute() const;
+    // This mesh's vertices into `clone`'s buffer, in its format.
+    void copyVertices(D3DXMesh& clone) const;
 
     uint32_t numFaces_;
     uint32_t numVertices_;
@@ -117,7 +126,7 @@ private:
     std::shared_ptr<Direct3DDevice8> device_;
     std::shared_ptr<Direct3DVertexBuffer8> vertexBuffer_;
     std::shared_ptr<Direct3DIndexBuffer8> indexBuffer_;
-    std::vector<uint32_t> attributes_;
+    rt::SharedArray<uint32_t> attributes_;
     std::vector<D3DXATTRIBUTERANGE> attributeTable_;
 };
 

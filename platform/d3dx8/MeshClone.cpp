@@ -59,24 +59,31 @@ std::vector<std::pair<Element, Element>> sharedElements(const VertexLayout& from
 
 }  // namespace
 
+// What a clone keeps unchanged (the vertices in the same format, the indices at the same
+// size, the attributes) it shares with this mesh until either is written.
 std::shared_ptr<D3DXMesh> D3DXMesh::CloneMeshFVF(uint32_t options, uint32_t fvf,
                                                  std::shared_ptr<Direct3DDevice8> device) const {
-    auto clone = std::make_shared<D3DXMesh>(numFaces_, numVertices_, options, fvf, std::move(device));
-    const VertexLayout from(fvf_), to(fvf);
+    const bool sameIndexSize = (indexBuffer_->indexSize() == 4) == ((options & D3DXMESH_32BIT) != 0);
+    auto clone = sameIndexSize ? std::make_shared<D3DXMesh>(*this, options, fvf, std::move(device))
+                               : std::make_shared<D3DXMesh>(numFaces_, numVertices_, options, fvf, std::move(device));
+    if (!sameIndexSize) {
+        clone->setIndices(indices());
+        clone->attributes_ = attributes_;
+        clone->attributeTable_ = attributeTable_;
+    }
+    if (fvf != fvf_ || !sameIndexSize) copyVertices(*clone);
+    return clone;
+}
+
+void D3DXMesh::copyVertices(D3DXMesh& clone) const {
+    const VertexLayout from(fvf_), to(clone.fvf_);
     const auto pairs = sharedElements(from, to);
-    const uint32_t fromStride = vertexSize(), toStride = clone->vertexSize();
+    const uint32_t fromStride = vertexSize(), toStride = clone.vertexSize();
     std::span<const std::byte> src = vertexBuffer_->bytes();
-    std::span<std::byte> dst = clone->vertexBuffer_->mutableBytes();
+    std::span<std::byte> dst = clone.vertexBuffer_->mutableBytes();
     for (uint32_t v = 0; v < numVertices_; ++v) {
         const std::byte* in = src.data() + size_t{v} * fromStride;
         std::byte* out = dst.data() + size_t{v} * toStride;
         for (const auto& [a, b] : pairs) std::memcpy(out + b.offset, in + a.offset, std::min(a.size, b.size));
     }
-    if (clone->GetIndexBuffer()->indexSize() == indexBuffer_->indexSize())
-        std::copy(indexBuffer_->bytes().begin(), indexBuffer_->bytes().end(), clone->indexBuffer_->mutableBytes().begin());
-    else
-        clone->setIndices(indices());
-    clone->attributes_ = attributes_;
-    clone->attributeTable_ = attributeTable_;
-    return clone;
 }

@@ -69,7 +69,23 @@ ModelFile readModelFile(const std::string& path, const modelimport::ChildSetting
 
 MeshFromX buildMesh(const ModelFile& model, uint32_t options, std::shared_ptr<Direct3DDevice8> device,
                     IndexSize indexSize) {
-    return buildMeshFromX(model.document, options, std::move(device), indexSize);
+    if (model.built) {
+        const D3DXMesh& built = *model.built->mesh;
+        const bool wide = (options & D3DXMESH_32BIT) || (indexSize == IndexSize::AsNeeded && built.GetNumVertices() > 65535);
+        if (wide == (built.GetIndexBuffer()->indexSize() == 4)) {
+            MeshFromX shared = *model.built;
+            shared.mesh = std::make_shared<D3DXMesh>(built, options | (wide ? D3DXMESH_32BIT : 0), built.GetFVF(),
+                                                     std::move(device));
+            return shared;
+        }
+    }
+    MeshFromX result = buildMeshFromX(model.document, options, device, indexSize);
+    if (!model.built) {
+        // A mesh of the cache's own, so that writes to the one handed out do not reach it.
+        model.built = result;
+        model.built->mesh = std::make_shared<D3DXMesh>(*result.mesh, result.mesh->GetOptions(), result.mesh->GetFVF(), device);
+    }
+    return result;
 }
 
 }  // namespace d3dx8

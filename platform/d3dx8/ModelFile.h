@@ -11,7 +11,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "d3dx8/MeshLoader.h"
 #include "import/Handover.h"
@@ -23,7 +25,13 @@ class Direct3DDevice8;
 namespace d3dx8 {
 
 struct ModelFile {
+    ModelFile() = default;
+    explicit ModelFile(xfile::Document read) : document(std::move(read)) {}
+
     xfile::Document document;  // its fileName names the file in error messages
+    // The mesh the first load built. A later load with the same index size gets a mesh of its
+    // own that shares its bytes (copied when either is written) instead of building it again.
+    mutable std::optional<MeshFromX> built;
 };
 
 // Whether `path` is read as .x. Opens the file, unless it is named .x: runtime error 53 when
@@ -44,7 +52,8 @@ ModelFile readModelFile(const std::string& path);
 // The same with the importer's settings given (its time limit and wait step, for one).
 ModelFile readModelFile(const std::string& path, const modelimport::ChildSettings& settings);
 
-// The mesh of a model file, as LoadMeshFromX makes it (see buildMeshFromX).
+// The mesh of a model file, as LoadMeshFromX makes it (see buildMeshFromX). The first one
+// built is kept in `model`, and a later load with its index size shares it.
 MeshFromX buildMesh(const ModelFile& model, uint32_t options, std::shared_ptr<Direct3DDevice8> device,
                     IndexSize indexSize = IndexSize::AsOptionsSay);
 

@@ -1,16 +1,11 @@
 #include "d3dx8/PMesh.h"
 
 #include <algorithm>
-#include <cstring>
 
+// Same options, so both buffers have the same layout and index size: the copy shares them,
+// and only a mesh whose faces are out of order pays for copies of its indices and attributes.
 D3DXPMesh::D3DXPMesh(const D3DXMesh& mesh)
-    : D3DXMesh(mesh.GetNumFaces(), mesh.GetNumVertices(), mesh.GetOptions(), mesh.GetFVF(), mesh.device()),
-      currentVertices_(mesh.GetNumVertices()) {
-    // Same options, so both buffers have the same layout and index size: plain copies.
-    for (auto [from, to] : {std::pair{mesh.GetVertexBuffer()->bytes(), GetVertexBuffer()->mutableBytes()},
-                            std::pair{mesh.GetIndexBuffer()->bytes(), GetIndexBuffer()->mutableBytes()}})
-        if (!from.empty()) std::memcpy(to.data(), from.data(), from.size());
-    std::copy(mesh.attributes().begin(), mesh.attributes().end(), mutableAttributes().begin());
+    : D3DXMesh(mesh, mesh.GetOptions(), mesh.GetFVF(), mesh.device()), currentVertices_(mesh.GetNumVertices()) {
     sortFacesByAttribute();
 }
 
