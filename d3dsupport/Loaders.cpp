@@ -12,7 +12,6 @@
 #include "d3dx8/ModelFile.h"
 #include "d3dx8/PMesh.h"
 #include "runtime/Error.h"
-#include "runtime/Int32Arithmetic.h"
 
 namespace Mdx8 {
 
@@ -86,13 +85,11 @@ PMeshRecord loadProgressiveMesh(const d3dx8::ModelFile& model, bool readMaterial
     std::shared_ptr<D3DXBuffer> materialBuffer;
     std::shared_ptr<D3DXMesh> mesh = x.LoadMeshFromX(model, D3DXMESH_MANAGED | indexOption(with32BitIndices),
                                                      d3dDevice, nullptr, &materialBuffer, &record.materialCount);
-    const uint32_t faces = mesh->GetNumFaces();
-    const int32_t adjacencyCount = rt::multiplyInt32(3, faces, "3 * faces = " + std::to_string(3 * int64_t{faces}));
-    std::vector<uint32_t> adjacency(static_cast<std::size_t>(adjacencyCount));
-    // Epsilon 0: only vertices at exactly the same position are shared.
-    mesh->GenerateAdjacency(0.0f, adjacency.data());
+    // Epsilon 0: only vertices at exactly the same position are shared. Made when first read:
+    // the progressive mesh, which does not simplify, never reads it.
+    const D3DXAdjacency adjacency = mesh->GenerateAdjacency(0.0f);
     record.maxVertices = record.numVertices = toInt32(mesh->GetNumVertices(), "numVertices");
-    record.pmesh = x.GeneratePMesh(*mesh, adjacency.data(), nullptr, nullptr, kProgressiveMinimumVertices,
+    record.pmesh = x.GeneratePMesh(*mesh, adjacency, nullptr, nullptr, kProgressiveMinimumVertices,
                                    D3DXMESHSIMP_VERTEX);
     record.materials = materialTable(x, materialBuffer, record.materialCount, readMaterials);
     materialBuffer.reset();

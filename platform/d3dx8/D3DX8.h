@@ -87,5 +87,10 @@ public:
     std::shared_ptr<D3DXPMesh> GeneratePMesh(const D3DXMesh& mesh, const uint32_t* adjacency,
                                              const void* attributeWeights, const float* vertexWeights,
                                              int32_t minValue, uint32_t options);
+    // The same with adjacency made when first read: a progressive mesh that does not simplify
+    // (this platform's) never reads it, so it is never generated.
+    std::shared_ptr<D3DXPMesh> GeneratePMesh(const D3DXMesh& mesh, const D3DXAdjacency& adjacency,
+                                             const void* attributeWeights, const float* vertexWeights,
+                                             int32_t minValue, uint32_t options);
     void ComputeBoundingSphereFromMesh(const D3DXMesh& mesh, D3DVECTOR& centre, float& radius);
 };

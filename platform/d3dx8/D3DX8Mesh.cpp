@@ -41,16 +41,30 @@ D3DMATERIAL8 D3DX8::BufferGetMaterial(const D3DXBuffer& materials, int32_t index
     return entry.MatD3D;
 }
 
-std::shared_ptr<D3DXPMesh> D3DX8::GeneratePMesh(const D3DXMesh& mesh, const uint32_t* adjacency,
-                                                const void* /*attributeWeights*/, const float* /*vertexWeights*/,
-                                                int32_t minValue, uint32_t options) {
-    if (adjacency == nullptr) rt::raiseStatus(D3DERR_INVALIDCALL, "GeneratePMesh", "adjacency is required");
+namespace {
+
+std::shared_ptr<D3DXPMesh> progressiveMesh(const D3DXMesh& mesh, int32_t minValue, uint32_t options) {
     if (minValue < 0) rt::raiseStatus(D3DERR_INVALIDCALL, "GeneratePMesh", "negative minimum");
     if (options != D3DXMESHSIMP_VERTEX && options != D3DXMESHSIMP_FACE)
         rt::raiseStatus(D3DERR_INVALIDCALL, "GeneratePMesh", "options must be D3DXMESHSIMP_VERTEX or D3DXMESHSIMP_FACE");
     if (mesh.GetNumFaces() == 0) rt::raiseStatus(D3DERR_INVALIDCALL, "GeneratePMesh", "the mesh has no faces");
     // The minimum is a goal the platform may miss; without simplification it is never reached.
     return std::make_shared<D3DXPMesh>(mesh);
+}
+
+}  // namespace
+
+std::shared_ptr<D3DXPMesh> D3DX8::GeneratePMesh(const D3DXMesh& mesh, const uint32_t* adjacency,
+                                                const void* /*attributeWeights*/, const float* /*vertexWeights*/,
+                                                int32_t minValue, uint32_t options) {
+    if (adjacency == nullptr) rt::raiseStatus(D3DERR_INVALIDCALL, "GeneratePMesh", "adjacency is required");
+    return progressiveMesh(mesh, minValue, options);
+}
+
+std::shared_ptr<D3DXPMesh> D3DX8::GeneratePMesh(const D3DXMesh& mesh, const D3DXAdjacency& /*adjacency*/,
+                                                const void* /*attributeWeights*/, const float* /*vertexWeights*/,
+                                                int32_t minValue, uint32_t options) {
+    return progressiveMesh(mesh, minValue, options);
 }
 
 void D3DX8::ComputeBoundingSphereFromMesh(const D3DXMesh& mesh, D3DVECTOR& centre, float& radius) {

@@ -14,6 +14,7 @@
 #include "runtime/Status.h"
 
 class Direct3DDevice8;
+class D3DXAdjacency;
 
 inline constexpr uint32_t D3DXMESH_32BIT = 0x001;
 inline constexpr uint32_t D3DXMESH_VB_SYSTEMMEM = 0x010;
@@ -88,6 +89,9 @@ public:
     // corner k + 1 (mod 3), or 0xFFFFFFFF when there is none. Vertices whose positions are
     // at most `epsilon` apart count as one. `adjacency` must hold 3 × GetNumFaces() entries.
     void GenerateAdjacency(float epsilon, uint32_t* adjacency) const;
+    // The same adjacency of the mesh as it is now, generated only when first read (a caller that
+    // hands it on to a reader that may not need it pays nothing).
+    D3DXAdjacency GenerateAdjacency(float epsilon) const;
 
     // The index buffer as 32-bit values, whatever its index size; and the reverse.
     std::vector<uint32_t> indices() const;
@@ -128,6 +132,23 @@ private:
     std::shared_ptr<Direct3DIndexBuffer8> indexBuffer_;
     rt::SharedArray<uint32_t> attributes_;
     std::vector<D3DXATTRIBUTERANGE> attributeTable_;
+};
+
+// Face adjacency of a mesh as GenerateAdjacency(epsilon, entries) fills it, made when first
+// read from the mesh as it was when asked for (later writes to the mesh do not reach it).
+class D3DXAdjacency {
+public:
+    // Three entries per face; generated on the first call.
+    std::span<const uint32_t> entries() const;
+
+private:
+    friend class D3DXMesh;
+    D3DXAdjacency(std::shared_ptr<const D3DXMesh> mesh, float epsilon) : mesh_(std::move(mesh)), epsilon_(epsilon) {}
+
+    std::shared_ptr<const D3DXMesh> mesh_;
+    float epsilon_;
+    mutable std::vector<uint32_t> entries_;
+    mutable bool generated_ = false;
 };
 
 // The adjacency entry of an edge that no other face shares.

@@ -174,3 +174,18 @@ void D3DXMesh::GenerateAdjacency(float epsilon, uint32_t* adjacency) const {
             connect(std::span(edges).subspan(begin, end - begin), adjacency);
         }
 }
+
+D3DXAdjacency D3DXMesh::GenerateAdjacency(float epsilon) const {
+    if (!(epsilon >= 0)) rt::raiseStatus(D3DERR_INVALIDCALL, "GenerateAdjacency", "epsilon must not be negative");
+    // A mesh of its own that shares this one's bytes: later writes to this mesh copy them first.
+    return D3DXAdjacency(std::make_shared<const D3DXMesh>(*this, options_, fvf_, device_), epsilon);
+}
+
+std::span<const uint32_t> D3DXAdjacency::entries() const {
+    if (!generated_) {
+        entries_.resize(size_t{mesh_->GetNumFaces()} * 3);
+        if (!entries_.empty()) mesh_->GenerateAdjacency(epsilon_, entries_.data());
+        generated_ = true;
+    }
+    return entries_;
+}

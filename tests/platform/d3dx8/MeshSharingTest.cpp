@@ -60,9 +60,7 @@ TEST(MeshSharing, CopiesShareWhatTheyKeepUntilEitherIsWritten) {
     const Case cases[] = {
         {"progressive mesh",
          [&](const d3dx8::ModelFile&, const D3DXMesh& m) {
-             std::vector<uint32_t> adjacency(3 * m.GetNumFaces());
-             m.GenerateAdjacency(0.0f, adjacency.data());
-             return d3dx.GeneratePMesh(m, adjacency.data(), nullptr, nullptr, 1, D3DXMESHSIMP_VERTEX);
+             return d3dx.GeneratePMesh(m, m.GenerateAdjacency(0.0f), nullptr, nullptr, 1, D3DXMESHSIMP_VERTEX);
          },
          {true, true, true}},
         {"clone in the same format",
@@ -92,4 +90,15 @@ TEST(MeshSharing, CopiesShareWhatTheyKeepUntilEitherIsWritten) {
             else expectIndependent(*source, *copy);
         }
     }
+}
+
+TEST(MeshSharing, DeferredAdjacencyIsOfTheMeshAsItWasWhenAskedFor) {
+    const d3dx8::ModelFile file = modelFile();
+    const std::shared_ptr<D3DXMesh> mesh = d3dx8::buildMesh(file, D3DXMESH_SYSTEMMEM, nullptr).mesh;
+    std::vector<uint32_t> before(3 * mesh->GetNumFaces());
+    mesh->GenerateAdjacency(0.0f, before.data());
+    const D3DXAdjacency deferred = mesh->GenerateAdjacency(0.0f);
+    mesh->setIndices(std::vector<uint32_t>(mesh->indices().size(), 0));
+    EXPECT_TRUE(std::ranges::equal(deferred.entries(), before));
+    EXPECT_NE(before, std::vector<uint32_t>(before.size(), D3DX_NO_NEIGHBOUR));
 }
