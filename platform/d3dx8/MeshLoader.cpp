@@ -20,7 +20,7 @@ struct SplitVertices {
     std::vector<uint32_t> firstNormal;   // per file vertex: the normal of its first use, kNone if unused
     std::vector<uint32_t> copySource;    // per copy: its file vertex
     std::vector<uint32_t> copyNormal;    // per copy: its normal
-    std::vector<uint32_t> cornerVertex;  // per polygon corner, in file order; empty: the file's own indices
+    std::vector<uint32_t> cornerVertex;  // per polygon corner, in file order; empty: the mesh's own indices
     size_t vertexCount() const { return firstNormal.size() + copySource.size(); }
 };
 
@@ -94,6 +94,12 @@ SplitVertices splitByNormals(const xfile::Mesh& mesh) {
     SplitVertices split;
     split.firstNormal.assign(mesh.positions.size(), kNone);
     if (!mesh.normals) return split;
+    if (mesh.normals->perVertex) {
+        // Every use of a vertex has its normal: nothing splits, and a vertex that no face uses
+        // keeps none, as when each corner names its vertex's normal.
+        for (uint32_t v : mesh.faces.indices) split.firstNormal[v] = v;
+        return split;
+    }
     const std::vector<uint32_t>& normalOf = mesh.normals->faces.indices;
     CopyTable copies(mesh, split);
     split.cornerVertex.resize(mesh.faces.indices.size());
@@ -240,7 +246,7 @@ template <class F>
 void forEachTriangle(const Plan& plan, F f) {
     for (const MeshPart& part : plan.parts) {
         const xfile::Mesh& mesh = *part.mesh;
-        const std::vector<uint32_t>& corners = mesh.normals ? part.split.cornerVertex : mesh.faces.indices;
+        const std::vector<uint32_t>& corners = part.split.cornerVertex.empty() ? mesh.faces.indices : part.split.cornerVertex;
         size_t corner = 0;
         for (size_t face = 0; face < mesh.faces.sizes.size(); ++face) {
             const uint32_t size = mesh.faces.sizes[face];

@@ -46,7 +46,7 @@ xfile::Document documentFromImport(modelimport::ImportedMesh&& imported, std::st
     // A normal per vertex: each corner's normal has the number of its vertex.
     mesh.normals.emplace();
     mesh.normals->normals = std::move(imported.normals);
-    mesh.normals->faces = mesh.faces;
+    mesh.normals->perVertex = true;
     if (!imported.texCoords.empty()) mesh.texCoords = std::move(imported.texCoords);
     const bool anyFromFile = std::any_of(imported.materials.begin(), imported.materials.end(), [](const modelimport::Material& m) {
         return m.origin == modelimport::MaterialOrigin::File;

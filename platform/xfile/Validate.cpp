@@ -81,6 +81,12 @@ void Validator::validateFaces(const Mesh& mesh) const {
 void Validator::validateNormals(const Mesh& mesh) const {
     if (!mesh.normals) return;
     const MeshNormals& normals = *mesh.normals;
+    if (normals.perVertex) {
+        if (normals.normals.size() != mesh.positions.size())
+            fail(normals.pos, meshLabel(mesh) + ": " + std::to_string(normals.normals.size()) + " normals for " +
+                                  std::to_string(mesh.positions.size()) + " vertices");
+        return;
+    }
     if (normals.faces.sizes.size() != mesh.faces.sizes.size())
         fail(normals.pos, meshLabel(mesh) + ": MeshNormals has " + std::to_string(normals.faces.sizes.size()) +
                               " faces, the mesh " + std::to_string(mesh.faces.sizes.size()));

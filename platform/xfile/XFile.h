@@ -96,6 +96,10 @@ struct MeshNormals {
     SourcePos pos;
     std::vector<Vec3> normals;
     Polygons faces;  // same polygon sizes as the mesh; indices into `normals`
+    // Normal i belongs to vertex i at every corner, and `faces` stays empty rather than repeat
+    // the mesh's own: a document made in memory for a model with a normal per vertex (never
+    // a file's). Then there are as many normals as positions.
+    bool perVertex = false;
 };
 
 struct VertexColor {

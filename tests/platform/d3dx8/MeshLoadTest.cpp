@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -170,4 +171,21 @@ TEST(LoadMeshFromX, FrameTransformsApplyToWhatFollowsThemInTheirFrame) {
     // The usual layout, one transform first, places the whole frame as before.
     d3dx8::MeshFromX usual = load("Frame { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,7,1;; }\n" + triangle + "}\n");
     EXPECT_EQ(valuesAt<3>(*usual.mesh, 2), (std::array<float, 3>{0, 0, 7}));
+}
+
+// A normal per vertex held without a corner list (as an imported model's) builds the mesh the
+// same normals named at every corner build, an unused vertex (2) without a normal included.
+TEST(LoadMeshFromX, NormalsPerVertexBuildTheMeshTheirCornerListWould) {
+    xfile::Document document = xfile::parse(fixtures::bytesOf("xof 0303txt 0032\nMesh { 4; 0;0;0;, 1;0;0;, 5;5;5;, 0;1;0;; "
+                                                              "1; 3;0,1,3;; MeshNormals { 4; 0;0;2;, 0;3;0;, 1;0;0;, 1;1;0;; "
+                                                              "1; 3;0,1,3;; } }\n"),
+                                            "n.x");
+    const d3dx8::MeshFromX named = d3dx8::buildMeshFromX(document, D3DXMESH_SYSTEMMEM, nullptr);
+    document.meshes[0].normals->faces = {};
+    document.meshes[0].normals->perVertex = true;
+    xfile::validate(document);
+    const d3dx8::MeshFromX perVertex = d3dx8::buildMeshFromX(document, D3DXMESH_SYSTEMMEM, nullptr);
+    EXPECT_TRUE(std::ranges::equal(named.mesh->GetVertexBuffer()->bytes(), perVertex.mesh->GetVertexBuffer()->bytes()));
+    EXPECT_EQ(named.mesh->indices(), perVertex.mesh->indices());
+    EXPECT_EQ(valuesAt<3>(*perVertex.mesh, 2, 12), (std::array<float, 3>{0, 0, 0}));
 }
