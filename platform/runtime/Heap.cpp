@@ -10,7 +10,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #endif
@@ -22,7 +21,7 @@ namespace rt {
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
-constexpr std::size_t kMostPrepared = std::size_t{1} << 30;
+constexpr std::size_t kMostPrepared = std::size_t{128} << 20;
 constexpr int kDefaultMmapMax = 65536;  // glibc's own
 
 }  // namespace
@@ -34,8 +33,7 @@ void setMallocPolicy() noexcept {
 }
 
 void prepareHeap(std::size_t bytes) noexcept {
-    if (bytes < 2 * kHugePage) return;
-    bytes = std::min(bytes, kMostPrepared);
+    if (bytes < 2 * kHugePage || bytes > kMostPrepared) return;
     // One block from the heap's end, however large (no mapping of its own), freed at once: the
     // heap keeps the address space, untouched.
     mallopt(M_MMAP_MAX, 0);

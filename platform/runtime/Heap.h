@@ -17,7 +17,11 @@ void setMallocPolicy() noexcept;
 // Lays out `bytes` of heap ahead as address space only (nothing of it becomes resident) and
 // asks for it to be backed by 2 MB pages: what is then allocated there costs one page fault
 // per 2 MB at its first write instead of one per 4 KB. On a virtual machine those faults are
-// most of the cost of a large model's first load. Nothing under 4 MB; at most 1 GB.
+// most of the cost of a small model's first load. Nothing under 4 MB, and nothing over 128 MB:
+// the kernel finds free 2 MB pages for a few dozen megabytes, but for hundreds it compacts
+// memory on the first write of each, which costs more than the faults it saves (a model of
+// two million faces took a second longer to set up); and a large model's blocks, from
+// mappings of their own, go back to the system when freed, which keeps its peak lower.
 void prepareHeap(std::size_t bytes) noexcept;
 // prepareHeap for loading the model file at `path`: 128 bytes for each of its bytes (a
 // compressed text file inflates several times over before it becomes meshes and edges).
