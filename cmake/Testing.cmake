@@ -4,7 +4,7 @@
 # builds them: scripts/test's thread stage runs them under ThreadSanitizer. A test of code that
 # starts a thread or a process belongs here.
 set(CELSHADE_THREAD_TESTS
-  runtime_tests vs_tests d3d8_device_tests shaderbind_device_tests d3dsupport_tests recipe_tests
+  runtime_tests vs_tests edges_tests d3d8_device_tests shaderbind_device_tests d3dsupport_tests recipe_tests
   tools_tests dialog_tests ui_warmup_tests ui_glwindow_tests render_idle_tests e2e_tests
   import_tests soak_tests)
 

@@ -3,11 +3,14 @@
 // local to one call of buildEdges, so a build nested inside another's yield shares nothing.
 
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
 #include "d3dx8/Mesh.h"
+#include "edges/Module1.h"
 #include "math/d3dmath.h"
+#include "runtime/SharedArray.h"
 
 namespace Module1::detail {
 
@@ -19,51 +22,101 @@ using Table = std::vector<T>;
 // its edges have no neighbour and are no one's neighbour.
 inline constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
 
-// The mesh as one build sees it: its own copy of the positions and corners.
-struct MeshGeometry {
-    uint32_t faceCount = 0;
-    Table<D3DVECTOR> positions;      // per vertex
-    Table<uint32_t> positionIds;     // per vertex: equal ids <=> equal positions
-    uint32_t distinctPositions = 0;  // ids run from 0 to distinctPositions - 1
-    Table<uint32_t> corners;         // 3 x F vertex numbers: corner k of face f at 3f + k
+// The mesh as one build reads it: its vertex and index bytes as they were when the build
+// began. They are shared with the mesh, not copied; a write to the mesh copies them first, and
+// a mesh released during a yield leaves them to the build (MeshReadback.cpp).
+class MeshView {
+public:
+    // Checks the mesh's layout, counts and indices first.
+    explicit MeshView(const D3DXMesh& mesh);
 
-    const D3DVECTOR& corner(size_t i) const { return positions[corners[i]]; }
-    uint32_t cornerId(size_t i) const { return positionIds[corners[i]]; }
+    uint32_t faceCount() const { return faceCount_; }
+    uint32_t vertexCount() const { return vertexCount_; }
+    // The vertex that corner c names (corner k of face f at 3f + k).
+    uint32_t vertex(size_t c) const {
+        if (wide_) {
+            uint32_t v;
+            std::memcpy(&v, indexBytes_ + 4 * c, 4);
+            return v;
+        }
+        uint16_t v;
+        std::memcpy(&v, indexBytes_ + 2 * c, 2);
+        return v;
+    }
+    D3DVECTOR position(uint32_t v) const {
+        D3DVECTOR p;
+        std::memcpy(&p, vertexBytes_ + size_t{v} * stride_, sizeof p);
+        return p;
+    }
+    D3DVECTOR corner(size_t c) const { return position(vertex(c)); }
+
+private:
+    rt::SharedArray<std::byte> vertices_, indices_;
+    const std::byte* vertexBytes_;
+    const std::byte* indexBytes_;
+    uint32_t stride_;
+    bool wide_;
+    uint32_t faceCount_, vertexCount_;
 };
-
-// Checks the mesh's layout and indices, then copies its positions and corners
-// (MeshReadback.cpp).
-MeshGeometry readGeometry(const D3DXMesh& mesh);
 
 // Dense ids of positions, equal exactly when the positions compare equal as floats
 // (PositionIds.cpp). Returns the number of distinct ids.
-uint32_t assignPositionIds(std::span<const D3DVECTOR> positions, Table<uint32_t>& ids);
+uint32_t assignPositionIds(const MeshView& mesh, Table<uint32_t>& ids);
 
-// normalize((P2 - P1) x (P1 - P0)) per face; a zero-area face gets the zero vector
-// (FaceNormals.cpp).
-Table<D3DVECTOR> faceNormals(const MeshGeometry& geometry);
+// normalize((P2 - P1) x (P1 - P0)) of face f; a zero-area face gets the zero vector
+// (FaceNormals.cpp). The same face always gets the same bits, whichever thread asks.
+D3DVECTOR faceNormal(const MeshView& mesh, uint32_t f);
 
 // A copy of the attribute table, checked against the face count (RangeCheck.cpp).
 std::vector<D3DXATTRIBUTERANGE> checkedRanges(std::span<const D3DXATTRIBUTERANGE> ranges,
                                               uint32_t faceCount);
 
-// The directed edges of one attribute range, grouped by start position and ordered by end
-// position, then face (EdgeIndex.cpp). Rebuilt for every range; its storage is reused.
+// The directed edges of one attribute range, grouped by start position (EdgeIndex.cpp): each
+// group lists the corners at that position in ascending order, so the faces that run one edge
+// come out ascending, in the order a scan of the range would meet them. Four bytes an edge;
+// rebuilt for every range, its storage reused.
 class RangeEdgeIndex {
 public:
     explicit RangeEdgeIndex(uint32_t distinctPositions);
-    void build(const MeshGeometry& geometry, uint32_t firstFace, uint32_t faceCount);
+    void build(const MeshView& mesh, const Table<uint32_t>& positionIds, uint32_t firstFace, uint32_t faceCount);
 
-    // The faces of the range that run the edge from -> to, ascending, as (to << 32 | face)
-    // entries. A face whose corners all coincide appears up to three times.
-    std::span<const uint64_t> facesWithEdge(uint32_t from, uint32_t to) const;
-    static uint32_t faceOf(uint64_t entry) { return static_cast<uint32_t>(entry); }
+    // Calls visit(g) for every face g of the range that runs the edge from -> to, ascending,
+    // until visit returns false. A face whose corners all coincide comes up to three times.
+    template <typename Visit>
+    void forEachFaceRunning(uint32_t from, uint32_t to, Visit visit) const {
+        if (from == kNoPosition || to == kNoPosition) return;
+        const Group group = groups_[from];
+        const uint32_t* corner = entries_.data() + group.start;
+        for (const uint32_t* end = corner + group.count; corner != end; ++corner)
+            if (endOf(*corner) == to && !visit(*corner / 3)) return;
+    }
 
 private:
-    Table<uint32_t> count_;    // per position id: edges leaving it in this range
-    Table<uint32_t> start_;    // per position id: its first entry in edges_
+    // The position id at the end of corner c's edge.
+    uint32_t endOf(size_t c) const { return (*positionIds_)[mesh_->vertex(c % 3 == 2 ? c - 2 : c + 1)]; }
+
+    // The edges leaving one position in this range: entries_[start, start + count).
+    struct Group {
+        uint32_t start = 0, count = 0;
+    };
+
+    const MeshView* mesh_ = nullptr;
+    const Table<uint32_t>* positionIds_ = nullptr;
+    Table<Group> groups_;      // per position id
     Table<uint32_t> touched_;  // the ids with a non-zero count, to reset cheaply
-    Table<uint64_t> edges_;    // (to << 32 | face), grouped by start position
+    Table<uint32_t> entries_;  // corners, grouped by position, ascending within a group
 };
+
+// How a build spreads its work over the machine (Module1.cpp): faces are prepared in blocks
+// of `blockFaces`, and a range of at least `threadedFaces` faces gets a helper thread that
+// prepares blocks ahead of the one being finished.
+struct Spread {
+    uint32_t blockFaces = 4096;
+    uint32_t threadedFaces = 16384;
+};
+
+// buildEdges with its spread explicit; the result does not depend on it.
+EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ranges, const float& threshold,
+                    const YieldFn& yield, Spread spread);
 
 }  // namespace Module1::detail

@@ -5,16 +5,12 @@
 
 namespace Module1::detail {
 
-Table<D3DVECTOR> faceNormals(const MeshGeometry& geometry) {
-    Table<D3DVECTOR> normals(geometry.faceCount);
-    for (size_t f = 0; f < normals.size(); ++f) {
-        const D3DVECTOR& p0 = geometry.corner(3 * f);
-        const D3DVECTOR& p1 = geometry.corner(3 * f + 1);
-        const D3DVECTOR& p2 = geometry.corner(3 * f + 2);
-        // A zero-area face has a zero cross product, which normalises to the zero vector.
-        normals[f] = D3DXVec3Normalize(D3DXVec3Cross(D3DXVec3Subtract(p2, p1), D3DXVec3Subtract(p1, p0)));
-    }
-    return normals;
+D3DVECTOR faceNormal(const MeshView& mesh, uint32_t f) {
+    const D3DVECTOR p0 = mesh.corner(3 * size_t{f});
+    const D3DVECTOR p1 = mesh.corner(3 * size_t{f} + 1);
+    const D3DVECTOR p2 = mesh.corner(3 * size_t{f} + 2);
+    // A zero-area face has a zero cross product, which normalises to the zero vector.
+    return D3DXVec3Normalize(D3DXVec3Cross(D3DXVec3Subtract(p2, p1), D3DXVec3Subtract(p1, p0)));
 }
 
 }  // namespace Module1::detail

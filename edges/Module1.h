@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <type_traits>
 #include <vector>
@@ -24,8 +25,27 @@ static_assert(std::is_trivially_copyable_v<edgeVertex>, "edgeVertex is copied to
 
 namespace Module1 {
 
-// The line list, six entries per face: 36 bytes each, so tens of megabytes for a large model.
-using EdgeList = std::vector<edgeVertex>;
+// Storage for the line list whose entries are not zeroed when it is sized: a build writes
+// every entry itself, and leaving the pages untouched until then lets it spread the cost of
+// first touching gigabytes over both cores instead of paying it before its first yield.
+template <typename T>
+struct UnzeroedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UnzeroedAllocator<U>;
+    };
+    UnzeroedAllocator() = default;
+    template <typename U>
+    UnzeroedAllocator(const UnzeroedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;  // default-initialised: left as it is
+    }
+};
+
+// The line list, six entries per face: 36 bytes each, so gigabytes for a model of millions
+// of faces.
+using EdgeList = std::vector<edgeVertex, UnzeroedAllocator<edgeVertex>>;
 
 // The crease limit: cosine of the angle below which two neighbouring faces count as one
 // smooth surface. Written by the start dialog, read at every comparison of a build.
@@ -52,8 +72,10 @@ EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ra
 // table order, face by face, edges P0->P1, P1->P2, P2->P0. A neighbour of face f across
 // A->B is the first face g of the same range, ascending, f included, that runs B->A (by
 // position) and whose normal's dot with f's exceeds `threshold`, read afresh at every
-// comparison. The mesh and `ranges` are only read before the first yield, so a handler
-// may replace them meanwhile.
+// comparison. `ranges` is copied and the mesh's bytes taken (shared, not copied: a later
+// write to the mesh copies them first) before the first yield, so a handler may replace
+// either meanwhile. Work that does not depend on the threshold is done ahead of the yields,
+// on a second core when the machine has one; the result does not depend on how.
 //
 // The mesh has 32-byte vertices with the position first and 16-bit or 32-bit indices.
 // Raises rt::Error: 5 for any other vertex layout; 9 when an index names no vertex, a range

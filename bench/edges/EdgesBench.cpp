@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <ctime>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,7 @@
 #include "Primitives.h"
 #include "XWriter.h"
 #include "d3dsupport/Mdx8.h"
+#include "edges/EdgeStages.h"
 #include "edges/Module1.h"
 #include "scene/FrameRecipe.h"
 #include "runtime/Events.h"
@@ -69,6 +72,45 @@ void BM_BuildEdges(benchmark::State& state) {
 BENCHMARK(BM_BuildEdges)
     ->Args({11, 4})->Args({35, 4})->Args({100, 4})->Args({158, 4})->Args({200, 1})
     ->Unit(benchmark::kMillisecond);
+
+// A bumpy torus of side x side vertices and twice as many faces, with 32-bit indices: the
+// shape of a scan of millions of faces, one range.
+std::shared_ptr<D3DXMesh> torusMesh(uint32_t side) {
+    const uint32_t vertices = side * side, faces = 2 * vertices;
+    auto mesh = std::make_shared<D3DXMesh>(faces, vertices, D3DXMESH_MANAGED | D3DXMESH_32BIT, 274, nullptr);
+    std::vector<std::byte> bytes(size_t{vertices} * 32);
+    for (uint32_t i = 0; i < side; ++i)
+        for (uint32_t j = 0; j < side; ++j) {
+            const double u = 6.283185307 * i / side, v = 6.283185307 * j / side;
+            const double r = 1 + 0.08 * std::sin(17 * u) * std::sin(11 * v);
+            const float p[3] = {float((3 + r * std::cos(v)) * std::cos(u)), float(r * std::sin(v)),
+                                float((3 + r * std::cos(v)) * std::sin(u))};
+            std::memcpy(&bytes[(size_t{i} * side + j) * 32], p, sizeof p);
+        }
+    mesh->GetVertexBuffer()->write(0, bytes);
+    std::vector<uint32_t> corners;
+    corners.reserve(size_t{faces} * 3);
+    for (uint32_t i = 0; i < side; ++i)
+        for (uint32_t j = 0; j < side; ++j) {
+            const uint32_t a = i * side + j, b = (i + 1) % side * side + j, c = (i + 1) % side * side + (j + 1) % side,
+                           d = i * side + (j + 1) % side;
+            corners.insert(corners.end(), {a, b, c, a, c, d});
+        }
+    mesh->setIndices(corners);
+    return mesh;
+}
+
+// Half a million and two million faces in one range, spread as the program spreads a build,
+// and all on the calling thread.
+void BM_BuildEdgesLarge(benchmark::State& state) {
+    const auto mesh = torusMesh(static_cast<uint32_t>(state.range(0)));
+    const std::vector<D3DXATTRIBUTERANGE> ranges = {{0, 0, mesh->GetNumFaces(), 0, mesh->GetNumVertices()}};
+    Module1::detail::Spread spread;
+    if (state.range(1) == 0) spread.threadedFaces = UINT32_MAX;
+    for (auto _ : state) benchmark::DoNotOptimize(Module1::detail::buildEdges(*mesh, ranges, 0.5f, [] {}, spread));
+    setFaceCounters(state, mesh->GetNumFaces());
+}
+BENCHMARK(BM_BuildEdgesLarge)->ArgsProduct({{500, 1000}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PlainScan(benchmark::State& state) {
     const Grid grid(state);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "EdgeTestMeshes.h"
+#include "edges/EdgeStages.h"
 #include "edges/Module1.h"
 
 using edgetest::makeMesh;
@@ -126,6 +127,43 @@ TEST(KeyedSearchAgreesWithScan, OnGridsAndAroundAVertexThatStartsHundredsOfEdges
             const auto wide = mesh->CloneMeshFVF(D3DXMESH_MANAGED | D3DXMESH_32BIT, 274, nullptr);
             EXPECT_TRUE(edgetest::sameBytes(Module1::buildEdges(*wide, ranges, threshold, [] {}), expected));
         }
+}
+
+// A build spread over a helper thread, in blocks of a few faces so that preparation runs
+// ahead of the yields, makes what the plain scan makes, entry for entry and yield for yield.
+// Besides the random meshes: a book of 40 pages on one spine, wound in turn, the odd pages
+// opposite the even ones and fanned out so that a page's first qualifying neighbour across the
+// spine comes after eight that fail.
+TEST(ThreadedBuildAgreesWithScan, OnRandomMeshesAndOnAnEdgeSharedByManyFaces) {
+    const Module1::detail::Spread threaded{3, 0};
+    auto check = [&](const edgetest::RandomCase& rc) {
+        int32_t scanProgress = 0;
+        const auto expected = run(rc, scanProgress, [&](const float& t, auto yield) {
+            return edgetest::scanEdges(*rc.mesh, rc.ranges, t, yield, scanProgress);
+        });
+        const auto actual = run(rc, Module1::edgeProgress, [&](const float& t, auto yield) {
+            return Module1::detail::buildEdges(*rc.mesh, rc.ranges, t, yield, threaded);
+        });
+        ASSERT_TRUE(edgetest::sameBytes(actual.first, expected.first));
+        ASSERT_EQ(actual.second, expected.second);
+    };
+    for (uint32_t seed = 1; seed <= 400; ++seed) {
+        std::mt19937 rng(seed);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        check(edgetest::randomCase(rng));
+    }
+    std::vector<D3DVECTOR> positions = {{0, 0, 0}, {0, 0, 1}};
+    std::vector<uint16_t> corners;
+    for (uint16_t page = 0; page < 40; ++page) {
+        const float a = page % 2 == 0 ? 0.3f + 0.005f * page : 3.6415927f + 0.2f - 0.01f * page;
+        positions.push_back({std::cos(a), std::sin(a), 0.5f});
+        const auto tip = static_cast<uint16_t>(2 + page);
+        corners.insert(corners.end(), {uint16_t(page % 2), uint16_t(1 - page % 2), tip});
+    }
+    for (float threshold : {0.9995f, 0.999f}) {
+        SCOPED_TRACE("book at " + std::to_string(threshold));
+        check({edgetest::makeMesh(positions, corners), {edgetest::range(0, 40)}, threshold, {{20, -1.0f}}});
+    }
 }
 
 }  // namespace
