@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <numeric>
+#include <optional>
 #include <string>
 
 #include "d3d8/AlphaCull.h"
@@ -18,6 +20,9 @@ namespace {
 constexpr uint64_t kMaxDrawVertices = uint64_t{1} << 28;
 // The vertices a run of a list draws at most (see drawSequential).
 constexpr uint32_t kRunVertices = uint32_t{1} << 15;
+// The indices a run of an indexed list draws at most (see DrawIndexedPrimitive): its
+// distinct vertices and their results stay in the caches however large the model.
+constexpr uint32_t kIndexedRunIndices = uint32_t{3} << 15;
 
 // The number of vertices (or indices) that `count` primitives of `type` consume.
 uint32_t verticesFor(D3DPRIMITIVETYPE type, uint32_t count, const char* call) {
@@ -48,6 +53,11 @@ uint32_t cornersOf(D3DPRIMITIVETYPE type) {
 bool isList(D3DPRIMITIVETYPE type) {
     return type == D3DPT_POINTLIST || type == D3DPT_LINELIST || type == D3DPT_TRIANGLELIST;
 }
+
+// Runs of a list of these are drawn as they are assembled: drawn in order with the same state,
+// the runs make the picture one draw of them all would. Lines wait for the end of the draw,
+// which draws the last pixels of all of them after all of them.
+bool drawnByRun(D3DPRIMITIVETYPE type) { return type == D3DPT_POINTLIST || type == D3DPT_TRIANGLELIST; }
 
 gl::Primitive primitiveOf(D3DPRIMITIVETYPE type) {
     uint32_t corners = cornersOf(type);
@@ -113,10 +123,26 @@ void Direct3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t minIn
         rt::raiseInvalidCall(call, "indices " + std::to_string(startIndex) + "+" + std::to_string(count) +
                                        " run past the end of the index buffer (" +
                                        std::to_string(indices_->indexCount()) + ")");
-    gatherIndexed(minIndex, numVertices, startIndex, count, call);
+    const uint32_t runIndices = runLimit_ != 0 ? runLimit_ : kIndexedRunIndices;
+    if (!drawnByRun(type) || count <= runIndices) {
+        gatherIndexed(minIndex, numVertices, startIndex, count, call);
+        beginAssembly();
+        assembleRun(type, primitiveCount, streamInput(), call);
+        drawAssembled(type, call);
+        return;
+    }
+    // A large list a run at a time, once every index is known to be good, so that a bad one
+    // still leaves the picture untouched.
+    checkIndices(startIndex, count, call);
+    const uint32_t corners = cornersOf(type), run = std::max(runIndices / corners, 1u);
+    const VertexInput input = streamInput();
     beginAssembly();
-    assembleRun(type, primitiveCount, streamInput(), call);
-    drawAssembled(type, call);
+    for (uint32_t done = 0; done < primitiveCount; done += run) {
+        const uint32_t primitives = std::min(run, primitiveCount - done);
+        gatherIndexed(minIndex, numVertices, startIndex + done * corners, primitives * corners, call);
+        assembleRun(type, primitives, input, call);
+        drawAssembled(type, call);
+    }
 }
 
 // The primitives of a list own their vertices, so a long list is assembled a run of them at a
@@ -125,32 +151,60 @@ void Direct3DDevice8::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, uint32_t minIn
 void Direct3DDevice8::drawSequential(D3DPRIMITIVETYPE type, uint32_t firstVertex, uint32_t primitiveCount,
                                      const VertexInput& input, const char* call) {
     const uint32_t corners = cornersOf(type);
-    const uint32_t run = isList(type) ? kRunVertices / corners : primitiveCount;
+    const uint32_t runVertices = runLimit_ != 0 ? runLimit_ : kRunVertices;
+    const uint32_t run = isList(type) ? std::max(runVertices / corners, 1u) : primitiveCount;
     beginAssembly();
     for (uint32_t done = 0; done < primitiveCount; done += run) {
         const uint32_t primitives = std::min(run, primitiveCount - done);
-        gatherSequential(firstVertex + done * corners, verticesFor(type, primitives, call));
-        assembleRun(type, primitives, input, call);
+        gatherSequential(verticesFor(type, primitives, call));
+        assembleRun(type, primitives, input, call, firstVertex + done * corners);
+        if (drawnByRun(type)) drawAssembled(type, call);
     }
-    drawAssembled(type, call);
+    if (!drawnByRun(type)) drawAssembled(type, call);
 }
 
-void Direct3DDevice8::gatherSequential(uint32_t firstVertex, uint32_t vertexCount) {
-    vertexNumbers_.resize(vertexCount);
+// A run without indices processes its vertices in order, each once: slot i is its i-th vertex.
+void Direct3DDevice8::gatherSequential(uint32_t vertexCount) {
     sequence_.resize(vertexCount);
-    for (uint32_t i = 0; i < vertexCount; ++i) {
-        vertexNumbers_[i] = firstVertex + i;
-        sequence_[i] = i;
+    std::iota(sequence_.begin(), sequence_.end(), 0u);
+}
+
+uint64_t Direct3DDevice8::streamVertexLimit() const {
+    uint64_t limit = 0;
+    for (const Stream& s : streams_)
+        if (s.buffer) limit = std::max<uint64_t>(limit, s.buffer->length() / s.stride);
+    return limit;
+}
+
+// The check gatherIndexed makes, over a whole draw.
+void Direct3DDevice8::checkIndices(uint32_t startIndex, uint32_t indexCount, const char* call) const {
+    const std::byte* raw = indices_->bytes().data() + std::size_t{startIndex} * indices_->indexSize();
+    uint32_t highest = 0;
+    if (indices_->indexSize() == 4) {
+        for (uint32_t i = 0; i < indexCount; ++i) {
+            uint32_t index;
+            std::memcpy(&index, raw + std::size_t{i} * 4, 4);
+            highest = std::max(highest, index);
+        }
+    } else {
+        for (uint32_t i = 0; i < indexCount; ++i) {
+            uint16_t index;
+            std::memcpy(&index, raw + std::size_t{i} * 2, 2);
+            highest = std::max<uint32_t>(highest, index);
+        }
     }
+    const uint64_t vertex = uint64_t{baseVertexIndex_} + highest;
+    if (vertex >= streamVertexLimit())
+        rt::raiseInvalidCall(call, "index " + std::to_string(highest) + " (vertex " + std::to_string(vertex) +
+                                       ") lies beyond the vertex buffer's " + std::to_string(streamVertexLimit()) +
+                                       " vertices");
 }
 
 // Gives each distinct vertex the draw references a slot, in order of first use, so that
 // the vertex stage processes it once however many primitives share it.
 void Direct3DDevice8::gatherIndexed(uint32_t /*minIndex: a hint only*/, uint32_t /*numVertices*/,
                                     uint32_t startIndex, uint32_t indexCount, const char* call) {
-    uint64_t vertexLimit = 0;
-    for (const Stream& s : streams_)
-        if (s.buffer) vertexLimit = std::max<uint64_t>(vertexLimit, s.buffer->length() / s.stride);
+    const uint64_t vertexLimit = streamVertexLimit();
     if (++stamp_ == 0) {
         std::fill(slotStamp_.begin(), slotStamp_.end(), 0u);
         stamp_ = 1;
@@ -350,15 +404,18 @@ void Direct3DDevice8::beginAssembly() {
     drawIndices_.clear();
     lastPixelIndices_.clear();
     lastPixelStarts_.clear();
-    verticesProcessed_ = 0;
+    lastDrawStats_ = {};
 }
 
 // One run: its vertices through the vertex stage, its primitives less those the alpha test
 // rejects everywhere, their last pixels, and the vertices they use added to the draw.
 void Direct3DDevice8::assembleRun(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const VertexInput& input,
-                                  const char* call) {
-    currentStage_->process(input, vertexNumbers_, processed_, call);
-    verticesProcessed_ += static_cast<uint32_t>(vertexNumbers_.size());
+                                  const char* call, std::optional<uint32_t> firstVertex) {
+    if (firstVertex)
+        currentStage_->processRange(input, *firstVertex, static_cast<uint32_t>(sequence_.size()), processed_, call);
+    else
+        currentStage_->process(input, vertexNumbers_, processed_, call);
+    lastDrawStats_.verticesProcessed += static_cast<uint32_t>(processed_.size());
     expandPrimitives(type, primitiveCount);
     const uint32_t corners = cornersOf(type);
     const gl::RasterState& state = rasterState();
@@ -374,10 +431,15 @@ void Direct3DDevice8::assembleRun(D3DPRIMITIVETYPE type, uint32_t primitiveCount
     else interleave(kept, firstLastPixel);
 }
 
+// Draws what has been assembled and starts the next part of the draw from nothing.
 void Direct3DDevice8::drawAssembled(D3DPRIMITIVETYPE type, const char* call) {
     const gl::RasterState& state = rasterState();
     if (state.flatShading) colourLastPixelsFlat();
     makeCurrent();
     rasterizer_->draw(primitiveOf(type), interleaved_, drawIndices_, lastPixelIndices_, state, call);
-    lastDrawStats_ = {static_cast<uint32_t>(drawIndices_.size() / cornersOf(type)), verticesProcessed_};
+    lastDrawStats_.primitivesSubmitted += static_cast<uint32_t>(drawIndices_.size() / cornersOf(type));
+    interleaved_.clear();
+    drawIndices_.clear();
+    lastPixelIndices_.clear();
+    lastPixelStarts_.clear();
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -103,6 +104,9 @@ public:
     DrawStats lastDrawStats() const { return lastDrawStats_; }
     // Turns the alpha-test cull off (for tests proving it changes no pixel).
     void setAlphaCullEnabled(bool enabled) { alphaCullEnabled_ = enabled; }
+    // The most vertices (indices, for an indexed draw) a run of a list takes, 0 for the
+    // device's own (for tests proving that drawing in runs changes no pixel).
+    void setRunLimit(uint32_t vertices) { runLimit_ = vertices; }
 
 private:
     struct Stream {
@@ -115,12 +119,17 @@ private:
     void drawSequential(D3DPRIMITIVETYPE type, uint32_t firstVertex, uint32_t primitiveCount,
                         const VertexInput& input, const char* call);
     void beginAssembly();
-    void assembleRun(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const VertexInput& input, const char* call);
+    // One run's vertices through the vertex stage: those of vertexNumbers_, or with
+    // firstVertex those from it on, one per entry of sequence_.
+    void assembleRun(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const VertexInput& input, const char* call,
+                     std::optional<uint32_t> firstVertex = std::nullopt);
     void drawAssembled(D3DPRIMITIVETYPE type, const char* call);
     VertexInput streamInput() const;
     void gatherIndexed(uint32_t minIndex, uint32_t numVertices, uint32_t startIndex,
                        uint32_t indexCount, const char* call);
-    void gatherSequential(uint32_t firstVertex, uint32_t vertexCount);
+    uint64_t streamVertexLimit() const;
+    void checkIndices(uint32_t startIndex, uint32_t indexCount, const char* call) const;
+    void gatherSequential(uint32_t vertexCount);
     void expandPrimitives(D3DPRIMITIVETYPE type, uint32_t primitiveCount);
     const gl::RasterState& rasterState();
     bool alphaComesFromDiffuse() const;
@@ -166,9 +175,9 @@ private:
     std::array<D3DXVECTOR4, kVertexShaderConstantCount> shaderConstants_{};
 
     // Per-draw scratch, kept between draws so that drawing does not allocate. A draw is
-    // assembled in runs (a list without indices a run of primitives at a time, anything else
-    // in one); the first group holds one run, the second the draw so far.
-    std::vector<uint32_t> vertexNumbers_;    // distinct vertices the run references
+    // assembled in runs (a list a run of primitives at a time, anything else in one); the
+    // first group holds one run, the second what is assembled and not drawn yet.
+    std::vector<uint32_t> vertexNumbers_;    // distinct vertices an indexed run references
     std::vector<uint32_t> sequence_;         // the run's vertices in order, as slots
     std::vector<uint32_t> primitiveIndices_; // per primitive corner: slot in vertexNumbers_
     std::vector<uint32_t> slotOfVertex_;     // index value -> slot, valid where stamped
@@ -181,7 +190,6 @@ private:
     std::vector<uint32_t> lastPixelIndices_;
     std::vector<uint32_t> lastPixelStarts_;  // the first vertex of each such line
     std::vector<gl::Vertex> interleaved_;
-    uint32_t verticesProcessed_ = 0;
     std::vector<gl::Rasterizer::Rect> clearRects_;
     std::vector<gl::TextureLevel> textureLevels_;
     gl::TextureSource textureSource_;
@@ -189,4 +197,5 @@ private:
     bool rasterStateDirty_ = true;
     DrawStats lastDrawStats_;
     bool alphaCullEnabled_ = true;
+    uint32_t runLimit_ = 0;
 };

@@ -8,10 +8,8 @@
 ShaderStage::ShaderStage(vs::Declaration declaration, const vs::Program& program)
     : declaration_(std::move(declaration)), shader_(program) {}
 
-void ShaderStage::checkStream(const VertexStream& stream, std::span<const uint32_t> vertexNumbers,
-                              const char* call) const {
-    if (declaration_.bindings.empty() || vertexNumbers.empty()) return;
-    const uint64_t highest = *std::max_element(vertexNumbers.begin(), vertexNumbers.end());
+void ShaderStage::checkStream(const VertexStream& stream, uint64_t highest, const char* call) const {
+    if (declaration_.bindings.empty()) return;
     const uint64_t end = highest * stream.stride + declaration_.vertexSize;
     if (stream.bytes.data() == nullptr || end > stream.bytes.size())
         rt::raiseInvalidCall(call, "vertex " + std::to_string(highest) + " lies beyond the end of stream 0 (" +
@@ -35,19 +33,32 @@ void ShaderStage::loadDeclaredConstants(std::span<D3DXVECTOR4> registers) const 
 
 void ShaderStage::process(const VertexInput& input, std::span<const uint32_t> vertexNumbers,
                           ProcessedVertices& out, const char* call) {
-    const VertexStream& stream = input.streams[0];
-    checkStream(stream, vertexNumbers, call);
-    gatherConstants(input);
-    out.resize(vertexNumbers.size());
+    if (!vertexNumbers.empty())
+        checkStream(input.streams[0], *std::max_element(vertexNumbers.begin(), vertexNumbers.end()), call);
     vs::VertexSource source;
+    source.indices = vertexNumbers;
+    shade(input, source, vertexNumbers.size(), out);
+}
+
+void ShaderStage::processRange(const VertexInput& input, uint32_t first, uint32_t count, ProcessedVertices& out,
+                               const char* call) {
+    if (count > 0) checkStream(input.streams[0], uint64_t{first} + count - 1, call);
+    vs::VertexSource source;
+    source.first = first;
+    shade(input, source, count, out);
+}
+
+void ShaderStage::shade(const VertexInput& input, vs::VertexSource& source, size_t count, ProcessedVertices& out) {
+    const VertexStream& stream = input.streams[0];
+    gatherConstants(input);
+    out.resize(count);
     source.data = stream.bytes.data();
     source.stride = stream.stride;
     source.bindings = declaration_.bindings;
-    source.indices = vertexNumbers;
     vs::OutputArrays arrays;
     arrays.comp[vs::OutPos] = {out.x.data(), out.y.data(), out.z.data(), out.w.data()};
     arrays.comp[vs::OutD0] = {out.r.data(), out.g.data(), out.b.data(), out.a.data()};
     arrays.comp[vs::OutD1] = {out.sr.data(), out.sg.data(), out.sb.data(), out.sa.data()};
     arrays.comp[vs::OutT0] = {out.u.data(), out.v.data(), nullptr, nullptr};
-    shader_.run(constants_, source, vertexNumbers.size(), arrays);
+    shader_.run(constants_, source, count, arrays);
 }

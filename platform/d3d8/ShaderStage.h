@@ -14,14 +14,17 @@ public:
 
     void process(const VertexInput& input, std::span<const uint32_t> vertexNumbers,
                  ProcessedVertices& out, const char* call) override;
+    void processRange(const VertexInput& input, uint32_t first, uint32_t count, ProcessedVertices& out,
+                      const char* call) override;
     void loadDeclaredConstants(std::span<D3DXVECTOR4> registers) const override;
     uint32_t stream0VertexSize() const override { return declaration_.vertexSize; }
 
     const vs::Declaration& declaration() const { return declaration_; }
 
 private:
-    void checkStream(const VertexStream& stream, std::span<const uint32_t> vertexNumbers, const char* call) const;
+    void checkStream(const VertexStream& stream, uint64_t highest, const char* call) const;
     void gatherConstants(const VertexInput& input);
+    void shade(const VertexInput& input, vs::VertexSource& source, size_t count, ProcessedVertices& out);
 
     vs::Declaration declaration_;
     vs::CompiledShader shader_;

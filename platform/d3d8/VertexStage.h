@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <span>
 #include <vector>
 
@@ -78,6 +79,15 @@ public:
     virtual void process(const VertexInput& input, std::span<const uint32_t> vertexNumbers,
                          ProcessedVertices& out, const char* call) = 0;
 
+    // The same for the vertices numbered first .. first + count - 1 (a run of a draw without
+    // indices): a stage that reads them in order overrides it and is spared their numbers.
+    virtual void processRange(const VertexInput& input, uint32_t first, uint32_t count, ProcessedVertices& out,
+                              const char* call) {
+        rangeNumbers_.resize(count);
+        std::iota(rangeNumbers_.begin(), rangeNumbers_.end(), first);
+        process(input, rangeNumbers_, out, call);
+    }
+
     // Called when the stage becomes the current one: a shader whose declaration carries
     // constants loads them into the device's registers here, once, so that a later
     // SetVertexShaderConstant on the same registers wins.
@@ -86,4 +96,7 @@ public:
     // The bytes per vertex the stage reads from stream 0 (for DrawPrimitiveUP's stride check);
     // 0 when it does not know.
     virtual uint32_t stream0VertexSize() const = 0;
+
+private:
+    std::vector<uint32_t> rangeNumbers_;
 };

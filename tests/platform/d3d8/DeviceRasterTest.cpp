@@ -2,6 +2,9 @@
 // stage-0 combiner and texture sampling, lines.
 #include "OffscreenDevice.h"
 
+#include <random>
+#include <span>
+
 namespace {
 
 using Raster = OffscreenDeviceTest;
@@ -148,3 +151,64 @@ TEST_F(Raster, LineEndPixels) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random overlapping triangles at random depths, drawn from a pool of shared vertices: runs
+// split the triangles that share a vertex between draws.
+struct Soup {
+    std::vector<TLVertex> vertices;
+    std::vector<uint16_t> indices;
+    std::vector<TLVertex> corners;  // the same triangles without indices
+};
+
+Soup soup() {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> position(-4.0f, 36.0f), depth(0.0f, 1.0f);
+    std::uniform_int_distribution<uint32_t> colour(0, 0xFFFFFF);
+    Soup s;
+    for (int i = 0; i < 60; ++i) s.vertices.push_back(tl(position(random), position(random), 0xFF000000 | colour(random), depth(random)));
+    for (int i = 0; i < 3 * 200; ++i) s.indices.push_back(static_cast<uint16_t>(random() % 60));
+    for (uint16_t i : s.indices) s.corners.push_back(s.vertices[i]);
+    return s;
+}
+
+}  // namespace
+
+TEST_F(Raster, ListsDrawnInRunsMatchOneDrawToThePixel) {
+    open(32, 32);
+    const Soup s = soup();
+    auto vb = device->CreateVertexBuffer(static_cast<uint32_t>(s.vertices.size() * sizeof(TLVertex)), 0, kTLVertexFvf, D3DPOOL_MANAGED);
+    vb->write(0, std::as_bytes(std::span(s.vertices)));
+    auto ib = device->CreateIndexBuffer(static_cast<uint32_t>(s.indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED);
+    ib->write(0, std::as_bytes(std::span(s.indices)));
+    auto picture = [&](uint32_t runLimit, bool indexed) {
+        device->setRunLimit(runLimit);
+        clear();
+        if (indexed) {
+            device->BeginScene();
+            device->SetStreamSource(0, vb, sizeof(TLVertex));
+            device->SetIndices(ib, 0);
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 60, 0, 200);
+            device->EndScene();
+        } else {
+            draw(D3DPT_TRIANGLELIST, s.corners);
+        }
+        EXPECT_EQ(device->lastDrawStats().primitivesSubmitted, 200u);
+        return device->readBackBuffer().pixels;
+    };
+    for (bool indexed : {true, false}) {
+        SCOPED_TRACE(indexed ? "indexed" : "from memory");
+        const std::vector<uint32_t> whole = picture(100000, indexed);
+        EXPECT_GT(covered().size(), 500u);
+        for (uint32_t limit : {3u, 9u, 31u}) EXPECT_EQ(picture(limit, indexed), whole) << limit;
+    }
+    // An index past the vertices in the last run fails the draw before any run is drawn.
+    device->setRunLimit(9);
+    clear();
+    ib->write(static_cast<uint32_t>(s.indices.size() * 2 - 2), std::as_bytes(std::span<const uint16_t>({uint16_t{60}})));
+    device->BeginScene();
+    EXPECT_THROW(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 60, 0, 200), rt::Error);
+    device->EndScene();
+    EXPECT_TRUE(covered().empty());
+}
