@@ -1,6 +1,17 @@
 #include "BlockPipeline.h"
 
+#include "EdgeStages.h"
+#include "vs/WorkerPool.h"
+
 namespace Module1::detail {
+
+void forEachTask(size_t tasks, bool spread, const std::function<void(size_t)>& task) {
+    if (!spread || tasks < 2) {
+        for (size_t t = 0; t < tasks; ++t) task(t);
+        return;
+    }
+    vs::WorkerPool::shared().run(tasks, 0, [&](size_t t, unsigned) { task(t); });
+}
 
 BlockPipeline::BlockPipeline(size_t blocks, unsigned slots, bool withHelper, Prepare prepare)
     : blocks_(blocks), slots_(slots), prepare_(std::move(prepare)), ready_(slots, -1) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -59,9 +60,10 @@ private:
     uint32_t faceCount_, vertexCount_;
 };
 
-// Dense ids of positions, equal exactly when the positions compare equal as floats
-// (PositionIds.cpp). Returns the number of distinct ids.
-uint32_t assignPositionIds(const MeshView& mesh, Table<uint32_t>& ids);
+// An id per vertex, equal exactly when the positions compare equal as floats, kNoPosition
+// for a position with a NaN (PositionIds.cpp), on every core when `spread`. Returns the bound
+// on the ids: the vertex count.
+uint32_t assignPositionIds(const MeshView& mesh, Table<uint32_t>& ids, bool spread);
 
 // normalize((P2 - P1) x (P1 - P0)) of face f; a zero-area face gets the zero vector
 // (FaceNormals.cpp). The same face always gets the same bits, whichever thread asks.
@@ -77,8 +79,10 @@ std::vector<D3DXATTRIBUTERANGE> checkedRanges(std::span<const D3DXATTRIBUTERANGE
 // rebuilt for every range, its storage reused.
 class RangeEdgeIndex {
 public:
-    explicit RangeEdgeIndex(uint32_t distinctPositions);
-    void build(const MeshView& mesh, const Table<uint32_t>& positionIds, uint32_t firstFace, uint32_t faceCount);
+    explicit RangeEdgeIndex(uint32_t positionIdBound);
+    // On both cores when `spread`.
+    void build(const MeshView& mesh, const Table<uint32_t>& positionIds, uint32_t firstFace, uint32_t faceCount,
+               bool spread);
 
     // Calls visit(g) for every face g of the range that runs the edge from -> to, ascending,
     // until visit returns false. A face whose corners all coincide comes up to three times.
@@ -100,19 +104,31 @@ private:
         uint32_t start = 0, count = 0;
     };
 
+    uint32_t startOf(size_t c) const;
+
     const MeshView* mesh_ = nullptr;
     const Table<uint32_t>* positionIds_ = nullptr;
-    Table<Group> groups_;      // per position id
-    Table<uint32_t> touched_;  // the ids with a non-zero count, to reset cheaply
-    Table<uint32_t> entries_;  // corners, grouped by position, ascending within a group
+    Table<Group> groups_;           // per position id
+    Table<uint32_t> touched_;       // the ids with a non-zero count, to reset cheaply
+    Table<uint32_t> entries_;       // corners, grouped by position, ascending within a group
+    Table<uint32_t> firstHalf_;     // per position id: the first half's count, then where it writes
+    Table<uint32_t> touchedFirst_;  // the ids the first half of the range touches
 };
+
+// Calls task(t) for every t in [0, tasks): on every core when `spread`, otherwise in order on
+// the calling thread (BlockPipeline.cpp).
+void forEachTask(size_t tasks, bool spread, const std::function<void(size_t)>& task);
 
 // How a build spreads its work over the machine (Module1.cpp): faces are prepared in blocks
 // of `blockFaces`, and a range of at least `threadedFaces` faces gets a helper thread that
-// prepares blocks ahead of the one being finished.
+// prepares blocks ahead of the one being finished; the position ids of a mesh of at least
+// `spreadVertices` vertices, and the index of a range of at least `spreadFaces` faces, are
+// made on every core. Below these, the thread hand-overs would cost more than they save.
 struct Spread {
     uint32_t blockFaces = 4096;
     uint32_t threadedFaces = 16384;
+    uint32_t spreadVertices = 1 << 15;
+    uint32_t spreadFaces = 1 << 15;
 };
 
 // buildEdges with its spread explicit; the result does not depend on it.

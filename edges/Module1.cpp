@@ -180,7 +180,7 @@ EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ra
     const std::vector<D3DXATTRIBUTERANGE> table = checkedRanges(ranges, mesh.GetNumFaces());
     const MeshView view(mesh);
     Table<uint32_t> positionIds;
-    RangeEdgeIndex index(assignPositionIds(view, positionIds));
+    RangeEdgeIndex index(assignPositionIds(view, positionIds, view.vertexCount() >= spread.spreadVertices));
     const bool twoCores = std::thread::hardware_concurrency() > 1;
     const uint32_t blockFaces = std::max(spread.blockFaces, 1u);
 
@@ -190,7 +190,7 @@ EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ra
     size_t written = 0;
     for (const D3DXATTRIBUTERANGE& range : table) {
         if (range.FaceCount == 0) continue;
-        index.build(view, positionIds, range.FaceStart, range.FaceCount);
+        index.build(view, positionIds, range.FaceStart, range.FaceCount, range.FaceCount >= spread.spreadFaces);
         RangeBuild build(view, positionIds, index, range, out.data() + written, blockFaces);
         build.run(threshold, yield, twoCores && range.FaceCount >= spread.threadedFaces);
         written += size_t{range.FaceCount} * 6;

@@ -3,6 +3,8 @@
 // agree once -0 is read as +0, provided neither has a NaN; that makes a hash of the bits an
 // exact stand-in for the coordinate-by-coordinate comparison.
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -34,10 +36,12 @@ uint64_t hashOf(const PositionKey& k) {
 
 }  // namespace
 
-// The table holds the first vertex seen at each position, whose id the later ones take, with
-// more bits of its hash beside it: eight bytes a slot, and a slot of another position is
+// A vertex's id is the number of a vertex at its position that the table holds: four bytes of
+// that vertex beside four more bits of its hash, so that a slot of another position is
 // passed over without reading that vertex's position (a cache miss in a model of millions).
-uint32_t assignPositionIds(const MeshView& mesh, Table<uint32_t>& ids) {
+// Vertices are entered on every core at once: a slot is claimed by an atomic exchange from
+// empty, so a position is entered once, by whichever of its vertices comes first.
+uint32_t assignPositionIds(const MeshView& mesh, Table<uint32_t>& ids, bool spread) {
     const uint32_t count = mesh.vertexCount();
     // Kept at most two-thirds full.
     const size_t size = std::bit_ceil(size_t{count} + count / 2 + 2);
@@ -45,26 +49,33 @@ uint32_t assignPositionIds(const MeshView& mesh, Table<uint32_t>& ids) {
     constexpr uint64_t kEmpty = ~uint64_t{0};
     Table<uint64_t> table(size, kEmpty);
     ids.assign(count, kNoPosition);
-    uint32_t nextId = 0;
-    for (uint32_t v = 0; v < count; ++v) {
+    auto enter = [&](uint32_t v) {
         const D3DVECTOR p = mesh.position(v);
-        if (hasNaN(p)) continue;
+        if (hasNaN(p)) return;
         const PositionKey key = keyOf(p);
         const uint64_t hash = hashOf(key);
-        const uint64_t tag = hash << 32;  // the low half of the hash; the slot comes from the high bits
-        size_t i = hash >> shift;
-        for (; table[i] != kEmpty; i = (i + 1) & (size - 1)) {
-            const auto first = static_cast<uint32_t>(table[i]);
-            if ((table[i] & ~uint64_t{0xFFFFFFFF}) == tag && keyOf(mesh.position(first)) == key) break;
+        // The hash's low half beside the vertex; the slot comes from its high bits.
+        const uint64_t entry = hash << 32 | v;
+        for (size_t i = hash >> shift;; i = (i + 1) & (size - 1)) {
+            std::atomic_ref<uint64_t> slot(table[i]);
+            uint64_t held = slot.load(std::memory_order_relaxed);
+            if (held == kEmpty && slot.compare_exchange_strong(held, entry, std::memory_order_relaxed)) {
+                ids[v] = v;
+                return;
+            }
+            const auto first = static_cast<uint32_t>(held);
+            if ((held >> 32) == (entry >> 32) && keyOf(mesh.position(first)) == key) {
+                ids[v] = first;
+                return;
+            }
         }
-        if (table[i] == kEmpty) {
-            table[i] = tag | v;
-            ids[v] = nextId++;
-        } else {
-            ids[v] = ids[static_cast<uint32_t>(table[i])];
-        }
-    }
-    return nextId;
+    };
+    constexpr uint32_t kTaskVertices = 1 << 16;
+    forEachTask((size_t{count} + kTaskVertices - 1) / kTaskVertices, spread, [&](size_t task) {
+        const uint32_t first = static_cast<uint32_t>(task * kTaskVertices);
+        for (uint32_t v = first; v < std::min(count, first + kTaskVertices); ++v) enter(v);
+    });
+    return count;
 }
 
 }  // namespace Module1::detail

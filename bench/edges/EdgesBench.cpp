@@ -106,7 +106,7 @@ void BM_BuildEdgesLarge(benchmark::State& state) {
     const auto mesh = torusMesh(static_cast<uint32_t>(state.range(0)));
     const std::vector<D3DXATTRIBUTERANGE> ranges = {{0, 0, mesh->GetNumFaces(), 0, mesh->GetNumVertices()}};
     Module1::detail::Spread spread;
-    if (state.range(1) == 0) spread.threadedFaces = UINT32_MAX;
+    if (state.range(1) == 0) spread.threadedFaces = spread.spreadVertices = spread.spreadFaces = UINT32_MAX;
     for (auto _ : state) benchmark::DoNotOptimize(Module1::detail::buildEdges(*mesh, ranges, 0.5f, [] {}, spread));
     setFaceCounters(state, mesh->GetNumFaces());
 }

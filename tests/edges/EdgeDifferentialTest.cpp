@@ -129,13 +129,14 @@ TEST(KeyedSearchAgreesWithScan, OnGridsAndAroundAVertexThatStartsHundredsOfEdges
         }
 }
 
-// A build spread over a helper thread, in blocks of a few faces so that preparation runs
-// ahead of the yields, makes what the plain scan makes, entry for entry and yield for yield.
+// A build spread over every core (ids and index on both, and a helper thread preparing blocks
+// of a few faces ahead of the yields) makes what the plain scan makes, entry for entry and
+// yield for yield.
 // Besides the random meshes: a book of 40 pages on one spine, wound in turn, the odd pages
 // opposite the even ones and fanned out so that a page's first qualifying neighbour across the
 // spine comes after eight that fail.
 TEST(ThreadedBuildAgreesWithScan, OnRandomMeshesAndOnAnEdgeSharedByManyFaces) {
-    const Module1::detail::Spread threaded{3, 0};
+    const Module1::detail::Spread threaded{3, 0, 0, 0};
     auto check = [&](const edgetest::RandomCase& rc) {
         int32_t scanProgress = 0;
         const auto expected = run(rc, scanProgress, [&](const float& t, auto yield) {
