@@ -124,6 +124,7 @@ private:
     void assembleRun(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const VertexInput& input, const char* call,
                      std::optional<uint32_t> firstVertex = std::nullopt);
     void drawAssembled(D3DPRIMITIVETYPE type, const char* call);
+    void drawRun(D3DPRIMITIVETYPE type, bool moreFollow, const char* call);
     VertexInput streamInput() const;
     void gatherIndexed(uint32_t minIndex, uint32_t numVertices, uint32_t startIndex,
                        uint32_t indexCount, const char* call);

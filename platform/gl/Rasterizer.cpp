@@ -403,6 +403,8 @@ void Rasterizer::present(uint32_t framebuffer, uint32_t width, uint32_t height, 
 
 void Rasterizer::finish() { glFinish(); }
 
+void Rasterizer::flush() { glFlush(); }
+
 void Rasterizer::endFrame() { textures_->endFrame(kTextureIdleFrames); }
 
 }  // namespace gl

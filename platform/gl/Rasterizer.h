@@ -108,6 +108,8 @@ public:
     // Copies the colour buffer to `framebuffer` (width × height, OpenGL's bottom-up rows).
     void present(uint32_t framebuffer, uint32_t width, uint32_t height, const char* call);
     void finish();
+    // Hands what has been drawn so far to the driver's rasterizer threads without waiting.
+    void flush();
     // Frees textures that have not been drawn with for a while.
     void endFrame();
 
