@@ -2,6 +2,7 @@
 // The stages of one edge-list build, each in its own file. Everything here is working state
 // local to one call of buildEdges, so a build nested inside another's yield shares nothing.
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -69,14 +70,20 @@ uint32_t assignPositionIds(const MeshView& mesh, Table<uint32_t>& ids, bool spre
 // (FaceNormals.cpp). The same face always gets the same bits, whichever thread asks.
 D3DVECTOR faceNormal(const MeshView& mesh, uint32_t f);
 
+// The position ids of face f's three corners.
+inline std::array<uint32_t, 3> cornerIds(const MeshView& mesh, const Table<uint32_t>& positionIds, uint32_t f) {
+    return {positionIds[mesh.vertex(3 * size_t{f})], positionIds[mesh.vertex(3 * size_t{f} + 1)],
+            positionIds[mesh.vertex(3 * size_t{f} + 2)]};
+}
+
 // A copy of the attribute table, checked against the face count (RangeCheck.cpp).
 std::vector<D3DXATTRIBUTERANGE> checkedRanges(std::span<const D3DXATTRIBUTERANGE> ranges,
                                               uint32_t faceCount);
 
 // The directed edges of one attribute range, grouped by start position (EdgeIndex.cpp): each
-// group lists the corners at that position in ascending order, so the faces that run one edge
-// come out ascending, in the order a scan of the range would meet them. Four bytes an edge;
-// rebuilt for every range, its storage reused.
+// group lists the edges leaving that position in corner order, with their end and face, so the
+// faces that run one edge come out ascending, in the order a scan of the range would meet
+// them. Eight bytes an edge; rebuilt for every range, its storage reused.
 class RangeEdgeIndex {
 public:
     explicit RangeEdgeIndex(uint32_t positionIdBound);
@@ -90,27 +97,31 @@ public:
     void forEachFaceRunning(uint32_t from, uint32_t to, Visit visit) const {
         if (from == kNoPosition || to == kNoPosition) return;
         const Group group = groups_[from];
-        const uint32_t* corner = entries_.data() + group.start;
-        for (const uint32_t* end = corner + group.count; corner != end; ++corner)
-            if (endOf(*corner) == to && !visit(*corner / 3)) return;
+        const Entry* entry = entries_.data() + group.start;
+        for (const Entry* end = entry + group.count; entry != end; ++entry)
+            if (entry->to == to && !visit(entry->face)) return;
     }
 
 private:
-    // The position id at the end of corner c's edge.
-    uint32_t endOf(size_t c) const { return (*positionIds_)[mesh_->vertex(c % 3 == 2 ? c - 2 : c + 1)]; }
-
+    // An edge in its start's group: where it ends, and its face.
+    struct Entry {
+        uint32_t to, face;
+    };
     // The edges leaving one position in this range: entries_[start, start + count).
     struct Group {
         uint32_t start = 0, count = 0;
     };
 
-    uint32_t startOf(size_t c) const;
+    // Calls visit(from, to, face) for each edge of faces [first, end) whose ends both have a
+    // position, in corner order.
+    template <typename Visit>
+    void forEachEdge(uint32_t first, uint32_t end, Visit visit) const;
 
     const MeshView* mesh_ = nullptr;
     const Table<uint32_t>* positionIds_ = nullptr;
     Table<Group> groups_;           // per position id
     Table<uint32_t> touched_;       // the ids with a non-zero count, to reset cheaply
-    Table<uint32_t> entries_;       // corners, grouped by position, ascending within a group
+    Table<Entry> entries_;          // edges grouped by start, in ascending corner order within a group
     Table<uint32_t> firstHalf_;     // per position id: the first half's count, then where it writes
     Table<uint32_t> touchedFirst_;  // the ids the first half of the range touches
 };

@@ -1,6 +1,7 @@
 #include "edges/Module1.h"
 
 #include <algorithm>
+#include <array>
 #include <thread>
 
 #include "BlockPipeline.h"
@@ -61,8 +62,8 @@ public:
         : mesh_(mesh), positionIds_(positionIds), index_(index), range_(range), entries_(entries),
           blockFaces_(blockFaces) {}
 
-    void run(const float& threshold, const YieldFn& yield, bool withHelper) {
-        PreparedBlock blocks[kSlots];
+    // `blocks` holds the slots, kept from range to range so that their lists keep their room.
+    void run(const float& threshold, const YieldFn& yield, bool withHelper, std::array<PreparedBlock, kSlots>& blocks) {
         const size_t blockCount = (size_t{range_.FaceCount} + blockFaces_ - 1) / blockFaces_;
         BlockPipeline pipeline(blockCount, kSlots, withHelper,
                                [&](size_t block, unsigned slot) { prepare(block, blocks[slot]); });
@@ -79,11 +80,11 @@ private:
     }
     // Entries of face f: six from here.
     edgeVertex* entriesOf(uint32_t f) const { return entries_ + 6 * size_t{f - range_.FaceStart}; }
-    // Calls visit(g) for the faces of the range that run corner c's edge the other way, ascending.
+    // Calls visit(g) for the faces of the range that run edge k of a face with these corner ids
+    // the other way, ascending.
     template <typename Visit>
-    void forEachFaceAcross(size_t c, Visit visit) const {
-        const size_t next = c % 3 == 2 ? c - 2 : c + 1;
-        index_.forEachFaceRunning(positionIds_[mesh_.vertex(next)], positionIds_[mesh_.vertex(c)], visit);
+    void forEachFaceAcross(const std::array<uint32_t, 3>& id, size_t k, Visit visit) const {
+        index_.forEachFaceRunning(id[k == 2 ? 0 : k + 1], id[k], visit);
     }
 
     // Two passes over a block: its entries with their face normals first, so that a neighbour
@@ -91,6 +92,7 @@ private:
     void prepare(size_t block, PreparedBlock& prepared) const {
         const uint32_t first = firstFaceOf(block), end = endFaceOf(block);
         prepared.normals.clear();
+        prepared.normals.reserve(blockFaces_);
         for (uint32_t f = first; f < end; ++f) {
             const D3DVECTOR normal = prepared.normals.emplace_back(faceNormal(mesh_, f));
             edgeVertex* out = entriesOf(f);
@@ -102,12 +104,15 @@ private:
         auto normalOf = [&](uint32_t g) { return g >= first && g < end ? prepared.normals[g - first] : faceNormal(mesh_, g); };
         prepared.edges.clear();
         prepared.candidates.clear();
+        prepared.edges.reserve(3 * blockFaces_);
+        prepared.candidates.reserve(3 * blockFaces_);
         for (uint32_t f = first; f < end; ++f) {
             const D3DVECTOR normal = prepared.normals[f - first];
+            const std::array<uint32_t, 3> id = cornerIds(mesh_, positionIds_, f);
             for (size_t k = 0; k < 3; ++k) {
                 size_t listed = 0;
                 bool more = false;
-                forEachFaceAcross(3 * size_t{f} + k, [&](uint32_t g) {
+                forEachFaceAcross(id, k, [&](uint32_t g) {
                     if (listed == kListedCandidates) {
                         more = true;
                         return false;
@@ -122,12 +127,12 @@ private:
         }
     }
 
-    // The normal of the first face across corner c's edge, after the listed ones, that bends
-    // away from face f by less than the threshold allows; false when there is none.
-    bool laterNeighbour(size_t c, const D3DVECTOR& normal, const float& threshold, D3DVECTOR& found) const {
+    // The normal of the first face across edge k of face f, after the listed ones, that bends
+    // away from f by less than the threshold allows; false when there is none.
+    bool laterNeighbour(uint32_t f, size_t k, const D3DVECTOR& normal, const float& threshold, D3DVECTOR& found) const {
         size_t skipped = 0;
         bool passed = false;
-        forEachFaceAcross(c, [&](uint32_t g) {
+        forEachFaceAcross(cornerIds(mesh_, positionIds_, f), k, [&](uint32_t g) {
             if (skipped < kListedCandidates) {
                 ++skipped;
                 return true;
@@ -152,7 +157,7 @@ private:
                 for (uint32_t i = begin; i < edge->end && !chosen; ++i)
                     if (prepared.candidates[i].dot > threshold) chosen = &prepared.candidates[i].normal;
                 D3DVECTOR later;
-                if (!chosen && edge->more && laterNeighbour(3 * size_t{f} + k, out[0].normalA, threshold, later))
+                if (!chosen && edge->more && laterNeighbour(f, k, out[0].normalA, threshold, later))
                     chosen = &later;
                 out[2 * k].normalB = out[2 * k + 1].normalB = chosen ? *chosen : flipped;
                 begin = edge->end;
@@ -188,11 +193,12 @@ EdgeList buildEdges(const D3DXMesh& mesh, std::span<const D3DXATTRIBUTERANGE> ra
     // face processed are zeroed at the end.
     EdgeList out(size_t{view.faceCount()} * 6);
     size_t written = 0;
+    std::array<PreparedBlock, kSlots> blocks;
     for (const D3DXATTRIBUTERANGE& range : table) {
         if (range.FaceCount == 0) continue;
         index.build(view, positionIds, range.FaceStart, range.FaceCount, range.FaceCount >= spread.spreadFaces);
         RangeBuild build(view, positionIds, index, range, out.data() + written, blockFaces);
-        build.run(threshold, yield, twoCores && range.FaceCount >= spread.threadedFaces);
+        build.run(threshold, yield, twoCores && range.FaceCount >= spread.threadedFaces, blocks);
         written += size_t{range.FaceCount} * 6;
     }
     std::fill(out.begin() + static_cast<ptrdiff_t>(written), out.end(), edgeVertex{});
