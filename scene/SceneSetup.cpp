@@ -100,9 +100,9 @@ void setUpModel(Scene& scene, d3dx8::ModelFile model, const std::string& modelPa
     using Mdx8::sceneMesh;
     loadModel(model);
     model = {};  // both loads have what they need of it
-    // The model file's arrays and the meshes made on the way are gone: their room goes back to
-    // the system before the edge list, the largest array of all, is made.
-    rt::giveBackFreeMemory();
+    // The model file's arrays and the meshes made on the way are gone: a large model gives their
+    // room back before its edge list, the largest array of all, is made.
+    rt::giveBackFreeMemoryBefore(size_t{sceneMesh.mesh->GetNumFaces()} * 6 * sizeof(edgeVertex));
     scene.edgeList = Module1::buildEdges(*sceneMesh.mesh, sceneMesh.attribRanges);
     Mdx8::d3dx->ComputeBoundingSphereFromMesh(*sceneMesh.mesh, scene.sphereCentre, scene.sphereRadius);
     scene.pivot = Mdx8::isBuiltInModel(modelPath) ? D3DVECTOR{} : middleOfFaces(*sceneMesh.mesh);

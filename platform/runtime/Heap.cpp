@@ -48,11 +48,16 @@ void prepareHeap(std::size_t bytes) noexcept {
 
 void giveBackFreeMemory() noexcept { malloc_trim(0); }
 
+void giveBackFreeMemoryBefore(std::size_t bytes) noexcept {
+    if (bytes > kMostPrepared) giveBackFreeMemory();
+}
+
 #else
 
 void setMallocPolicy() noexcept {}
 void prepareHeap(std::size_t) noexcept {}
 void giveBackFreeMemory() noexcept {}
+void giveBackFreeMemoryBefore(std::size_t) noexcept {}
 
 #endif
 

@@ -30,5 +30,9 @@ void prepareHeapForFile(const std::string& path) noexcept;
 // Gives the heap's free memory back to the system, the part laid out ahead included: after a
 // scene's first frame, so that a smaller model keeps no more resident than it needs.
 void giveBackFreeMemory() noexcept;
+// Before an array of `bytes` is made: when it is larger than any heap laid out ahead (a large
+// model's), the heap's free memory goes back to the system first, so that the array does not
+// come on top of it; a smaller array is made in that free memory, already resident.
+void giveBackFreeMemoryBefore(std::size_t bytes) noexcept;
 
 }  // namespace rt
