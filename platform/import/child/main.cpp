@@ -128,12 +128,11 @@ void writeAll(const void* data, size_t size) {
 }
 
 // Triangles apart from points and lines, less what the mesh does not need (vertex colours,
-// skins, animation, textures, lights and cameras), and normals where the file has none, smooth
-// across edges of less than 30 degrees (sharper ones stay creases). The rest (placing,
-// joining, turning) is sceneMesh's: Assimp's steps for it took longer than reading the file.
+// skins, animation, textures, lights and cameras). The rest (placing, joining, turning, and
+// normals where the file has none) is sceneMesh's: Assimp's steps for it took longer than
+// reading the file, its normals longer the larger the file.
 constexpr unsigned kSteps = aiProcess_ValidateDataStructure | aiProcess_RemoveComponent | aiProcess_Triangulate |
-                            aiProcess_SortByPType | aiProcess_GenSmoothNormals;
-constexpr float kSmoothingAngle = 30.0f;
+                            aiProcess_SortByPType;
 
 // An STL file's normals are its facets' normals, not the surface's: a curved surface would
 // be drawn in facets. The mesh is given smooth normals instead, as a file without normals is.
@@ -150,7 +149,6 @@ ImportedMesh importFile(const std::string& path) {
     importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_TANGENTS_AND_BITANGENTS | aiComponent_COLORS |
                                                             aiComponent_BONEWEIGHTS | aiComponent_ANIMATIONS |
                                                             aiComponent_TEXTURES | aiComponent_LIGHTS | aiComponent_CAMERAS);
-    importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, kSmoothingAngle);
     // Read first, checked after: Assimp's check refuses a scene without meshes as malformed.
     const aiScene* scene = importer.ReadFile(path, 0);
     if (scene != nullptr && scene->mNumMeshes == 0) throw Failure{FailureReason::NoTriangles, importchild::kNoTriangles};
@@ -158,11 +156,7 @@ ImportedMesh importFile(const std::string& path) {
     if (scene == nullptr) throw Failure{FailureReason::Unreadable, importer.GetErrorString()};
     // The reader ReadFile chose, as it records it.
     const int reader = importer.GetPropertyInteger("importerIndex", -1);
-    if (reader >= 0 && static_cast<size_t>(reader) == importer.GetImporterIndex(".stl")) {
-        dropFacetNormals(*scene);
-        scene = importer.ApplyPostProcessing(aiProcess_GenSmoothNormals);
-        if (scene == nullptr) throw Failure{FailureReason::Unreadable, importer.GetErrorString()};
-    }
+    if (reader >= 0 && static_cast<size_t>(reader) == importer.GetImporterIndex(".stl")) dropFacetNormals(*scene);
     ImportedMesh mesh = importchild::sceneMesh(*scene);
     const aiImporterDesc* description = reader >= 0 ? importer.GetImporterInfo(static_cast<size_t>(reader)) : nullptr;
     mesh.format = description != nullptr ? description->mName : "unknown";
