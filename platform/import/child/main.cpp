@@ -3,11 +3,12 @@
 // The importer child: reads FILE with Assimp and writes the handover (import/Handover.h) to
 // stdout, the whole scene as one triangle mesh in the program's left-handed space, or the
 // reason there is none. Its parent (import/ImportProcess.cpp) starts it and treats everything
-// it writes as untrusted. Before reading anything it limits its address space to BYTES and
-// arranges to die with PID; running out of memory ends it with exit status 3.
+// it writes as untrusted. Before reading anything it makes no core dump, limits its address
+// space to BYTES and arranges to die with PID; running out of memory ends it with exit status 3.
 //
-// --fault makes it misbehave instead, for the parent's tests: abort, crash (SIGSEGV), hang,
-// hog (allocate until the memory limit), garbage (a handover of random bytes).
+// --fault, in test builds only (CELSHADE_IMPORT_FAULTS), makes it misbehave instead, for the
+// parent's tests: abort, crash (SIGSEGV), hang, hog (allocate until the memory limit), garbage
+// (a handover of random bytes). An importer built otherwise refuses it.
 
 #include <malloc.h>
 #include <signal.h>
@@ -65,12 +66,21 @@ std::optional<Options> parseOptions(int argc, char** argv) {
         const std::string name = argv[i], value = argv[i + 1];
         if (name == "--memory-limit") o.memoryLimit = std::strtoull(value.c_str(), nullptr, 10);
         else if (name == "--parent") o.parent = static_cast<pid_t>(std::strtol(value.c_str(), nullptr, 10));
+#ifdef CELSHADE_IMPORT_FAULTS
         else if (name == "--fault") o.fault = value;
+#endif
         else return std::nullopt;
     }
     if (i + 2 != argc || std::strcmp(argv[i], "--") != 0) return std::nullopt;
     o.file = argv[i + 1];
     return o;
+}
+
+// A crash or an abort is reported to the parent by its signal; a core dump of it would be left
+// behind in whatever folder the program was started from.
+void dumpNoCore() {
+    const rlimit none{0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
 }
 
 // SIGKILL when the parent goes; if it went before this was arranged, stop now.
@@ -104,6 +114,7 @@ void writeAll(const void* data, size_t size) {
     }
 }
 
+#ifdef CELSHADE_IMPORT_FAULTS
 [[noreturn]] void misbehave(const std::string& fault, bool memoryLimited) {
     if (fault == "abort") std::abort();
     if (fault == "crash") {
@@ -126,6 +137,7 @@ void writeAll(const void* data, size_t size) {
     std::fprintf(stderr, "celshade-import: no fault %s here\n", fault.c_str());
     std::exit(2);
 }
+#endif
 
 // Triangles apart from points and lines, less what the mesh does not need (vertex colours,
 // skins, animation, textures, lights and cameras). The rest (placing, joining, turning, and
@@ -144,14 +156,26 @@ void dropFacetNormals(const aiScene& scene) {
     }
 }
 
+// Whether the reader found a triangle (or a polygon, which is cut into triangles). Asked before
+// Assimp's own check, which refuses a scene of points or lines as malformed rather than as
+// empty; only counts and flags are read, nothing they point to.
+bool hasTriangles(const aiScene& scene) {
+    for (unsigned m = 0; m < scene.mNumMeshes && scene.mMeshes != nullptr; ++m) {
+        const aiMesh* mesh = scene.mMeshes[m];
+        if (mesh != nullptr && mesh->mNumFaces > 0 && (mesh->mPrimitiveTypes & (aiPrimitiveType_TRIANGLE | aiPrimitiveType_POLYGON)))
+            return true;
+    }
+    return false;
+}
+
 ImportedMesh importFile(const std::string& path) {
     Assimp::Importer importer;
     importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_TANGENTS_AND_BITANGENTS | aiComponent_COLORS |
                                                             aiComponent_BONEWEIGHTS | aiComponent_ANIMATIONS |
                                                             aiComponent_TEXTURES | aiComponent_LIGHTS | aiComponent_CAMERAS);
-    // Read first, checked after: Assimp's check refuses a scene without meshes as malformed.
+    // Read first, checked after: Assimp's check refuses a scene without triangles as malformed.
     const aiScene* scene = importer.ReadFile(path, 0);
-    if (scene != nullptr && scene->mNumMeshes == 0) throw Failure{FailureReason::NoTriangles, importchild::kNoTriangles};
+    if (scene != nullptr && !hasTriangles(*scene)) throw Failure{FailureReason::NoTriangles, importchild::kNoTriangles};
     if (scene != nullptr) scene = importer.ApplyPostProcessing(kSteps);
     if (scene == nullptr) throw Failure{FailureReason::Unreadable, importer.GetErrorString()};
     // The reader ReadFile chose, as it records it.
@@ -166,6 +190,7 @@ ImportedMesh importFile(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    dumpNoCore();
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
         std::fprintf(stderr, "usage: celshade-import --memory-limit BYTES --parent PID [--fault KIND] -- FILE\n");
@@ -179,7 +204,11 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
     std::set_new_handler(outOfMemory);
+#ifdef CELSHADE_IMPORT_FAULTS
     if (!options->fault.empty()) misbehave(options->fault, memoryLimited);
+#else
+    (void)memoryLimited;
+#endif
     std::optional<ImportedMesh> mesh;
     try {
         mesh = importFile(options->file);
