@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "Halves.h"
 #include "SmoothNormals.h"
 
 namespace importchild {
@@ -91,17 +94,16 @@ std::vector<Placement> placementsOf(const aiScene& scene) {
 class PlacedMesh {
 public:
     PlacedMesh(const Placement& p, size_t number)
-        : mesh(*p.mesh), world_(p.world), normalMatrix_(p.world), number_(number) {
+        : mesh(*p.mesh), number(number), world_(p.world), normalMatrix_(p.world) {
         if (normalMatrix_.Determinant() != 0) normalMatrix_ = normalMatrix_.Inverse().Transpose();
         // z is negated on the way into the program's space, which mirrors: each face's corners go
         // the other way round to keep its front. A placement that mirrors too cancels that.
         corner_ = p.world.Determinant() < 0 ? std::array<unsigned, 3>{0, 1, 2} : std::array<unsigned, 3>{0, 2, 1};
     }
 
+    // Not finite where the file or the placement says so: the caller checks.
     Float3 position(unsigned v) const {
         const aiVector3D p = world_ * mesh.mVertices[v];
-        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
-            unreadable("a vertex of mesh " + std::to_string(number_) + " is not a finite point");
         return {p.x, p.y, -p.z};
     }
     Float3 normal(unsigned v) const {
@@ -115,33 +117,19 @@ public:
         const aiVector3D& t = mesh.mTextureCoords[0][v];
         return {finiteOr(t.x, 0), 1 - finiteOr(t.y, 0)};
     }
-    // The mesh's vertex at corner k (0..2) of face f in the program's order; the face's indices
-    // are checked by usedVertices first.
-    unsigned corner(unsigned f, unsigned k) const { return mesh.mFaces[f].mIndices[corner_[k]]; }
-
-    // Which vertices the mesh's triangles use: kNone for those they do not, 0 for the others.
-    std::vector<uint32_t> usedVertices() const {
-        std::vector<uint32_t> used(mesh.mNumVertices, kNone);
-        for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-            const aiFace& face = mesh.mFaces[f];
-            if (face.mNumIndices != 3) continue;
-            for (unsigned k = 0; k < 3; ++k) {
-                if (face.mIndices[k] >= mesh.mNumVertices)
-                    unreadable("a face of mesh " + std::to_string(number_) + " names a vertex it does not have");
-                used[face.mIndices[k]] = 0;
-            }
-        }
-        return used;
-    }
+    // Corner k (0..2) of a face, in the program's order.
+    unsigned corner(const aiFace& face, unsigned k) const { return face.mIndices[corner_[k]]; }
 
     const aiMesh& mesh;
+    const size_t number;
 
 private:
     aiMatrix4x4 world_;
     aiMatrix3x3 normalMatrix_;
     std::array<unsigned, 3> corner_;
-    size_t number_;
 };
+
+bool isFinite(Float3 p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
 // -0 as +0: the two are the same coordinate.
 uint32_t bitsOf(float f) { return f == 0 ? 0u : std::bit_cast<uint32_t>(f); }
@@ -219,15 +207,41 @@ void requireRoomFor(const ImportedMesh& out, size_t more) {
         unreadable("the scene has more vertices than a mesh can index");
 }
 
-// The face's corners, numbered by `number`, appended to the indices.
-void appendFaces(ImportedMesh& out, const PlacedMesh& placed, const std::vector<uint32_t>& number) {
-    for (unsigned f = 0; f < placed.mesh.mNumFaces; ++f)
-        if (placed.mesh.mFaces[f].mNumIndices == 3)
-            for (unsigned k = 0; k < 3; ++k) out.indices.push_back(number[placed.corner(f, k)]);
+// The mesh's triangles appended to out.indices, corners in the program's order, each the
+// mesh's own number of its vertex; in `used`, 0 for each vertex they name, kNone for the others.
+std::vector<uint32_t> appendCorners(ImportedMesh& out, const PlacedMesh& placed) {
+    const aiMesh& mesh = placed.mesh;
+    size_t triangles = 0;
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) triangles += mesh.mFaces[f].mNumIndices == 3;
+    const size_t first = out.indices.size();
+    out.indices.resize(first + 3 * triangles);
+    std::vector<uint32_t> used(mesh.mNumVertices, kNone);
+    std::atomic<bool> outside = false;
+    const auto read = [&](unsigned f, size_t at) {
+        for (unsigned k = 0; k < 3; ++k) {
+            const unsigned v = placed.corner(mesh.mFaces[f], k);
+            if (v >= mesh.mNumVertices) {
+                outside.store(true, std::memory_order_relaxed);
+                continue;
+            }
+            out.indices[at + k] = v;
+            std::atomic_ref(used[v]).store(0, std::memory_order_relaxed);
+        }
+    };
+    if (triangles == mesh.mNumFaces) {
+        inHalves(triangles, [&](size_t begin, size_t end) {
+            for (size_t f = begin; f < end; ++f) read(static_cast<unsigned>(f), first + 3 * f);
+        });
+    } else {
+        for (unsigned f = 0, at = 0; f < mesh.mNumFaces; ++f)
+            if (mesh.mFaces[f].mNumIndices == 3) read(f, first + 3 * size_t{at++});
+    }
+    if (outside) unreadable("a face of mesh " + std::to_string(placed.number) + " names a vertex it does not have");
+    return used;
 }
 
-// `used` (from usedVertices) numbered in order among the used: the vertices the mesh
-// contributes, in the mesh's order; their count.
+// `used` numbered in order among the used vertices: the mesh's vertices as its output has them
+// before joining. Their count.
 size_t numberUsed(std::vector<uint32_t>& used) {
     size_t count = 0;
     for (uint32_t& u : used)
@@ -235,63 +249,86 @@ size_t numberUsed(std::vector<uint32_t>& used) {
     return count;
 }
 
+// stage(v, item) for each used vertex v, at once on both halves of the mesh. Refuses the mesh
+// when a position is not finite.
+template <class Stage>
+void stageUsed(const PlacedMesh& placed, const std::vector<uint32_t>& used, const Stage& stage) {
+    std::atomic<bool> infinite = false;
+    inHalves(used.size(), [&](size_t begin, size_t end) {
+        for (size_t v = begin; v < end; ++v)
+            if (used[v] != kNone && !stage(static_cast<unsigned>(v), used[v])) infinite.store(true, std::memory_order_relaxed);
+    });
+    if (infinite) unreadable("a vertex of mesh " + std::to_string(placed.number) + " is not a finite point");
+}
+
+// The corners from `first` on, renamed from the mesh's vertex numbers to `base` + what the join
+// made of their vertices.
+void renumberCorners(ImportedMesh& out, size_t first, std::vector<uint32_t>& used, const std::vector<uint32_t>& joined,
+                     size_t base) {
+    inHalves(used.size(), [&](size_t begin, size_t end) {
+        for (size_t v = begin; v < end; ++v)
+            if (used[v] != kNone) used[v] = static_cast<uint32_t>(base + joined[used[v]]);
+    });
+    inHalves(out.indices.size() - first, [&](size_t begin, size_t end) {
+        for (size_t c = first + begin; c < first + end; ++c) out.indices[c] = used[out.indices[c]];
+    });
+}
+
 // A mesh with the file's normals: its identical vertices (position, normal, texture
 // coordinates) joined, in the mesh's order, those no triangle uses left out.
 void appendWithNormals(ImportedMesh& out, const PlacedMesh& placed, bool texCoords) {
-    std::vector<uint32_t> number = placed.usedVertices();
-    const size_t used = numberUsed(number), first = out.positions.size();
-    requireRoomFor(out, used);
-    for (unsigned v = 0; v < placed.mesh.mNumVertices; ++v) {
-        if (number[v] == kNone) continue;
-        out.positions.push_back(placed.position(v));
-        out.normals.push_back(placed.normal(v));
-        if (texCoords) out.texCoords.push_back(placed.texCoord(v));
-    }
+    const size_t first = out.indices.size(), base = out.positions.size();
+    std::vector<uint32_t> used = appendCorners(out, placed);
+    const size_t count = numberUsed(used);
+    requireRoomFor(out, count);
+    out.positions.resize(base + count);
+    out.normals.resize(base + count);
+    if (texCoords) out.texCoords.resize(base + count);
+    stageUsed(placed, used, [&](unsigned v, size_t item) {
+        out.positions[base + item] = placed.position(v);
+        out.normals[base + item] = placed.normal(v);
+        if (texCoords) out.texCoords[base + item] = placed.texCoord(v);
+        return isFinite(out.positions[base + item]);
+    });
     const auto keyAt = [&](size_t i) {
-        return keyOf(out.positions[first + i], out.normals[first + i], texCoords ? out.texCoords[first + i] : Float2{0, 0});
+        return keyOf(out.positions[base + i], out.normals[base + i], texCoords ? out.texCoords[base + i] : Float2{0, 0});
     };
     const auto move = [&](size_t from, size_t to) {
-        out.positions[first + to] = out.positions[first + from];
-        out.normals[first + to] = out.normals[first + from];
-        if (texCoords) out.texCoords[first + to] = out.texCoords[first + from];
+        out.positions[base + to] = out.positions[base + from];
+        out.normals[base + to] = out.normals[base + from];
+        if (texCoords) out.texCoords[base + to] = out.texCoords[base + from];
     };
     size_t kept = 0;
-    const std::vector<uint32_t> joined = joinInPlace(used, keyAt, move, kept);
-    out.positions.resize(first + kept);
-    out.normals.resize(first + kept);
-    if (texCoords) out.texCoords.resize(first + kept);
-    for (uint32_t& n : number)
-        if (n != kNone) n = static_cast<uint32_t>(first + joined[n]);
-    appendFaces(out, placed, number);
+    const std::vector<uint32_t> joined = joinInPlace(count, keyAt, move, kept);
+    out.positions.resize(base + kept);
+    out.normals.resize(base + kept);
+    if (texCoords) out.texCoords.resize(base + kept);
+    renumberCorners(out, first, used, joined, base);
 }
 
 // A mesh without normals: its vertices joined by position alone, so that faces which share a
 // position are neighbours whatever else their vertices hold, and then given normals.
 void appendSmoothedMesh(ImportedMesh& out, const PlacedMesh& placed, bool texCoords) {
-    std::vector<uint32_t> number = placed.usedVertices();
-    std::vector<Float3> positions;
-    positions.reserve(numberUsed(number));
-    for (unsigned v = 0; v < placed.mesh.mNumVertices; ++v)
-        if (number[v] != kNone) positions.push_back(placed.position(v));
+    const size_t first = out.indices.size();
+    std::vector<uint32_t> used = appendCorners(out, placed);
+    const std::span<uint32_t> corners(out.indices.data() + first, out.indices.size() - first);
+    std::vector<Float2> cornerTexCoords;
+    if (placed.mesh.HasTextureCoords(0)) {
+        cornerTexCoords.resize(corners.size());
+        inHalves(corners.size(), [&](size_t begin, size_t end) {
+            for (size_t c = begin; c < end; ++c) cornerTexCoords[c] = placed.texCoord(corners[c]);
+        });
+    }
+    std::vector<Float3> positions(numberUsed(used));
+    stageUsed(placed, used, [&](unsigned v, size_t item) { return isFinite(positions[item] = placed.position(v)); });
     size_t kept = 0;
     const std::vector<uint32_t> joined = joinInPlace(
         positions.size(), [&](size_t i) { return keyOf(positions[i]); },
         [&](size_t from, size_t to) { positions[to] = positions[from]; }, kept);
     positions.resize(kept);
-    for (uint32_t& n : number)
-        if (n != kNone) n = joined[n];
-    const size_t first = out.indices.size();
-    appendFaces(out, placed, number);
-    std::vector<Float2> cornerTexCoords;
-    if (placed.mesh.HasTextureCoords(0)) {
-        cornerTexCoords.reserve(out.indices.size() - first);
-        for (unsigned f = 0; f < placed.mesh.mNumFaces; ++f)
-            if (placed.mesh.mFaces[f].mNumIndices == 3)
-                for (unsigned k = 0; k < 3; ++k) cornerTexCoords.push_back(placed.texCoord(placed.corner(f, k)));
-    }
-    requireRoomFor(out, out.indices.size() - first);
-    const std::span<uint32_t> corners(out.indices.data() + first, out.indices.size() - first);
-    appendSmoothed(out, {positions, corners, cornerTexCoords}, texCoords);
+    renumberCorners(out, first, used, joined, 0);
+    requireRoomFor(out, corners.size());
+    appendSmoothed(out, {std::move(positions), corners, cornerTexCoords}, texCoords);
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 #include "SmoothNormals.h"
 
+#include "Halves.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -29,17 +33,50 @@ Float3 unit(Float3 a) {
 }
 
 const float kCosLimit = std::cos(kSmoothingAngleDegrees * std::numbers::pi_v<float> / 180);
-// Faces within half the limit of their sum's direction are within the limit of each other.
-const float kCosHalfLimit = std::cos(kSmoothingAngleDegrees * std::numbers::pi_v<float> / 360);
+// Faces within half the limit of their sum's direction are within the limit of each other. And
+// they are within half the limit when their count less their sum's length is at most this:
+// that difference is the sum, over the faces, of 1 - the cosine of each one's angle to the
+// sum's direction, every term of which is positive.
+const float kAgreementSlack = 1 - std::cos(kSmoothingAngleDegrees * std::numbers::pi_v<float> / 360);
 
-std::vector<Float3> faceNormals(const CornerMesh& mesh) {
-    std::vector<Float3> normals(mesh.corners.size() / 3);
-    for (size_t f = 0; f < normals.size(); ++f) {
-        const Float3 p0 = mesh.positions[mesh.corners[3 * f]], p1 = mesh.positions[mesh.corners[3 * f + 1]],
-                     p2 = mesh.positions[mesh.corners[3 * f + 2]];
-        normals[f] = unit(cross(p1 - p0, p2 - p0));
+// 1 / the length of (x, y, z); 0 for a zero, overflowing or NaN vector.
+float inverseLength(float x, float y, float z) {
+    const float length = std::sqrt(x * x + y * y + z * z);
+    return length > 0 && length <= std::numeric_limits<float>::max() ? 1 / length : 0;
+}
+
+[[gnu::always_inline]] inline Float3 crossOfFace(const CornerMesh& mesh, size_t f) {
+    const Float3 p0 = mesh.positions[mesh.corners[3 * f]], p1 = mesh.positions[mesh.corners[3 * f + 1]],
+                 p2 = mesh.positions[mesh.corners[3 * f + 2]];
+    return cross(p1 - p0, p2 - p0);
+}
+
+// Face normals are computed where needed rather than kept: an array of them would cost more
+// than computing them twice, memory being slow to come by the first time. One alone:
+Float3 faceNormal(const CornerMesh& mesh, size_t f) {
+    const Float3 n = crossOfFace(mesh, f);
+    const float k = inverseLength(n.x, n.y, n.z);
+    return {n.x * k, n.y * k, n.z * k};
+}
+
+// ... and a block at a time, the same numbers: gathered face by face, then normalized over the
+// block, which leaves the processor independent work to overlap (half the time here).
+template <class Visit>
+void forEachFaceNormal(const CornerMesh& mesh, size_t begin, size_t end, const Visit& visit) {
+    constexpr size_t kBlock = 64;
+    float x[kBlock], y[kBlock], z[kBlock];
+    for (size_t first = begin; first < end; first += kBlock) {
+        const size_t count = std::min(kBlock, end - first);
+        for (size_t i = 0; i < count; ++i) {
+            const Float3 n = crossOfFace(mesh, first + i);
+            x[i] = n.x, y[i] = n.y, z[i] = n.z;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const float k = inverseLength(x[i], y[i], z[i]);
+            x[i] *= k, y[i] *= k, z[i] *= k;
+        }
+        for (size_t i = 0; i < count; ++i) visit(first + i, Float3{x[i], y[i], z[i]});
     }
-    return normals;
 }
 
 constexpr uint32_t kSplit = UINT32_MAX;
@@ -87,26 +124,14 @@ void appendVertex(modelimport::ImportedMesh& out, Float3 position, Float3 normal
     if (texCoords) out.texCoords.push_back(texCoord);
 }
 
-}  // namespace
-
-// Most positions are on a smooth surface, all their faces within the limit of each other: one
-// vertex, whose normal is the sum of them all, found in a pass over the corners. Only the
-// others, and all of a mesh with texture coordinates, are split corner by corner. Summed in the
-// corners' order either way, so that the corners of a split position that take every face get
-// exactly the normal an unsplit one would.
-void appendSmoothed(modelimport::ImportedMesh& out, const CornerMesh& mesh, bool texCoords) {
-    const std::vector<Float3> faceNormal = faceNormals(mesh);
-    std::vector<Float3> normalOf(mesh.positions.size(), Float3{0, 0, 0});
-    for (size_t c = 0; c < mesh.corners.size(); ++c) normalOf[mesh.corners[c]] += faceNormal[c / 3];
-    for (Float3& n : normalOf) n = unit(n);
-    std::vector<uint32_t> vertexOf(mesh.positions.size(), mesh.cornerTexCoords.empty() ? 0 : kSplit);
-    for (size_t c = 0; c < mesh.corners.size() && mesh.cornerTexCoords.empty(); ++c) {
-        const Float3 n = faceNormal[c / 3];
-        if (!isZero(n) && dot(n, normalOf[mesh.corners[c]]) < kCosHalfLimit) vertexOf[mesh.corners[c]] = kSplit;
-    }
+// The vertices of a mesh some of whose positions (kSplit in vertexOf) may need several: each
+// corner of those gets the sum of the faces at its position that meet its own within the limit.
+void appendSplit(modelimport::ImportedMesh& out, const CornerMesh& mesh, const std::vector<Float3>& normalOf,
+                 std::vector<uint32_t>& vertexOf, bool texCoords) {
     const CornersAt split = cornersAtSplitPositions(mesh, vertexOf);
     std::vector<uint32_t> splitNumber(split.corners.size());
-    std::vector<Kept> kept;  // the vertices of one split position
+    std::vector<Kept> kept;         // the vertices of one split position
+    std::vector<Float3> faceNormals;  // the normals of its faces
     for (size_t p = 0; p < mesh.positions.size(); ++p) {
         if (vertexOf[p] != kSplit) {
             vertexOf[p] = static_cast<uint32_t>(out.positions.size());
@@ -114,15 +139,17 @@ void appendSmoothed(modelimport::ImportedMesh& out, const CornerMesh& mesh, bool
             continue;
         }
         const std::span<const uint32_t> corners = split.of(p);
+        faceNormals.clear();
+        for (uint32_t c : corners) faceNormals.push_back(faceNormal(mesh, c / 3));
         kept.clear();
-        for (size_t e = split.start[p]; e < split.start[p + 1]; ++e) {
+        for (size_t e = split.start[p], i = 0; e < split.start[p + 1]; ++e, ++i) {
             const uint32_t c = split.corners[e];
-            const Float3 own = faceNormal[c / 3];
+            const Float3 own = faceNormals[i];
             Float3 normal = normalOf[p];
             if (!isZero(own)) {
                 Float3 sum{0, 0, 0};
-                for (uint32_t other : corners)
-                    if (dot(own, faceNormal[other / 3]) >= kCosLimit) sum += faceNormal[other / 3];
+                for (const Float3& n : faceNormals)
+                    if (dot(own, n) >= kCosLimit) sum += n;
                 normal = unit(sum);
             }
             const Float2 texCoord = mesh.cornerTexCoords.empty() ? Float2{0, 0} : mesh.cornerTexCoords[c];
@@ -135,10 +162,56 @@ void appendSmoothed(modelimport::ImportedMesh& out, const CornerMesh& mesh, bool
             splitNumber[e] = kept[k].number;
         }
     }
-    for (size_t c = 0; c < mesh.corners.size(); ++c) {
-        const uint32_t p = mesh.corners[c];
-        mesh.corners[c] = vertexOf[p] != kSplit ? vertexOf[p] : splitNumber[split.entry(p, static_cast<uint32_t>(c))];
+    inHalves(mesh.corners.size(), [&](size_t begin, size_t end) {
+        for (size_t c = begin; c < end; ++c) {
+            const uint32_t p = mesh.corners[c];
+            mesh.corners[c] = vertexOf[p] != kSplit ? vertexOf[p] : splitNumber[split.entry(p, static_cast<uint32_t>(c))];
+        }
+    });
+}
+
+}  // namespace
+
+// Most positions are on a smooth surface, all their faces within the limit of each other: one
+// vertex, whose normal is the sum of them all, found in one pass over the faces. Only the
+// others, and all of a mesh with texture coordinates, are split corner by corner. Summed in the
+// corners' order either way, so that the corners of a split position that take every face get
+// exactly the normal an unsplit one would.
+void appendSmoothed(modelimport::ImportedMesh& out, CornerMesh mesh, bool texCoords) {
+    std::vector<Float3> normalOf(mesh.positions.size(), Float3{0, 0, 0});
+    std::vector<uint32_t> vertexOf(mesh.positions.size(), 0);  // for now: the faces with a normal there
+    forEachFaceNormal(mesh, 0, mesh.corners.size() / 3, [&](size_t f, Float3 n) {  // one thread: faces share positions
+        for (size_t k = 0; k < 3 && !isZero(n); ++k) {
+            const uint32_t p = mesh.corners[3 * f + k];
+            normalOf[p] += n;
+            ++vertexOf[p];
+        }
+    });
+    const bool textured = !mesh.cornerTexCoords.empty();
+    std::atomic<bool> anySplit = textured;
+    inHalves(normalOf.size(), [&](size_t begin, size_t end) {
+        for (size_t p = begin; p < end; ++p) {
+            const Float3 sum = normalOf[p];
+            const bool agree = static_cast<float>(vertexOf[p]) - std::sqrt(dot(sum, sum)) <= kAgreementSlack;
+            normalOf[p] = unit(sum);
+            vertexOf[p] = textured || !agree ? kSplit : 0;
+            if (!agree) anySplit.store(true, std::memory_order_relaxed);
+        }
+    });
+    const uint32_t first = static_cast<uint32_t>(out.positions.size());
+    if (anySplit) {
+        appendSplit(out, mesh, normalOf, vertexOf, texCoords);
+    } else if (first == 0) {  // a position a vertex, numbered as the corners have them already
+        out.positions = std::move(mesh.positions);
+        out.normals = std::move(normalOf);
+    } else {
+        out.positions.insert(out.positions.end(), mesh.positions.begin(), mesh.positions.end());
+        out.normals.insert(out.normals.end(), normalOf.begin(), normalOf.end());
+        inHalves(mesh.corners.size(), [&](size_t begin, size_t end) {
+            for (size_t c = begin; c < end; ++c) mesh.corners[c] += first;
+        });
     }
+    if (texCoords) out.texCoords.resize(out.positions.size(), Float2{0, 0});
 }
 
 }  // namespace importchild

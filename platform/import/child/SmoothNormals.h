@@ -3,6 +3,7 @@
 // shades smoothly, a sharper edge stays a crease.
 
 #include <span>
+#include <vector>
 
 #include "import/Handover.h"
 
@@ -13,7 +14,7 @@ inline constexpr float kSmoothingAngleDegrees = 30.0f;
 
 // A mesh whose identical positions are joined, its faces naming them.
 struct CornerMesh {
-    std::span<const modelimport::Float3> positions;
+    std::vector<modelimport::Float3> positions;  // taken over by `out` where they can be
     // Three per face, in the program's order (clockwise seen from the front). Rewritten in place
     // to the numbers of the vertices appended for them.
     std::span<uint32_t> corners;
@@ -28,6 +29,6 @@ struct CornerMesh {
 // one position with the same normal and texture coordinates share one vertex, so a position is
 // split only where its faces disagree. Cost in proportion to the corners (and to the square of
 // the faces at a position, where they disagree).
-void appendSmoothed(modelimport::ImportedMesh& out, const CornerMesh& mesh, bool texCoords);
+void appendSmoothed(modelimport::ImportedMesh& out, CornerMesh mesh, bool texCoords);
 
 }  // namespace importchild
