@@ -1,10 +1,11 @@
 // celshade-import --memory-limit BYTES --parent PID [--fault KIND] -- FILE
 //
 // The importer child: reads FILE with Assimp and writes the handover (import/Handover.h) to
-// stdout, the whole scene as one triangle mesh in the program's left-handed space, or the
-// reason there is none. Its parent (import/ImportProcess.cpp) starts it and treats everything
-// it writes as untrusted. Before reading anything it makes no core dump, limits its address
-// space to BYTES and arranges to die with PID; running out of memory ends it with exit status 3.
+// descriptor 3, a memory file of its parent's: the whole scene as one triangle mesh in the
+// program's left-handed space, or the reason there is none. Its parent
+// (import/ImportProcess.cpp) starts it and treats everything it writes as untrusted. Before
+// reading anything it makes no core dump, limits its address space and what it may write to
+// BYTES, and arranges to die with PID; running out of memory ends it with exit status 3.
 //
 // --fault, in test builds only (CELSHADE_IMPORT_FAULTS), makes it misbehave instead, for the
 // parent's tests: abort, crash (SIGSEGV), hang, hog (allocate until the memory limit), garbage
@@ -92,14 +93,15 @@ void endWithParent(pid_t parent) {
 [[noreturn]] void outOfMemory() { std::_Exit(modelimport::kExitOutOfMemory); }
 
 // The sanitizers reserve terabytes of address space at start (AddressSanitizer reports a failed
-// allocation itself), so under them the child runs without the limit.
+// allocation itself), so under them the child runs without the limit on its memory. The
+// handover, which lies in memory too, may not grow beyond it either way.
 bool limitMemory(uint64_t bytes) {
-#ifdef CELSHADE_SANITIZER_SHADOW
-    (void)bytes;
-    return false;
-#else
     if (bytes == 0) return false;
     const rlimit limit{bytes, bytes};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+#ifdef CELSHADE_SANITIZER_SHADOW
+    return false;
+#else
     return ::setrlimit(RLIMIT_AS, &limit) == 0;
 #endif
 }
@@ -107,7 +109,7 @@ bool limitMemory(uint64_t bytes) {
 void writeAll(const void* data, size_t size) {
     const auto* bytes = static_cast<const std::byte*>(data);
     for (size_t done = 0; done < size;) {
-        const ssize_t n = ::write(1, bytes + done, size - done);
+        const ssize_t n = ::write(modelimport::kHandoverDescriptor, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) std::_Exit(1);
         done += static_cast<size_t>(n);
