@@ -19,12 +19,30 @@ def wall(command, env=None):
 
 
 def memory_kb(pid):
-    """(VmRSS, VmHWM) of a running process, or None."""
+    """(VmRSS, VmHWM, RssShmem) of a running process, or None."""
     try:
         fields = dict(line.split(":", 1) for line in open(f"/proc/{pid}/status"))
-        return int(fields["VmRSS"].split()[0]), int(fields["VmHWM"].split()[0])
+        return tuple(int(fields[k].split()[0]) for k in ("VmRSS", "VmHWM", "RssShmem"))
     except (OSError, KeyError, ValueError):
         return None
+
+
+def handover_files_kb(pid):
+    """{inode: KB} of the importer's handover memory files the process holds open. Written but
+    not mapped, they are memory that no process's resident size shows."""
+    found = {}
+    try:
+        descriptors = os.listdir(f"/proc/{pid}/fd")
+    except OSError:
+        return found
+    for fd in descriptors:
+        try:
+            if os.readlink(f"/proc/{pid}/fd/{fd}").startswith("/memfd:celshade-handover"):
+                info = os.stat(f"/proc/{pid}/fd/{fd}")
+                found[info.st_ino] = info.st_blocks // 2
+        except OSError:
+            pass
+    return found
 
 
 def descendants(pid):
@@ -45,19 +63,22 @@ def descendants(pid):
 
 
 def peak_kb(command, env=None):
-    """The largest sum of the resident memory of the process tree, read every half millisecond
-    until the program exits, and the sum of each process's own high-water mark (a bound the
-    tree never reaches when its processes peak at different moments)."""
+    """The largest sum of the resident memory of the process tree and of the importer's handover
+    files it holds (each counted once, in place of its mapping), read every half millisecond
+    until the program exits; and the sum of each process's own high-water mark (a bound the tree
+    never reaches when its processes peak at different moments)."""
     process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
     together, peaks = 0, {}
     while process.poll() is None:
-        now = 0
+        now, handovers = 0, {}
         for pid in [process.pid] + descendants(process.pid):
             kb = memory_kb(pid)
+            held = handover_files_kb(pid)
             if kb is not None:
-                now += kb[0]
+                now += kb[0] - (kb[2] if held else 0)
                 peaks[pid] = max(peaks.get(pid, 0), kb[1])
-        together = max(together, now)
+            handovers.update(held)
+        together = max(together, now + sum(handovers.values()))
         time.sleep(0.0005)
     if process.returncode != 0:
         raise SystemExit(f"failed ({process.returncode}): {' '.join(command)}")
