@@ -1,18 +1,20 @@
 // GIF through giflib. The file is assembled in memory and written when finished. Its global
 // colour table is declared with 256 entries and filled in at the end: a frame whose colours,
 // with those earlier frames put there, still fit is coded in it and needs no table of its own.
+// A frame's own table is only as large as its colours need, which also shortens its codes.
 // Every frame after the first covers only the rectangle that changed.
 
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
-#include "animation/Output.h"
 #include "animation/Palette.h"
 #include "animation/Writers.h"
 #include "runtime/Error.h"
+#include "runtime/FileWrite.h"
 
 namespace animation {
 namespace {
@@ -81,7 +83,7 @@ public:
             const GifColorType c = gifColour(global[i]);
             std::memcpy(&bytes_[kGlobalTableOffset + 3 * i], &c, 3);
         }
-        writeFile(path_, bytes_.data(), bytes_.size());
+        rt::replaceFile(path_, bytes_.data(), bytes_.size());
     }
 
 private:
@@ -115,9 +117,12 @@ private:
         const IndexedRegion indexed = palettes_.index(region);
         ColorMapObject* table = nullptr;
         if (!indexed.palette.empty()) {
-            std::vector<GifColorType> entries(kTableEntries, GifColorType{0, 0, 0});
+            // GIF tables hold a power of two entries, two at least.
+            const size_t size = std::bit_ceil(std::max<size_t>(indexed.palette.size(), 2));
+            std::vector<GifColorType> entries(size, GifColorType{0, 0, 0});
             for (size_t i = 0; i < indexed.palette.size(); ++i) entries[i] = gifColour(indexed.palette[i]);
-            table = GifMakeMapObject(int(kTableEntries), entries.data());
+            table = GifMakeMapObject(int(size), entries.data());
+            if (table == nullptr) fail(E_GIF_ERR_NOT_ENOUGH_MEM);
         }
         const int status = EGifPutImageDesc(gif_, int(region.left), int(region.top), int(region.width),
                                             int(region.height), false, table);

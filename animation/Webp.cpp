@@ -6,11 +6,14 @@
 
 #include <string>
 
-#include "animation/Output.h"
 #include "animation/Writers.h"
 #include "runtime/Error.h"
+#include "runtime/FileWrite.h"
 
 namespace animation {
+
+static_assert(kWebpMaxSide == WEBP_MAX_DIMENSION);
+
 namespace {
 
 class WebpSink : public FrameSink {
@@ -56,7 +59,7 @@ public:
             !WebPAnimEncoderAssemble(encoder_, &data))
             fail(WebPAnimEncoderGetError(encoder_));
         try {
-            writeFile(path_, data.bytes, data.size);
+            rt::replaceFile(path_, data.bytes, data.size);
         } catch (...) {
             WebPDataClear(&data);
             throw;

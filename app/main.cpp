@@ -2,9 +2,14 @@
 // named on the command line is chosen in it for STAR instead of the first of the five.
 
 #include <QApplication>
-#include <QStringList>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "dialog/Form2.h"
 #include "runtime/Heap.h"
@@ -18,7 +23,9 @@ constexpr const char* kHelp =
     "A demonstration of cartoon (cel) shading. The start dialog picks one of five models and the\n"
     "crease threshold; STAR opens the render window. MODEL, a model file of your own (DirectX\n"
     ".x, or glTF, OBJ, FBX, COLLADA, PLY, STL, 3DS and the other formats Assimp reads), is chosen\n"
-    "for STAR instead of the first of the five (a file dropped on either window is too).\n"
+    "for STAR instead of the first of the five, as is a file chosen with Open (Ctrl+O) or dropped\n"
+    "on either window. A file that cannot be opened is reported and the program goes on; an\n"
+    "import that takes long can be left by pressing STAR again or EXIT.\n"
     "\n"
     "In the render window, drag with the left button to turn the model and with the right\n"
     "button to zoom; F12 or Ctrl+S saves the frame as a PNG in your pictures folder, under\n"
@@ -47,8 +54,54 @@ bool answeredAtOnce(int argc, char** argv, int& status) {
     return false;
 }
 
-int usageError(const QString& why) {
-    std::fprintf(stderr, "celshade: %s\n%s", why.toLocal8Bit().constData(), kUsage);
+// The options QApplication takes out of the command line for itself (with one dash or two,
+// and a value after them or after "="), as Qt documents them for its GUI applications on X11
+// and Wayland.
+constexpr std::string_view kQtOptionsWithValue[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon",
+    "qwindowtitle", "session", "style", "stylesheet", "display", "geometry"};
+constexpr std::string_view kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb"};
+
+struct CommandLine {
+    std::string model;  // empty: none named
+    std::string wrong;  // why the command line is wrong; empty when it is right
+};
+
+// Checked before the window system starts: without a display, Qt would end the program before
+// a wrong command line could be reported.
+CommandLine checkCommandLine(int argc, char** argv) {
+    CommandLine line;
+    std::vector<std::string> models;
+    bool onlyModels = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (onlyModels || arg.empty() || arg[0] != '-') {
+            models.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyModels = true;
+            continue;
+        }
+        std::string_view name = arg.substr(arg.starts_with("--") ? 2 : 1);
+        const bool valueAttached = name.find('=') != std::string_view::npos;
+        name = name.substr(0, name.find('='));
+        if (std::find(std::begin(kQtFlags), std::end(kQtFlags), name) != std::end(kQtFlags)) continue;
+        if (std::find(std::begin(kQtOptionsWithValue), std::end(kQtOptionsWithValue), name) != std::end(kQtOptionsWithValue)) {
+            if (!valueAttached) ++i;
+            continue;
+        }
+        line.wrong = "unknown option " + std::string(arg);
+        return line;
+    }
+    if (models.size() > 1) line.wrong = "one model at a time";
+    else if (models.size() == 1 && models[0].empty()) line.wrong = "an empty path names no model";
+    else if (models.size() == 1) line.model = models[0];
+    return line;
+}
+
+int usageError(const std::string& why) {
+    std::fprintf(stderr, "celshade: %s\n%s", why.c_str(), kUsage);
     return 2;
 }
 
@@ -57,19 +110,13 @@ int usageError(const QString& why) {
 int main(int argc, char** argv) {
     int status = 0;
     if (answeredAtOnce(argc, argv, status)) return status;
+    const CommandLine line = checkCommandLine(argc, argv);
+    if (!line.wrong.empty()) return usageError(line.wrong);
     rt::setMallocPolicy();  // for the whole process, before anything is allocated in bulk
     QApplication app(argc, argv);
     ui::installQtEventProcessing();
-    // Qt has taken its own options; what is left is at most the user's model.
-    QStringList args = QCoreApplication::arguments().mid(1);
-    const qsizetype end = args.indexOf(QStringLiteral("--"));
-    for (qsizetype i = 0; i < (end < 0 ? args.size() : end); ++i)
-        if (args[i].startsWith(QLatin1Char('-'))) return usageError(QStringLiteral("unknown option ") + args[i]);
-    if (end >= 0) args.removeAt(end);
-    if (args.size() > 1) return usageError(QStringLiteral("one model at a time"));
-    if (args.size() == 1 && args[0].isEmpty()) return usageError(QStringLiteral("an empty path names no model"));
     Form2 form2(Form2Links::program());
-    if (args.size() == 1) form2.selectModelFile(args[0].toStdString());
+    if (!line.model.empty()) form2.selectModelFile(line.model);
     form2.show();
     // What the first STAR would wait for is loaded while the user chooses.
     ui::warmUpSoon();

@@ -26,8 +26,8 @@ set(CELSHADE_LAYERS
 # headers of this tree that it includes (the check follows them). Naming a Qt type without
 # its header (class QFont;) is allowed.
 set(CELSHADE_QT_FREE_LAYERS
-  platform/runtime platform/math platform/vs platform/xfile platform/gl platform/d3d8
-  shaderbind edges scene)
+  platform/runtime platform/math platform/vs platform/xfile platform/import platform/gl platform/d3d8
+  shaderbind edges scene animation)
 
 # Folders of code outside the layers: they may include any of them.
 set(CELSHADE_OUTSIDE_LAYERS tests bench fuzz)

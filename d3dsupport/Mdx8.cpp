@@ -5,6 +5,7 @@
 #include "d3d8/Direct3D8.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dx8/D3DX8.h"
+#include "import/ImportProcess.h"
 #include "runtime/Error.h"
 #include "runtime/ProcessEnd.h"
 
@@ -107,7 +108,10 @@ void shutdown(bool endProgram) {
     ignoringErrors([] { sceneMesh.mesh.reset(); });
     ignoringErrors([] { sceneMesh.indexBuffer.reset(); });
     ignoringErrors([] { sceneMesh.vertexBuffer.reset(); });
-    if (endProgram) rt::endProcessNow(0);
+    if (!endProgram) return;
+    // An import the program was waiting for ends with it, its child reaped.
+    modelimport::endRunningImport();
+    rt::endProcessNow(0);
 }
 
 }  // namespace Mdx8

@@ -56,6 +56,9 @@ extern MeshRecord sceneMesh;
 // The chosen model: a file name with a leading backslash, relative to the executable's
 // directory, or the full path of a model of the user's own (see modelPath in Paths.h).
 extern std::string modelFile;
+// True while the chosen model's file is being read (a model of another format takes its
+// importer a while): the start dialog's readout says so instead of a percentage.
+extern bool readingModel;
 
 // Creates dx (if needed), d3d, the device on hWnd and d3dx. In windowed mode the width,
 // height, format and back-buffer count are not used: the back buffer takes the window's
@@ -97,7 +100,8 @@ std::shared_ptr<D3DXFont> makeFont(const QFont& font);
 Direct3DDevice8& device();
 
 // Drops the Direct3D objects and the model's mesh and buffers, ignoring every error; ends
-// the process at once when endProgram is true.
+// the process at once when endProgram is true (and with it an import in progress, whose
+// child is killed and reaped first).
 void shutdown(bool endProgram);
 
 }  // namespace Mdx8

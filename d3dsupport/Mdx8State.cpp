@@ -13,5 +13,6 @@ D3DMATRIX matProj{};
 
 MeshRecord sceneMesh;
 std::string modelFile;
+bool readingModel = false;
 
 }  // namespace Mdx8

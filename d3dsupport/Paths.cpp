@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <filesystem>
+#include <system_error>
+
 namespace Mdx8 {
 
 namespace {
@@ -22,6 +25,15 @@ std::string dataPath(std::string_view name) {
 
 std::string modelPath(const std::string& modelFile) {
     return modelFile.starts_with('\\') ? dataPath(modelFile) : modelFile;
+}
+
+bool chosenByUser(const std::string& modelFile) { return !modelFile.starts_with('\\'); }
+
+bool isBuiltInModel(const std::string& path) {
+    std::error_code error;
+    for (int n = 1; n <= 5; ++n)
+        if (std::filesystem::equivalent(path, dataPath("\\doom" + std::to_string(n) + ".x"), error)) return true;
+    return false;
 }
 
 }  // namespace Mdx8

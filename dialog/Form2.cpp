@@ -102,6 +102,7 @@ void Form2::createControls() {
     Command1 = place(new QPushButton(QStringLiteral("EXIT"), this), "Command1", {240, 1560, 1095, 495});
     Frame1 = place(new QGroupBox(this), "Frame1", {1680, 120, 2415, 2775});
     createModelChoice();
+    createOpenButton();
     Text1 = place(new QLineEdit(QStringLiteral("0.5"), this), "Text1", {720, 2400, 375, 280});
     Label2 = place(new QLabel(QStringLiteral("阀值"), this), "Label2", {240, 2520, 495, 255});
     Timer1 = new QTimer(this);
@@ -133,7 +134,7 @@ void Form2::updateOptionTabStop() {
 }
 
 void Form2::chainTabOrder() {
-    QWidget* order[] = {STAR, Command1, Option1[4], Option1[3], Option1[2], Option1[1], Option1[0], Text1};
+    QWidget* order[] = {STAR, Command1, Option1[4], Option1[3], Option1[2], Option1[1], Option1[0], Open, Text1};
     for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -156,7 +157,10 @@ void Form2::Form_Load() {
 }
 
 void Form2::Option1_Click(int index) {
-    ui::runGuarded([index] { Mdx8::modelFile = "\\doom" + std::to_string(index + 1) + ".x"; });
+    ui::runGuarded([this, index] {
+        Mdx8::modelFile = "\\doom" + std::to_string(index + 1) + ".x";
+        showChosenModel();
+    });
 }
 
 // Every keystroke stores a value, whatever was typed; the next build reads it.
@@ -169,8 +173,14 @@ void Form2::storeThreshold() {
     Module1::threshold = rt::toSingleSaturated(rt::val(Text1->text().toStdString()));
 }
 
+// While the importer reads a model the readout says so; the percentage of the edge list
+// follows.
 void Form2::Timer1_Timer() {
     ui::runGuarded([this] {
+        if (Mdx8::readingModel) {
+            Label1->setText(QStringLiteral("读取中"));
+            return;
+        }
         const std::string readout = dialog::progressReadout(Module1::edgeProgress, Mdx8::sceneMesh.numFaces);
         Label1->setText(QString::fromStdString(readout));
     });
@@ -204,11 +214,16 @@ void Form2::selectModelFile(const std::string& path) {
         option1Group_->setExclusive(false);
         for (QRadioButton* option : Option1) option->setChecked(false);
         option1Group_->setExclusive(true);
+        showChosenModel();
     });
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (watched->isWindowType() && isOpenShortcut(event)) {
+        openModelChooser();
+        return true;
+    }
     if (!watched->isWindowType() || (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
         return QWidget::eventFilter(watched, event);
     auto* drop = static_cast<QDropEvent*>(event);

@@ -4,6 +4,8 @@
 // build as a percentage and ends the program. It stays usable the whole run: once the render
 // window runs, its handlers run re-entrantly inside the main loop's event step.
 
+#include <QPointer>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -11,6 +13,7 @@
 
 class QButtonGroup;
 class QCloseEvent;
+class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -51,8 +54,19 @@ public:
     bool renderStarted() const { return renderStarted_; }
 
     // Chooses a model of the user's own (made a full path) for the next STAR; no option
-    // button stays checked. The command line does this before the dialog shows.
+    // button stays checked, and Open shows the file's name. The command line, the file
+    // chooser and a drop all choose through this.
     void selectModelFile(const std::string& path);
+
+    // The file chooser (Open, or Ctrl+O in either window): models of every format the program
+    // reads, in the folder last used. It does not hold up the program: the windows keep
+    // drawing while it is open, and a chosen file becomes the model of the next STAR.
+    void openModelChooser();
+    // Where the chooser opens: the folder last chosen from (kept between runs), else the home
+    // folder.
+    static QString lastModelFolder();
+    // "Models (*.x *.glb ...)" with the extensions given, then "All files (*)".
+    static QString modelFilter(const QStringList& extensions);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,6 +78,9 @@ protected:
 private:
     void createControls();
     void createModelChoice();
+    void createOpenButton();
+    void showChosenModel();
+    bool isOpenShortcut(const QEvent* event) const;
     void chainTabOrder();
     void updateOptionTabStop();
     void connectEvents();
@@ -88,4 +105,7 @@ private:
     QLineEdit* Text1 = nullptr;
     QLabel* Label2 = nullptr;
     QTimer* Timer1 = nullptr;
+    QPushButton* Open = nullptr;
+    QPointer<QFileDialog> chooser_;
+    QStringList importerExtensions_;  // asked of the importer the first time the chooser opens
 };

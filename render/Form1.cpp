@@ -12,6 +12,8 @@
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
 #include "d3dx8/Font.h"
+#include "import/ImportProcess.h"
+#include "runtime/Error.h"
 #include "runtime/Events.h"
 #include "runtime/Heap.h"
 #include "ui/ErrorReport.h"
@@ -86,7 +88,10 @@ void Form1::mainLoopPass() {
 }
 
 void Form1::drawFrame() {
-    recipe::drawFrame(Mdx8::device(), *this);
+    if (hasScene())
+        recipe::drawFrame(Mdx8::device(), *this, [this] { saveNotice.draw(*this); });
+    else
+        recipe::drawWaitingFrame(Mdx8::device(), *this);
     ++framesDrawn_;
     steadyFrames_.drawn(frameInputs());
     if (memorySettledAfter_ != sceneSetups_) giveBackAfterSmallerModel();
@@ -108,15 +113,118 @@ void Form1::eventStep() {
     while (frameOnScreen()) rt::waitForEvents();
 }
 
-FrameInputs Form1::frameInputs() const { return {zoom, pitch, yaw, sceneSetups_, windowChanges_}; }
+FrameInputs Form1::frameInputs() const {
+    return {zoom, pitch, yaw, sceneSetups_, windowChanges_, saveNotice.changes()};
+}
 
 void Form1::STAR() {
+    if (importing_) cancelImport_ = true;
     sceneSetup_.request([this] { setUpScene(); });
 }
 
 void Form1::setUpScene() {
-    recipe::setUpScene(*this, Mdx8::modelPath(Mdx8::modelFile));
+    const std::string path = Mdx8::modelPath(Mdx8::modelFile);
+    if (Mdx8::chosenByUser(Mdx8::modelFile)) {
+        setUpChosenModel(path);
+        return;
+    }
+    recipe::setUpScene(*this, path);
+    sceneReady();
+}
+
+namespace {
+
+// Thrown from the importer's wait when a newer request abandons the one being read.
+struct SetupAbandoned {};
+
+// The scene a setup replaces, set aside until the new one is complete: put back in place when
+// the setup does not get that far. (Its mesh record is copied: the progress readout divides by
+// its face count until the new one replaces it; the edge list, a large array, is moved.)
+class PreviousScene {
+public:
+    explicit PreviousScene(recipe::Scene& scene)
+        : scene_(scene), mesh_(Mdx8::sceneMesh), edgeList_(std::move(scene.edgeList)), sphereCentre_(scene.sphereCentre),
+          sphereRadius_(scene.sphereRadius), pivot_(scene.pivot), edgeProgress_(Module1::edgeProgress) {}
+    PreviousScene(const PreviousScene&) = delete;
+    PreviousScene& operator=(const PreviousScene&) = delete;
+    ~PreviousScene() {
+        if (replaced_) return;
+        Mdx8::sceneMesh = std::move(mesh_);
+        scene_.edgeList = std::move(edgeList_);
+        scene_.sphereCentre = sphereCentre_;
+        scene_.sphereRadius = sphereRadius_;
+        scene_.pivot = pivot_;
+        Module1::edgeProgress = edgeProgress_;
+    }
+    void replaced() { replaced_ = true; }
+
+private:
+    recipe::Scene& scene_;
+    MeshRecord mesh_;
+    Module1::EdgeList edgeList_;
+    D3DVECTOR sphereCentre_;
+    float sphereRadius_;
+    D3DVECTOR pivot_;
+    int32_t edgeProgress_;
+    bool replaced_ = false;
+};
+
+}  // namespace
+
+// The file is read while the window keeps drawing; the rest of the model's setup then runs
+// as any scene's does. Its shaders come from the program's own files, whose failure is the
+// program's, not the model's.
+void Form1::setUpChosenModel(const std::string& path) {
+    try {
+        d3dx8::ModelFile model = readChosenModel(path);
+        PreviousScene previous(*this);
+        recipe::setUpModel(*this, std::move(model), path);
+        previous.replaced();
+    } catch (const SetupAbandoned&) {
+        return;
+    } catch (const rt::Error& e) {
+        modelFailed(path, e.number(), e.text());
+        return;
+    } catch (const std::bad_alloc&) {
+        modelFailed(path, rt::errc::OutOfMemory, std::string(rt::runtimeErrorText(rt::errc::OutOfMemory)));
+        return;
+    }
+    recipe::createShaders(*this);
+    sceneReady();
+}
+
+// Without a time limit: the user ends an import that takes too long (another STAR, a drop,
+// EXIT or closing a window). The memory limit stays.
+d3dx8::ModelFile Form1::readChosenModel(const std::string& path) {
+    struct Reading {
+        explicit Reading(Form1& form) : form_(form) { form_.importing_ = Mdx8::readingModel = true; }
+        ~Reading() { form_.importing_ = Mdx8::readingModel = form_.cancelImport_ = false; }
+        Form1& form_;
+    } reading(*this);
+    cancelImport_ = false;
+    rt::prepareHeapForFile(path);
+    modelimport::ChildSettings settings = modelimport::childSettings();
+    settings.timeLimit = std::chrono::milliseconds(0);
+    settings.waitStep = [this] { importWaitStep(); };
+    return d3dx8::readModelFile(path, settings);
+}
+
+// What the main loop's pass does, while the importer works: the events, and a frame of the
+// scene on screen when they changed it.
+void Form1::importWaitStep() {
+    rt::processPendingEvents();
+    if (cancelImport_) throw SetupAbandoned{};
+    if (!frameOnScreen()) drawFrame();
+}
+
+void Form1::modelFailed(const std::string& path, int32_t number, const std::string& text) {
+    ui::reportModelError(path, number, text);
+    if (!hasScene()) ui::GlWindow::hide();
+}
+
+void Form1::sceneReady() {
     ++sceneSetups_;
+    if (!isVisible()) ui::GlWindow::show();
 }
 
 int32_t Form1::creaVShader(const std::string& fileName) { return recipe::createCelShader(fileName); }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "render/DeferredCall.h"
+#include "render/SaveNotice.h"
 #include "scene/FrameRecipe.h"
 #include "render/SteadyFrames.h"
 #include "ui/GlWindow.h"
@@ -36,8 +37,13 @@ public:
     int32_t creaVShader(const std::string& fileName);
     int32_t creaVShader2(const std::string& fileName);
     // Sets up the scene for the model named by Mdx8::modelFile. A call made while a setup is
-    // running (from the edge builder's event step) is deferred until that setup returns;
-    // several such calls collapse into one.
+    // running (from an event step inside it) is deferred until that setup returns; several such
+    // calls collapse into one. One made while the importer reads the previous request's file
+    // abandons that request at once.
+    //
+    // A model the user chose that cannot be opened is reported, and the window goes back to
+    // the scene it had (or, having none, hides, leaving the dialog); one of the five that cannot
+    // be set up ends the program with the error report, as every other failure does.
     void STAR();
 
     // Pointer motion in twips with the button state (1 left, 2 right, 4 middle).
@@ -64,10 +70,12 @@ public:
     uint64_t framesDrawn() const { return framesDrawn_; }
     // Loads the window (device, scene, ramp) without entering the main loop.
     void loadWithoutLoop();
-    // Writes the frame on screen as a PNG in the user's pictures folder, under celshade/,
-    // named after the model and the time, and prints its path on standard output. A picture
-    // that cannot be written is reported on standard error; the program goes on.
+    // Writes the frame on screen as a new PNG in the user's pictures folder, under celshade/,
+    // named after the model and the time, prints its path on standard output and shows it in
+    // the window for a few seconds. A picture that cannot be written is reported on standard
+    // error and in the window; the program goes on.
     void saveFrame();
+    SaveNotice saveNotice;
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -81,10 +89,18 @@ private:
     void Form_QueryUnload();
     void Form_DblClick();
     void setUpScene();
+    void setUpChosenModel(const std::string& path);
+    d3dx8::ModelFile readChosenModel(const std::string& path);
+    void importWaitStep();
+    void modelFailed(const std::string& path, int32_t number, const std::string& text);
+    void sceneReady();
+    bool hasScene() const { return sceneSetups_ > 0; }
     void giveBackAfterSmallerModel();
 
     bool loaded_ = false;
     DeferredCall sceneSetup_;
+    bool importing_ = false;      // the importer reads the chosen model's file
+    bool cancelImport_ = false;   // a newer request came in meanwhile
     SteadyFrames steadyFrames_;
     uint64_t sceneSetups_ = 0;
     uint64_t windowChanges_ = 0;

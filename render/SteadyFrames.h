@@ -13,6 +13,7 @@ struct FrameInputs {
     int32_t yaw = 0;
     uint64_t sceneSetups = 0;    // completed scene setups: the model, its lines, sphere and shaders
     uint64_t windowChanges = 0;  // exposures and resizes: the window system may have lost the picture
+    uint64_t saveNotices = 0;    // a save's notice shown or gone
 
     bool operator==(const FrameInputs&) const = default;
 };

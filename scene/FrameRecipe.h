@@ -9,11 +9,13 @@
 // rt::Error like every other part of the program.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "d3d8/d3d8types.h"
+#include "d3dx8/ModelFile.h"
 #include "edges/Module1.h"
 #include "math/d3dmath.h"
 
@@ -45,7 +47,11 @@ struct Scene {
     int32_t pitch = 0;       // whole degrees, applied negated about X
     int32_t yaw = 0;         // whole degrees, about Y
     float sphereRadius = 0.0f;
-    D3DVECTOR sphereCentre{};  // measured, not used: the model turns about its own origin
+    D3DVECTOR sphereCentre{};
+    // The point the model turns about, which stays in the middle of the frame: the origin for
+    // the five models; for any other the middle of its faces' bounds, so that a model far from
+    // its file's origin is in the picture too.
+    D3DVECTOR pivot{};
     std::shared_ptr<D3DXFont> overlayFont;  // none: the frame has no overlay text
     // Device pixels per window pixel: the overlay's lines are placed this much further out,
     // and its font is made this much larger, so that a HiDPI window shows what a plain one does.
@@ -62,8 +68,15 @@ struct Scene {
 // sphere and both shaders (the previous pair is deleted). A model that needs more than
 // 65,535 vertices is loaded, cloned and drawn with 32-bit indices.
 void setUpScene(Scene& scene, const std::string& modelPath);
-// The first part of it: both loads, the attribute table, the clone and its buffers.
+// The same in two parts, for a caller that reads the file itself (the program waits for an
+// import while it draws) and tells the model's failures from its own: everything of the model
+// (both loads from `model`, the clone, the edge list, the bounding sphere and the pivot), then
+// both shaders.
+void setUpModel(Scene& scene, d3dx8::ModelFile model, const std::string& modelPath);
+void createShaders(Scene& scene);
+// The first part of a setup: both loads, the attribute table, the clone and its buffers.
 void loadModel(const std::string& modelPath);
+void loadModel(const d3dx8::ModelFile& model);
 // The shader of each pass, from its assembly file.
 int32_t createCelShader(const std::string& fileName);
 int32_t createEdgeShader(const std::string& fileName);
@@ -76,10 +89,15 @@ void bindRampTexture(Scene& scene);
 D3DCOLOR backgroundColour();
 
 // One pass of the main loop without its event step: clear, begin, world matrix, both passes,
-// the overlay, end, present.
-void drawFrame(Direct3DDevice8& device, const Scene& scene);
+// the overlay, `windowOnly` (what the render window alone draws over its frames: never part of
+// a picture of the scene), end, present.
+void drawFrame(Direct3DDevice8& device, const Scene& scene, const std::function<void()>& windowOnly = {});
+// A frame while no model has been set up yet: the background and the title line.
+void drawWaitingFrame(Direct3DDevice8& device, const Scene& scene);
 // zoom / sphereRadius in single precision; a zero radius is the classic division fault.
 float worldScale(const Scene& scene);
+// Scaled by worldScale, turned by the drag angles about the scene's pivot.
+D3DMATRIX worldMatrix(const Scene& scene);
 // The two passes: the triangles of each attribute range, then the outline.
 void renderFrame(Direct3DDevice8& device, const Scene& scene);
 // The title line and the status line of the current model.

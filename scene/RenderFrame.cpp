@@ -74,6 +74,13 @@ void drawAttributeRanges(Direct3DDevice8& device) {
     }
 }
 
+// A line of the overlay from (left, top) to right 600 and bottom 800, wrapping at the right
+// edge; in device pixels on a HiDPI window.
+D3DRECT overlayLine(const Scene& scene, int32_t left, int32_t top) {
+    const auto scaled = [&](int32_t v) { return static_cast<int32_t>(std::lround(v * double{scene.pixelRatio})); };
+    return D3DRECT{scaled(left), scaled(top), scaled(600), scaled(800)};
+}
+
 std::u16string decimal(int64_t value) {
     const std::string digits = std::to_string(value);
     return {digits.begin(), digits.end()};
@@ -91,18 +98,38 @@ D3DMATRIX worldViewProjectionConstant(const D3DMATRIX& world, const D3DMATRIX& v
 
 D3DCOLOR backgroundColour() { return D3DColorRGBA(0.3f, 0.3f, 1.0f, 0.0f); }
 
-void drawFrame(Direct3DDevice8& device, const Scene& scene) {
+void drawFrame(Direct3DDevice8& device, const Scene& scene, const std::function<void()>& windowOnly) {
     device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, backgroundColour(), 1.0f, 0);
     device.BeginScene();
-    const float s = worldScale(scene);
-    // Negated through the checked conversion: the one pitch without a negation is an Overflow.
-    const int32_t angleX = rt::roundToInt32(-static_cast<double>(scene.pitch));
-    Mdx8::matWorld = Mdx8::makeWorldMatrix(s, s, s, angleX, scene.yaw, 0, 0, 0, 0);
+    Mdx8::matWorld = worldMatrix(scene);
     device.SetTransform(D3DTS_WORLD, Mdx8::matWorld);
     renderFrame(device, scene);
     drawOverlay(scene);
+    if (windowOnly) windowOnly();
     device.EndScene();
     device.Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+void drawWaitingFrame(Direct3DDevice8& device, const Scene& scene) {
+    device.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, backgroundColour(), 1.0f, 0);
+    device.BeginScene();
+    if (scene.overlayFont)
+        scene.overlayFont->DrawTextW(titleLineText(), -1, overlayLine(scene, 20, 10), DT_WORDBREAK,
+                                     D3DColorRGBA(1.0f, 1.0f, 1.0f, 1.0f));
+    device.EndScene();
+    device.Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+D3DMATRIX worldMatrix(const Scene& scene) {
+    const float s = worldScale(scene);
+    // Negated through the checked conversion: the one pitch without a negation is an Overflow.
+    const int32_t angleX = rt::roundToInt32(-static_cast<double>(scene.pitch));
+    const D3DMATRIX turned = Mdx8::makeWorldMatrix(s, s, s, angleX, scene.yaw, 0, 0, 0, 0);
+    const D3DVECTOR& p = scene.pivot;
+    if (p.x == 0 && p.y == 0 && p.z == 0) return turned;
+    // The pivot, scaled and turned with the model, is moved back to the origin.
+    const D3DVECTOR moved = D3DXVec3TransformNormal(p, turned);
+    return Mdx8::makeWorldMatrix(s, s, s, angleX, scene.yaw, 0, -moved.x, -moved.y, -moved.z);
 }
 
 float worldScale(const Scene& scene) {
@@ -139,14 +166,10 @@ void renderFrame(Direct3DDevice8& device, const Scene& scene) {
 void drawOverlay(const Scene& scene) {
     if (!scene.overlayFont) return;
     const D3DCOLOR white = D3DColorRGBA(1.0f, 1.0f, 1.0f, 1.0f);
-    const auto at = [&](int32_t left, int32_t top) {
-        const auto scaled = [&](int32_t v) { return static_cast<int32_t>(std::lround(v * double{scene.pixelRatio})); };
-        return D3DRECT{scaled(left), scaled(top), scaled(600), scaled(800)};
-    };
-    // Right 600 and bottom 800, wrapping at the right edge. The results are not used.
-    scene.overlayFont->DrawTextW(titleLineText(), -1, at(20, 10), DT_WORDBREAK, white);
+    // The results are not used.
+    scene.overlayFont->DrawTextW(titleLineText(), -1, overlayLine(scene, 20, 10), DT_WORDBREAK, white);
     scene.overlayFont->DrawTextW(statusLineText(Mdx8::sceneMesh.numFaces, Mdx8::sceneMesh.attribRanges.size()), -1,
-                                 at(20, 30), DT_WORDBREAK, white);
+                                 overlayLine(scene, 20, 30), DT_WORDBREAK, white);
 }
 
 std::u16string titleLineText() { return u"卡通渲染 (cel shading): 左键拖动旋转，右键拖动缩放，双击退出"; }

@@ -2,6 +2,9 @@
 // plainly with its materials), cloned into the shaders' vertex layout, its edge list built,
 // its bounding sphere measured and both vertex shaders created.
 
+#include <algorithm>
+#include <cmath>
+
 #include "d3d8/Direct3DDevice8.h"
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
@@ -48,6 +51,20 @@ PMeshRecord loadProgressiveChoosingIndexSize(const d3dx8::ModelFile& model, bool
     return Mdx8::loadProgressiveMesh(model, false, true);
 }
 
+// The middle of the box around every corner of the mesh's faces: where its geometry is, and
+// nothing else (neither a vertex no face uses, nor how often a corner's vertex is split for its
+// normals, which differ between formats of the same model).
+D3DVECTOR middleOfFaces(const D3DXMesh& mesh) {
+    D3DVECTOR low{INFINITY, INFINITY, INFINITY}, high{-INFINITY, -INFINITY, -INFINITY};
+    for (size_t i = 0, n = size_t{mesh.GetNumFaces()} * 3; i < n; ++i) {
+        const D3DVECTOR p = mesh.position(mesh.index(i));
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+    if (!(low.x <= high.x)) return {};
+    return {low.x / 2 + high.x / 2, low.y / 2 + high.y / 2, low.z / 2 + high.z / 2};
+}
+
 void deleteShader(int32_t handle) {
     if (handle != 0) Mdx8::device().DeleteVertexShader(static_cast<uint32_t>(handle));
 }
@@ -55,9 +72,12 @@ void deleteShader(int32_t handle) {
 }  // namespace
 
 void loadModel(const std::string& modelPath) {
-    using Mdx8::sceneMesh;
     rt::prepareHeapForFile(modelPath);
-    const d3dx8::ModelFile model = d3dx8::readModelFile(modelPath);  // read once for both loads
+    loadModel(d3dx8::readModelFile(modelPath));  // read once for both loads
+}
+
+void loadModel(const d3dx8::ModelFile& model) {
+    using Mdx8::sceneMesh;
     bool with32BitIndices = false;
     PMeshRecord progressive = loadProgressiveChoosingIndexSize(model, with32BitIndices);
     sceneMesh = Mdx8::loadMesh(model, true, with32BitIndices);
@@ -71,11 +91,21 @@ void loadModel(const std::string& modelPath) {
 }
 
 void setUpScene(Scene& scene, const std::string& modelPath) {
+    rt::prepareHeapForFile(modelPath);
+    setUpModel(scene, d3dx8::readModelFile(modelPath), modelPath);
+    createShaders(scene);
+}
+
+void setUpModel(Scene& scene, d3dx8::ModelFile model, const std::string& modelPath) {
     using Mdx8::sceneMesh;
-    loadModel(modelPath);
+    loadModel(model);
+    model = {};  // both loads have what they need of it
     scene.edgeList = Module1::buildEdges(*sceneMesh.mesh, sceneMesh.attribRanges);
     Mdx8::d3dx->ComputeBoundingSphereFromMesh(*sceneMesh.mesh, scene.sphereCentre, scene.sphereRadius);
+    scene.pivot = Mdx8::isBuiltInModel(modelPath) ? D3DVECTOR{} : middleOfFaces(*sceneMesh.mesh);
+}
 
+void createShaders(Scene& scene) {
     // Nothing refers to the previous pair once the new one exists.
     const int32_t oldCel = scene.celShader, oldEdge = scene.edgeShader;
     scene.celShader = createCelShader(Mdx8::dataPath(kCelShaderFile));

@@ -10,7 +10,7 @@
 // on screen after STAR, with the box after it, and its peak. The real program is the one beside
 // this benchmark, or $CELSHADE_PROGRAM (another build measured the same way).
 // The STARs run for the rose exported to glTF too. Needs an X display: run under xvfb-run.
-// STAR of the two roses, alternated:  xvfb-run -a build/rel/bench/render_bench
+// STAR of the two roses, alternated:  xvfb-run -a build/release/bench/render_bench
 //   --benchmark_filter='FirstStar/(doom3.x|rose.glb)' --benchmark_repetitions=10
 //   --benchmark_enable_random_interleaving=true
 

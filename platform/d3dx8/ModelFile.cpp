@@ -60,9 +60,11 @@ xfile::Document documentFromImport(modelimport::ImportedMesh&& imported, std::st
     return document;
 }
 
-ModelFile readModelFile(const std::string& path) {
+ModelFile readModelFile(const std::string& path) { return readModelFile(path, modelimport::childSettings()); }
+
+ModelFile readModelFile(const std::string& path, const modelimport::ChildSettings& settings) {
     if (readAsX(path)) return ModelFile{xfile::load(path)};
-    return ModelFile{documentFromImport(modelimport::importModel(path), path)};
+    return ModelFile{documentFromImport(modelimport::importModel(path, settings), path)};
 }
 
 MeshFromX buildMesh(const ModelFile& model, uint32_t options, std::shared_ptr<Direct3DDevice8> device,

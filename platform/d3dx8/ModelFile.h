@@ -15,6 +15,7 @@
 
 #include "d3dx8/MeshLoader.h"
 #include "import/Handover.h"
+#include "import/ImportProcess.h"
 #include "xfile/XFile.h"
 
 class Direct3DDevice8;
@@ -40,6 +41,8 @@ xfile::Document documentFromImport(modelimport::ImportedMesh&& mesh, std::string
 // when it does not exist, and the reader's error, naming the file and the reason, when it
 // cannot be read as a model.
 ModelFile readModelFile(const std::string& path);
+// The same with the importer's settings given (its time limit and wait step, for one).
+ModelFile readModelFile(const std::string& path, const modelimport::ChildSettings& settings);
 
 // The mesh of a model file, as LoadMeshFromX makes it (see buildMeshFromX).
 MeshFromX buildMesh(const ModelFile& model, uint32_t options, std::shared_ptr<Direct3DDevice8> device,

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -248,6 +249,39 @@ std::filesystem::path childProgramBeside(const std::filesystem::path& executable
         rt::raiseStatus(E_FAIL, "importing model",
                         "cannot find the importer: the program's own path (/proc/self/exe) cannot be read");
     return executableDirectory / kChildProgram;
+}
+
+std::vector<std::string> importerExtensions(const ChildSettings& settings) {
+    constexpr size_t kMostBytes = 65536;
+    std::vector<std::byte> listed;
+    try {
+        const std::string program =
+            (settings.program.empty() ? childProgramBeside(rt::executableDirectory()) : settings.program).string();
+        Pipe out = makePipe(program);
+        const ChildProcess::Descriptor descriptors[] = {{out.write.get(), 1}};
+        ChildProcess child(program, {program, "--formats"}, descriptors);
+        out.write.reset();
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        for (pollfd fd{out.read.get(), POLLIN, 0}; Clock::now() < deadline && listed.size() <= kMostBytes;) {
+            if (::poll(&fd, 1, 100) > 0 && !drain(fd.fd, listed)) break;
+        }
+    } catch (const std::exception&) {
+        return {};
+    }
+    // "*.3ds;*.glb;*.mesh.xml;...": each pattern a star, a dot and a few letters, digits and dots.
+    std::vector<std::string> extensions;
+    std::istringstream patterns(std::string(reinterpret_cast<const char*>(listed.data()), std::min(listed.size(), kMostBytes)));
+    for (std::string pattern; std::getline(patterns, pattern, ';');) {
+        while (!pattern.empty() && std::isspace(static_cast<unsigned char>(pattern.back()))) pattern.pop_back();
+        if (pattern.size() < 3 || pattern.size() > 18 || !pattern.starts_with("*.")) continue;
+        std::string extension = pattern.substr(2);
+        const bool plain = std::all_of(extension.begin(), extension.end(),
+                                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '.'; });
+        if (!plain || extension.front() == '.' || extension.back() == '.') continue;
+        std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) { return char(std::tolower(c)); });
+        if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) extensions.push_back(extension);
+    }
+    return extensions;
 }
 
 void endRunningImport() noexcept {

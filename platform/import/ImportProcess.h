@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace modelimport {
 
@@ -56,6 +57,11 @@ uint64_t cgroupMemoryLimit(const std::filesystem::path& cgroupRoot, std::string_
 // kernel did not say where the program lies): a bare name would run whatever program of that
 // name lies in the current folder.
 std::filesystem::path childProgramBeside(const std::filesystem::path& executableDirectory);
+
+// The extensions of the formats the importer reads ("glb", "obj", ...: lower case, without the
+// dot), as the importer lists them; none when it cannot be run or says nothing sensible within
+// a few seconds.
+std::vector<std::string> importerExtensions(const ChildSettings& settings = childSettings());
 
 // Kills and reaps the child of the import in progress, if any, at once; for a process that
 // ends from inside the import's wait step.

@@ -2,13 +2,7 @@
 
 #include <sys/stat.h>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define CELSHADE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define CELSHADE_SANITIZED 1
-#endif
-#endif
+#include "runtime/Sanitizers.h"
 
 #if defined(__GLIBC__) && !defined(CELSHADE_SANITIZED)
 #define CELSHADE_HEAP_POLICY 1

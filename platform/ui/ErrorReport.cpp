@@ -1,6 +1,7 @@
 #include "ui/ErrorReport.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QString>
 #include <cstdio>
@@ -21,15 +22,36 @@ bool canShowDialog() {
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
+// "N", or "N (XXXXXXXX)" for a status.
+std::string numberText(int32_t number) {
+    char digits[32];
+    if (number < 0)
+        std::snprintf(digits, sizeof digits, "%d (%08X)", number, static_cast<unsigned>(number));
+    else
+        std::snprintf(digits, sizeof digits, "%d", number);
+    return digits;
+}
+
 }  // namespace
 
 std::string errorReportText(int32_t number, const std::string& text) {
-    char head[64];
-    if (number < 0)
-        std::snprintf(head, sizeof head, "Run-time error '%d (%08X)':", number, static_cast<unsigned>(number));
-    else
-        std::snprintf(head, sizeof head, "Run-time error '%d':", number);
-    return std::string(head) + "\n\n" + text;
+    return "Run-time error '" + numberText(number) + "':\n\n" + text;
+}
+
+std::string modelErrorText(const std::string& modelPath, int32_t number, const std::string& text) {
+    const std::string name = QFileInfo(QString::fromStdString(modelPath)).fileName().toStdString();
+    return "Cannot open \"" + name + "\".\n\nError " + numberText(number) + ": " + text;
+}
+
+void reportModelError(const std::string& modelPath, int32_t number, const std::string& text) {
+    const std::string report = modelErrorText(modelPath, number, text);
+    std::fprintf(stderr, "celshade: %s\n", report.c_str());
+    std::fflush(stderr);
+    if (!canShowDialog()) return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("celshade"), QString::fromStdString(report));
+    box->setObjectName(QStringLiteral("modelError"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void reportFatalError(int32_t number, const std::string& text) {

@@ -18,6 +18,13 @@ std::string errorReportText(int32_t number, const std::string& text);
 
 [[noreturn]] void reportFatalError(int32_t number, const std::string& text);
 
+// "Cannot open \"NAME\".\n\nError NUMBER: TEXT", NAME the file's name (a status also
+// shows its hex form, as errorReportText does).
+std::string modelErrorText(const std::string& modelPath, int32_t number, const std::string& text);
+// A model the user chose could not be opened: the program goes on, and the report is written
+// to stderr and shown in a message box that does not wait to be dismissed.
+void reportModelError(const std::string& modelPath, int32_t number, const std::string& text);
+
 // Runs handler; an error escaping it is reported and ends the process.
 void runGuarded(const std::function<void()>& handler);
 

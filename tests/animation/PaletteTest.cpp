@@ -1,12 +1,17 @@
 // A frame of more than 256 colours keeps its flat bands exactly and the rest close; frames
-// share the global table while their colours fit in it.
+// share the global table while their colours fit in it; a frame's own table in the GIF file is
+// as small as its colours allow.
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "animation/Palette.h"
+#include "animation/Writers.h"
 
 namespace {
 
@@ -64,6 +69,50 @@ TEST(FramePalettes, FramesShareTheGlobalTableWhileTheirColoursFit) {
     EXPECT_EQ(palettes.global().size(), 250u);
     for (size_t i = 0; i < b.size(); ++i) EXPECT_EQ(shown(second, palettes.global(), i), b[i]);
     for (size_t i = 0; i < c.size(); ++i) EXPECT_EQ(shown(third, palettes.global(), i), c[i]);
+}
+
+// The frames of a GIF as giflib decodes them, each drawn over the one before.
+std::vector<std::vector<uint32_t>> decodeGif(const std::string& path, std::vector<int>& localTableSizes) {
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    std::vector<std::vector<uint32_t>> frames;
+    if (gif == nullptr || DGifSlurp(gif) != GIF_OK) return frames;
+    std::vector<uint32_t> canvas(size_t(gif->SWidth) * size_t(gif->SHeight));
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& image = gif->SavedImages[i];
+        const GifImageDesc& d = image.ImageDesc;
+        const ColorMapObject* table = d.ColorMap ? d.ColorMap : gif->SColorMap;
+        localTableSizes.push_back(d.ColorMap ? d.ColorMap->ColorCount : 0);
+        for (int y = 0; y < d.Height; ++y)
+            for (int x = 0; x < d.Width; ++x) {
+                const GifColorType c = table->Colors[image.RasterBits[y * d.Width + x]];
+                canvas[size_t(d.Top + y) * size_t(gif->SWidth) + size_t(d.Left + x)] = uint32_t(c.Red) << 16 | c.Green << 8 | c.Blue;
+            }
+        frames.push_back(canvas);
+    }
+    DGifCloseFile(gif, &error);
+    return frames;
+}
+
+// The first frame fills the global table with 256 colours; each later one changes a strip of
+// the top row to 1, 3 and 5 new colours, which need tables of 2, 4 and 8 entries.
+TEST(GifWriter, SizesEachFramesOwnTableToItsColoursAndDecodesToTheFrames) {
+    constexpr uint32_t kSide = 16;
+    std::vector<std::vector<uint32_t>> frames(1, std::vector<uint32_t>(kSide * kSide));
+    for (uint32_t i = 0; i < kSide * kSide; ++i) frames[0][i] = i * 0x010101u;
+    uint32_t next = 0xFF0000u;
+    for (const uint32_t colours : {1u, 3u, 5u}) {
+        frames.push_back(frames.back());
+        for (uint32_t x = 0; x < colours; ++x) frames.back()[x] = next++;
+    }
+    const std::string path = (std::filesystem::temp_directory_path() / ("celshade-gif-" + std::to_string(getpid()) + ".gif")).string();
+    const std::unique_ptr<animation::FrameSink> gif = animation::gifWriter(path, {kSide, kSide, 25});
+    for (const std::vector<uint32_t>& frame : frames) gif->add(frame.data());
+    gif->finish();
+    std::vector<int> tableSizes;
+    EXPECT_EQ(decodeGif(path, tableSizes), frames);
+    EXPECT_EQ(tableSizes, (std::vector<int>{0, 2, 4, 8}));
+    std::filesystem::remove(path);
 }
 
 }  // namespace

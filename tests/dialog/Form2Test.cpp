@@ -2,7 +2,13 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +30,7 @@
 #include "dialog/Form2.h"
 #include "dialog/ProgressReadout.h"
 #include "edges/Module1.h"
+#include "import/ImportProcess.h"
 #include "support/QtApplication.h"
 #include "support/Raised.h"
 
@@ -79,6 +86,7 @@ TEST_F(Form2Test, OpensWithItsLayoutCaptionsTabOrderAndFirstModel) {
         {"Option1_4", {88, 80, 57, 25}, "盒子"},   {"Frame1", {112, 8, 161, 185}, ""},
         {"Label1", {16, 16, 65, 25}, "Label1"},     {"Label2", {16, 168, 33, 17}, "阀值"},
         {"Text1", {48, 160, 25, 19}, "0.5"},  // 280 twips: 18.67 pixels
+        {"Open", {88, 136, 65, 25}, "打开…"},    // the frame's free cell
     };
     for (const auto& [name, pixels, caption] : expected) {
         SCOPED_TRACE(name);
@@ -87,7 +95,7 @@ TEST_F(Form2Test, OpensWithItsLayoutCaptionsTabOrderAndFirstModel) {
         EXPECT_EQ(w->geometry(), pixels);
         const QVariant text = w->property("text");
         EXPECT_EQ(text.isValid() ? text.toString() : w->property("title").toString(), caption);
-        EXPECT_EQ(w->parentWidget() == control("Frame1"), QString(name).startsWith("Option1_"));
+        EXPECT_EQ(w->parentWidget() == control("Frame1"), QString(name).startsWith("Option1_") || QString(name) == "Open");
     }
     // The readout's Chinese font must resolve to one that has the glyphs.
     const QString family = QFontInfo(control("Label1")->font()).family();
@@ -103,9 +111,10 @@ TEST_F(Form2Test, OpensWithItsLayoutCaptionsTabOrderAndFirstModel) {
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     std::vector<std::pair<Qt::Key, const char*>> keys = {
-        {Qt::Key_Tab, "Command1"},      {Qt::Key_Tab, "Option1_0"},  {Qt::Key_Tab, "Text1"},
-        {Qt::Key_Tab, "STAR"},          {Qt::Key_Backtab, "Text1"},  {Qt::Key_Backtab, "Option1_0"},
-        {Qt::Key_Down, "Option1_1"},    {Qt::Key_Tab, "Text1"},      {Qt::Key_Backtab, "Option1_1"}};
+        {Qt::Key_Tab, "Command1"},      {Qt::Key_Tab, "Option1_0"},  {Qt::Key_Tab, "Open"},
+        {Qt::Key_Tab, "Text1"},         {Qt::Key_Tab, "STAR"},       {Qt::Key_Backtab, "Text1"},
+        {Qt::Key_Backtab, "Open"},      {Qt::Key_Backtab, "Option1_0"}, {Qt::Key_Down, "Option1_1"},
+        {Qt::Key_Tab, "Open"},          {Qt::Key_Backtab, "Option1_1"}};
     EXPECT_EQ(QApplication::focusWidget()->objectName(), "STAR");
     for (const auto& [key, next] : keys) {
         QTest::keyClick(QApplication::focusWidget(), key);
@@ -152,6 +161,48 @@ TEST_F(Form2Test, AModelOfTheUsersOwnIsChosenFromTheCommandLineOrADropOnEitherWi
     EXPECT_TRUE(drop(&renderWindow, QUrl::fromLocalFile(file)));
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, (Strings{"show", "restart"}));
+}
+
+// Open (or Ctrl+O in either window) opens a chooser of model files in the folder last chosen
+// from; a file chosen there is chosen as the command line would choose it, and Open
+// shows its name until an option button chooses one of the five again.
+TEST_F(Form2Test, OpenChoosesAFileInTheFolderLastUsedAndShowsItsName) {
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QStringLiteral("celshade"), QStringLiteral("celshade")).clear();
+    modelimport::childSettings().program = CELSHADE_RUNTIME_DIR "/celshade-import";
+    auto form = makeForm();
+    QTemporaryDir folder;
+    const QString model = folder.filePath("Duck.glb");
+    QFile(model).open(QIODevice::WriteOnly);
+    auto* open = control<QPushButton>("Open");
+    QWindow renderWindow;
+    auto chooserAfterCtrlO = [&](QWindow* window) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_O, Qt::ControlModifier);
+        QCoreApplication::sendEvent(window, &key);
+        return form->findChild<QFileDialog*>("modelChooser");
+    };
+
+    QFileDialog* chooser = chooserAfterCtrlO(form->windowHandle());
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(chooser->directory().absolutePath(), QDir::homePath());
+    EXPECT_TRUE(chooser->nameFilters().first().contains("*.x *.3d")) << chooser->nameFilters().first().toStdString();
+    EXPECT_TRUE(chooser->nameFilters().first().contains("*.glb")) << chooser->nameFilters().first().toStdString();
+    chooser->selectFile(model);  // typing it is tests/e2e's, on a real display
+    static_cast<QDialog*>(chooser)->accept();
+    EXPECT_EQ(Mdx8::modelFile, model.toStdString());
+    EXPECT_TRUE(open->isChecked());
+    EXPECT_EQ(open->text(), "Duck.glb");
+    EXPECT_FALSE(option(0)->isChecked());
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the chooser, once closed
+    chooser = chooserAfterCtrlO(&renderWindow);
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(chooser->directory().absolutePath(), QFileInfo(model).absolutePath());
+    chooser->reject();
+    QTest::mouseClick(option(2), Qt::LeftButton);
+    EXPECT_EQ(Mdx8::modelFile, "\\doom3.x");
+    EXPECT_FALSE(open->isChecked());
+    EXPECT_TRUE(calls.empty());
 }
 
 // Every keystroke stores the box's value (tests/render/IdleWaitTest.cpp types one while the

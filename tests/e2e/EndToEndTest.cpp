@@ -146,9 +146,10 @@ TEST_F(EndToEnd, ExitEndsTheProgramBeforeAnyRender) {
     EXPECT_EQ(program.exitCode(), 0);
 }
 
-// The program's own command line. --help and --version are answered on standard output with
-// status 0 before any window is made (so with no display); a wrong option, a second model or
-// an empty path are refused with the usage on standard error and status 2.
+// The program's own command line, with no display to open (where Qt would end the program
+// before anything else): --help and --version are answered on standard output with status 0;
+// a wrong option, a second model (Qt's own options and their values aside) or an empty path
+// are refused with the usage on standard error and status 2.
 TEST(ProgramCommandLine, AnswersHelpAndVersionAndRefusesWhatItCannotUse) {
     const struct {
         QStringList args;
@@ -160,13 +161,15 @@ TEST(ProgramCommandLine, AnswersHelpAndVersionAndRefusesWhatItCannotUse) {
         {{"--help"}, 0, "usage: celshade", ""},
         {{"--frob"}, 2, "", "celshade: unknown option --frob\nusage: celshade"},
         {{"a.x", "b.x"}, 2, "", "one model at a time"},
+        {{"-style", "fusion", "a.x", "--platform=xcb", "--", "-b.x"}, 2, "", "one model at a time"},
         {{""}, 2, "", "an empty path names no model"},
     };
     for (const auto& c : cases) {
         QProcess program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(CELSHADE_RUNTIME_DIR "/celshade"), c.args);
         ASSERT_TRUE(program.waitForFinished(20000)) << c.args.join(' ').toStdString();

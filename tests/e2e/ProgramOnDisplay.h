@@ -20,11 +20,15 @@ constexpr QPoint kOption[] = {twips(1920, 600, 855, 375), twips(1920, 1320, 855,
                               twips(3000, 600, 855, 375), twips(3000, 1320, 855, 375)};
 
 // Starts `program` (the celshade in `directory`) and waits for its dialog: the dialog's place
-// on the screen, empty when it did not appear.
+// on the screen, empty when it did not appear. Its error reports go to standard error only,
+// unless `env` says otherwise (CELSHADE_NO_ERROR_DIALOG set empty: message boxes too).
 inline QRect startProgram(QProcess& program, X11Session& x, const QStringList& arguments,
                           QProcessEnvironment env = QProcessEnvironment::systemEnvironment(),
                           const QString& directory = QStringLiteral(CELSHADE_RUNTIME_DIR), int ratio = 1) {
-    env.insert(QStringLiteral("CELSHADE_NO_ERROR_DIALOG"), QStringLiteral("1"));
+    if (env.value(QStringLiteral("CELSHADE_NO_ERROR_DIALOG"), QStringLiteral("1")).isEmpty())
+        env.remove(QStringLiteral("CELSHADE_NO_ERROR_DIALOG"));
+    else
+        env.insert(QStringLiteral("CELSHADE_NO_ERROR_DIALOG"), QStringLiteral("1"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     program.setProcessEnvironment(env);
     program.start(directory + QStringLiteral("/celshade"), arguments);

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -89,8 +90,14 @@ protected:
     }
 
     void start() {
+        // The pictures folder, as the user's folders name it.
+        QDir(folder.path()).mkdir(QStringLiteral("config"));
+        QFile userDirs(folder.filePath(QStringLiteral("config/user-dirs.dirs")));
+        ASSERT_TRUE(userDirs.open(QIODevice::WriteOnly));
+        userDirs.write("XDG_PICTURES_DIR=\"" + folder.filePath(QStringLiteral("Pictures")).toUtf8() + "\"\n");
+        userDirs.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_PICTURES_DIR"), folder.filePath(QStringLiteral("Pictures")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         dialog = startProgram(program, x, {kModels[0].file}, env);
         ASSERT_FALSE(dialog.isEmpty()) << "the start dialog did not appear";

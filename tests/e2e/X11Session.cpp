@@ -3,8 +3,10 @@
 #include <QUrl>
 
 // After Qt's headers: Xlib's macros would break them.
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
@@ -130,21 +132,27 @@ QSize X11Session::screenSize() const {
     return {DisplayWidth(display_, DefaultScreen(display_)), DisplayHeight(display_, DefaultScreen(display_))};
 }
 
-std::optional<QRect> X11Session::findWindow(int width, int height) {
+std::vector<QRect> X11Session::windows() {
     Window root = DefaultRootWindow(display_), parent = 0, *children = nullptr;
     unsigned count = 0;
-    std::optional<QRect> found;
+    std::vector<QRect> found;
     if (XQueryTree(display_, root, &root, &parent, &children, &count) == 0) return found;
-    for (unsigned i = 0; i < count && !found; ++i) {
+    for (unsigned i = 0; i < count; ++i) {
         XWindowAttributes a;
-        if (XGetWindowAttributes(display_, children[i], &a) == 0) continue;
-        if (a.map_state != IsViewable || a.width != width || a.height != height) continue;
         int x = 0, y = 0;
         Window child = 0;
-        if (XTranslateCoordinates(display_, children[i], root, 0, 0, &x, &y, &child)) found = QRect(x, y, width, height);
+        if (XGetWindowAttributes(display_, children[i], &a) != 0 && a.map_state == IsViewable &&
+            XTranslateCoordinates(display_, children[i], root, 0, 0, &x, &y, &child))
+            found.emplace_back(x, y, a.width, a.height);
     }
     if (children != nullptr) XFree(children);
     return found;
+}
+
+std::optional<QRect> X11Session::findWindow(int width, int height) {
+    for (const QRect& window : windows())
+        if (window.size() == QSize(width, height)) return window;
+    return std::nullopt;
 }
 
 std::optional<QRect> X11Session::waitForWindow(int width, int height, int timeoutMs) {
@@ -213,8 +221,20 @@ void X11Session::keys(std::initializer_list<const char*> keysyms) {
     flush(40);
 }
 
+// Printable ASCII, whose keysyms are their character codes; Shift where the keyboard has the
+// character on a key's second level.
 void X11Session::typeText(const QString& text) {
-    for (QChar c : text) keys({(c == '.' ? QByteArray("period") : QString(c).toLatin1()).constData()});
+    for (QChar c : text) {
+        const KeySym symbol = c.unicode();
+        const KeyCode code = XKeysymToKeycode(display_, symbol);
+        const bool shifted = XkbKeycodeToKeysym(display_, code, 0, 0) != symbol;
+        const KeyCode shift = XKeysymToKeycode(display_, XK_Shift_L);
+        if (shifted) XTestFakeKeyEvent(display_, shift, True, CurrentTime);
+        XTestFakeKeyEvent(display_, code, True, CurrentTime);
+        XTestFakeKeyEvent(display_, code, False, CurrentTime);
+        if (shifted) XTestFakeKeyEvent(display_, shift, False, CurrentTime);
+        flush(15);
+    }
 }
 
 void X11Session::pressKeyCombo(const char* modifierKeysym, const char* keysym) { keys({modifierKeysym, keysym}); }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <vector>
 
 struct _XDisplay;
 
@@ -26,6 +27,8 @@ public:
 
     // The screen rectangle of the first mapped top-level window with this client size.
     std::optional<QRect> findWindow(int width, int height);
+    // Every mapped top-level window.
+    std::vector<QRect> windows();
     // The same, once it has appeared within timeoutMs.
     std::optional<QRect> waitForWindow(int width, int height, int timeoutMs);
     // Waits (processing nothing else) until pred holds or timeoutMs passes.

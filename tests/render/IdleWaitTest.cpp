@@ -1,20 +1,25 @@
 // The main loop on the X display with the real dialog beside it: once the picture is steady,
 // its event step waits, and every kind of input reaches its handler while the loop waits: keys
-// in the dialog, the dialog's timer, exposure and resize. (The pointer and STAR wake it in
-// every round of SoakTest.cpp, which would wait for ever otherwise.)
+// in the dialog, the dialog's timer, exposure and resize; a save's notice wakes it when it comes
+// and when it goes. (The pointer and STAR wake it in every round of SoakTest.cpp, which would
+// wait for ever otherwise.)
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
 #include <functional>
 
 #include "../e2e/X11Session.h"
+#include "d3d8/Direct3DDevice8.h"
 #include "d3dsupport/Mdx8.h"
 #include "d3dsupport/Paths.h"
 #include "dialog/Form2.h"
@@ -160,6 +165,43 @@ TEST_F(IdleWait, WakesOnEveryInputAndRunsTicksThatChangeNothingWithoutDrawing) {
     eventStepWith([&] { resize(10); });
     eventStepWith([&] { resize(0); });
     XCloseDisplay(display);
+}
+
+// A save shows its path in the window: the notice's coming ends the wait, and so does its
+// going, on its own. A frame saved while a notice shows is saved without it, as the first was.
+TEST_F(IdleWait, ASavesNoticeComesAndGoesAndIsNeverSaved) {
+    QTemporaryDir config;
+    QFile userDirs(config.filePath(QStringLiteral("user-dirs.dirs")));
+    ASSERT_TRUE(userDirs.open(QIODevice::WriteOnly));
+    userDirs.write("XDG_PICTURES_DIR=\"" + config.filePath(QStringLiteral("pictures")).toUtf8() + "\"\n");
+    userDirs.close();
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const QDir saved(config.filePath(QStringLiteral("pictures/celshade")));
+    const auto backBuffer = [] { return Mdx8::device().readBackBuffer().pixels; };
+
+    settle();
+    const std::vector<uint32_t> plain = backBuffer();
+    SaveNotice& notice = form().saveNotice;
+    notice.shownFor = std::chrono::seconds(60);
+    eventStepWith([] { form().saveFrame(); });
+    ASSERT_TRUE(notice.visible());
+    EXPECT_EQ(notice.text(), u"已保存 (saved): " + saved.filePath(saved.entryList(QDir::Files).value(0)).toStdU16String());
+    settle();
+    EXPECT_NE(backBuffer(), plain) << "the notice is not drawn";
+    notice.shownFor = std::chrono::milliseconds(1500);
+    eventStepWith([] { form().saveFrame(); });
+    eventStepWith([] {});  // the notice goes
+    EXPECT_FALSE(notice.visible());
+    settle();
+    EXPECT_EQ(backBuffer(), plain);
+
+    const QStringList files = saved.entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 2);
+    const uint32_t width = Mdx8::device().backBufferWidth(), height = Mdx8::device().backBufferHeight();
+    const QImage shown(reinterpret_cast<const uchar*>(plain.data()), int(width), int(height), QImage::Format_RGB32);
+    for (const QString& file : files)
+        EXPECT_EQ(QImage(saved.filePath(file)).convertToFormat(QImage::Format_RGB32), shown) << file.toStdString();
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

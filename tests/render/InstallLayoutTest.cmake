@@ -1,6 +1,6 @@
-# The installed program: `cmake --install` into a fresh prefix, then celshade-tool started
-# through its bin/ link must find the ramp and the shaders, and the importer of other formats,
-# beside its real executable.
+# The installed program: `cmake --install` into a fresh prefix, which must list every file it
+# put there in install_manifest.txt; then celshade-tool started through its bin/ link must find
+# the ramp and the shaders, and the importer of other formats, beside its real executable.
 # Run as: cmake -DBUILD=<build dir> -DPREFIX=<scratch dir> -P InstallLayoutTest.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} OUTPUT_QUIET RESULT_VARIABLE failed)
@@ -15,6 +15,13 @@ foreach(file lib/celshade/celshade lib/celshade/celshade-tool-device lib/celshad
     message(FATAL_ERROR "${file} is not installed")
   endif()
 endforeach()
+# Everything the install put in place is in install_manifest.txt, which a removal follows.
+file(STRINGS ${BUILD}/install_manifest.txt listed)
+file(GLOB_RECURSE unlisted LIST_DIRECTORIES false ${PREFIX}/*)
+list(REMOVE_ITEM unlisted ${listed})
+if(unlisted)
+  message(FATAL_ERROR "installed but not in install_manifest.txt: ${unlisted}")
+endif()
 foreach(program celshade celshade-tool)
   if(NOT IS_SYMLINK ${PREFIX}/bin/${program})
     message(FATAL_ERROR "bin/${program} is not a link")

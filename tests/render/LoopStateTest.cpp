@@ -1,10 +1,13 @@
 // The main loop's own state: a scene setup requested during one runs after it, the event step
 // waits only while the frames on screen are what the next frame would draw, and the pointer
-// turns and zooms the model.
+// turns and zooms the model; where F12 saves.
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 #include <limits>
 #include <stdexcept>
@@ -12,6 +15,7 @@
 
 #include "render/DeferredCall.h"
 #include "render/Form1.h"
+#include "render/FrameSave.h"
 #include "render/SteadyFrames.h"
 #include "support/QtApplication.h"
 
@@ -105,6 +109,47 @@ TEST(MouseNavigation, DragsTurnAndZoomAndEveryMoveTracksThePointer) {
             EXPECT_FLOAT_EQ(form.zoom, m.zoom);
         }
     }
+}
+
+// F12 saves into the pictures folder that user-dirs.dirs names, else ~/Pictures, and never
+// into a relative one (which would depend on where the program was started). The variable
+// XDG_PICTURES_DIR in the environment is not where that folder is set: it is not looked at.
+TEST(FrameSave, SavesIntoTheAbsolutePicturesFolderAsANewFile) {
+    QTemporaryDir dir;
+    const QString home = dir.filePath(QStringLiteral("home")), config = dir.filePath(QStringLiteral("config"));
+    QDir().mkpath(config);
+    const QByteArray savedHome = qgetenv("HOME"), savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.toUtf8());
+    qputenv("XDG_PICTURES_DIR", "pictures");
+    const struct {
+        const char* home;
+        const char* userDirs;
+        QString folder;
+    } cases[] = {
+        {"", "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n", home + "/Bilder/celshade"},
+        {"", "XDG_PICTURES_DIR=\"Bilder\"\n", home + "/Pictures/celshade"},
+        {"", "", home + "/Pictures/celshade"},
+        {"home", "XDG_PICTURES_DIR=\"Bilder\"\n", QString()},  // a relative home too
+    };
+    for (const auto& c : cases) {
+        qputenv("HOME", *c.home ? QByteArray(c.home) : home.toUtf8());
+        QFile file(config + "/user-dirs.dirs");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.userDirs);
+        file.close();
+        EXPECT_EQ(savedFramesFolder(), c.folder) << c.userDirs;
+    }
+    qunsetenv("XDG_PICTURES_DIR");
+    qputenv("HOME", savedHome);
+    savedConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", savedConfig);
+
+    // A name taken is passed over, and the file that has it stays as it was.
+    const QString pictures = dir.filePath(QStringLiteral("pictures")), taken = pictures + "/m.png";
+    EXPECT_EQ(saveAsNewPicture(pictures, "m", "taken"), taken);
+    EXPECT_EQ(saveAsNewPicture(pictures, "m", "two"), pictures + "/m-2.png");
+    QFile file(taken);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "taken");
 }
 
 }  // namespace

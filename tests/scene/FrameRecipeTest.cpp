@@ -96,6 +96,32 @@ TEST_F(WideIndices, AreChosenOnlyForAModelOfMoreThan65535Vertices) {
     }
 }
 
+// A model of the user's turns about the middle of its faces: one far from its file's origin is
+// drawn where the same model about the origin is, in the middle of the frame, turned the same.
+// (The five turn about their origin: GoldenFrameTest.cpp.)
+TEST_F(FrameRecipe, AModelFarFromItsOriginIsFramedAsOneAtItsOrigin) {
+    const auto ball = [](datagen::Vec3 at) {
+        datagen::ModelBuilder b("Ball", {datagen::makeMaterial(0.8f, 0.6f, 0.4f, 8, 0.2f)});
+        b.add("ball", datagen::sphere(10.0, 24, 12), datagen::Affine::scale({1, 0.6, 0.8}), 0);
+        b.add("knob", datagen::sphere(3.0, 12, 6), datagen::Affine::translate({9, 0, 0}), 0);
+        datagen::Model model = b.finish();
+        for (datagen::Vertex& v : model.vertices)
+            v.position = {v.position.x + float(at.x), v.position.y + float(at.y), v.position.z + float(at.z)};
+        return model;
+    };
+    std::vector<BackBufferImage> frames;
+    for (datagen::Vec3 at : {datagen::Vec3{0, 0, 0}, datagen::Vec3{-40, 25, 30}}) {
+        setUp(testsupport::writeModel(ball(at), "ball.x"));
+        scene.yaw = 30, scene.pitch = -20;
+        frames.push_back(drawFrames(2));
+    }
+    const auto middle = [](const BackBufferImage& f) { return f.at(recipe::kFrameWidth / 2, recipe::kFrameHeight / 2) & 0xFFFFFF; };
+    EXPECT_NE(middle(frames[1]), recipe::backgroundColour() & 0xFFFFFF) << "the far model is not in the middle";
+    int differing = 0;
+    for (size_t i = 0; i < frames[0].pixels.size(); ++i) differing += frames[0].pixels[i] != frames[1].pixels[i];
+    EXPECT_LT(differing, 200) << "of " << frames[0].pixels.size() << " pixels";
+}
+
 // The overlay's status line as it stands, to the space: the golden frames allow a few pixels.
 TEST(StatusLine, FacesThenThreeSpacesThenRanges) {
     EXPECT_EQ(recipe::statusLineText(1000, 3), u"三角面：1000   材质数：3");

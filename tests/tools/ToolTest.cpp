@@ -35,11 +35,13 @@ struct Outcome {
     std::string out, err;
 };
 
-Outcome tool(const std::vector<std::string>& args) {
+// The tool run with `args`; with a `shell` command, the tool is that command's "$0 $@".
+Outcome tool(const std::vector<std::string>& args, const char* shell = nullptr) {
     QStringList list;
+    if (shell) list << "-c" << shell << kTool;
     for (const std::string& a : args) list << QString::fromStdString(a);
     QProcess p;
-    p.start(kTool, list);
+    p.start(shell ? QStringLiteral("bash") : kTool, list);
     Outcome r;
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return r;
     r.status = p.exitCode();
@@ -162,6 +164,9 @@ TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
     // A FIFO with no writer: reading it would wait for ever.
     const std::string fifo = path("doom1.x"), throughFile = empty + "/inner.x";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The importer hangs on this PLY file cut short: each subcommand stops it at its time limit.
+    const std::string hangs = file("cut.ply", readAll(kRoundTrip + "/ply/doom5.ply").substr(0, 40));
+    const std::string timedOut = hangs + ": the importer did not finish within 0.2 s";
     const struct {
         std::vector<std::string> args;
         std::string error;  // a regular expression stderr must contain
@@ -178,6 +183,9 @@ TEST_F(Tool, BadFilesEndWithStatusOneAndAnErrorNamingTheFile) {
         {{"asm", missingShader}, missingShader + ": cannot open the file"},
         {{"asm", dir_.path().toStdString()}, dir_.path().toStdString() + ": cannot read the file \\(it is a directory\\)"},
         {{"asm", fifo}, fifo + ": cannot read the file \\(it is a FIFO\\)"},
+        {{"info", "--time-limit", "0.2", hangs}, hangs + ": error -?\\d+: .*" + timedOut},
+        {{"edges", hangs, "--time-limit", "0.2"}, "celshade-tool edges: error -?\\d+: .*" + timedOut},
+        {{"render", hangs, "--time-limit", "0.2", "-o", path("cut.png")}, hangs + ": error -?\\d+: .*" + timedOut},
     };
     for (const auto& c : cases) {
         const Outcome run = tool(c.args);
@@ -208,12 +216,18 @@ TEST_F(Tool, BadOptionsEndWithStatusTwoAndTheUsage) {
         {"render", model, "-o", path("a.png"), "--out-dir", path("d")}, {"render", model, "--size", "0x10"},
         {"render", model, "--size", "640"}, {"render", model, "--zoom", "0"}, {"render", model, "--zoom", "nan"},
         {"render", model, "--frames", "0"}, {"render", model, "--yaw", "1.5"}, {"render", model, "--pitch"},
+        {"render", model, "--yaw", "99999999999999999999"},  // beyond 64 bits: no angle at all
+        {"info", "--frob", model}, {"info", model, "--time-limit"}, {"info", "--time-limit", "-1", model},
+        {"edges", model, "--time-limit", "86401"}, {"render", model, "--time-limit", "nan"},
         {"render", model, "--shade"}, {"render", model, "--fps", "10"},
         // A turntable the tool cannot write.
         {"render", model, "--turntable", "8", "-o", path("spin.png")},
         {"render", model, "--turntable", "8", "--quality", "50", "-o", path("spin.gif")},
         {"render", model, "--turntable", "8", "--quality", "101", "-o", path("spin.webp")},
         {"render", model, "--turntable", "8", "--fps", "0"}, {"render", model, "--turntable", "8", "--frames", "3"},
+        // A number after --turntable is its count, not a model: it must be one.
+        {"render", model, "--turntable", "0"}, {"render", model, "--turntable", "400", "-o", path("spin.gif")},
+        {"render", model, "--turntable", "2", "--size", "16384x8", "-o", path("big.webp")},  // beyond WebP's sides
     };
     for (const auto& args : cases) {
         const Outcome run = tool(args);
@@ -254,8 +268,8 @@ TEST_F(Tool, RenderDrawsEveryGoodModelAndNamesEachBadOneWithItsReason) {
     // Another model named like the box: its picture would replace the box's.
     QDir(dir_.path()).mkdir(QStringLiteral("other"));
     const std::string other = file("other/doom5.x", readAll(kData + "doom1.x"));
-    const Outcome r = tool({"render", box, notes, kData + "doom1.x", other, "--out-dir", path("out"), "--size", "200x150",
-                            "--frames", "3"});
+    const Outcome r = tool({"render", "--out-dir", path("out"), "--size", "200x150", "--frames", "3", "--", box, notes,
+                            kData + "doom1.x", other});
     EXPECT_EQ(r.status, 1) << r.err;
     for (const char* picture : {"out/doom5.png", "out/doom1.png"})
         EXPECT_EQ(QImage(QString::fromStdString(path(picture))).size(), QSize(200, 150)) << picture;
@@ -302,10 +316,8 @@ double meanDifference(const QImage& a, const QImage& b) {
 // lossless WebP; PNG), closely in a lossy WebP.
 TEST_F(Tool, RenderTurntableIsTheStillPicturesOfOneTurn) {
     const std::string box = kData + "doom5.x";
-    const std::vector<std::string> view = {"--size", "160x120", "--pitch", "20", "--no-overlay"};
-    auto render = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {"render", box});
-        args.insert(args.end(), view.begin(), view.end());
+    auto render = [&](std::vector<std::string> args) {  // what follows the view takes its place
+        args.insert(args.begin(), {"render", box, "--size", "160x120", "--pitch", "20", "--no-overlay"});
         return tool(args);
     };
     constexpr int kTurn = 8;
@@ -314,16 +326,18 @@ TEST_F(Tool, RenderTurntableIsTheStillPicturesOfOneTurn) {
         ASSERT_EQ(render({"-o", path("still.png"), "--yaw", std::to_string(10 - 45 * i)}).status, 0);
         stills.push_back(picture(path("still.png")));
     }
-    const Outcome gif = render({"--turntable", "8", "--fps", "20", "--yaw", "10", "-o", path("spin.gif")});
+    // Angles count modulo 360 (a turn from near the int32 limit stays in range); the
+    // extensions in any case.
+    const Outcome gif = render({"--turntable", "8", "--fps", "20", "--yaw", "2147483530", "--pitch", "380", "-o", path("spin.Gif")});
     ASSERT_EQ(gif.status, 0) << gif.err;
-    EXPECT_TRUE(gif.out.ends_with("8 frames -> " + path("spin.gif") + "\n")) << gif.out;
+    EXPECT_TRUE(gif.out.ends_with("8 frames -> " + path("spin.Gif") + "\n")) << gif.out;
     const Outcome lossless = render({"--turntable", "8", "--yaw", "10", "-o", path("spin.webp")});
-    const Outcome lossy = render({"--turntable", "8", "--yaw", "10", "--quality", "60", "-o", path("lossy.webp")});
+    const Outcome lossy = render({"--turntable", "8", "--yaw", "10", "--quality", "60", "-o", path("lossy.WEBP")});
     const Outcome sequence = render({"--turntable", "8", "--yaw", "10", "--out-dir", path("frames")});
     ASSERT_EQ(lossless.status + lossy.status + sequence.status, 0) << lossless.err << lossy.err;
 
-    const Animation fromGif = readAnimation(path("spin.gif")), fromWebp = readAnimation(path("spin.webp")),
-                    fromLossy = readAnimation(path("lossy.webp"));
+    const Animation fromGif = readAnimation(path("spin.Gif")), fromWebp = readAnimation(path("spin.webp")),
+                    fromLossy = readAnimation(path("lossy.WEBP"));
     EXPECT_TRUE(fromGif.loops && fromWebp.loops && fromLossy.loops);
     EXPECT_EQ(fromGif.delays, std::vector<int>(kTurn, 50));  // 20 frames a second, in hundredths
     EXPECT_EQ(fromWebp.delays, std::vector<int>(kTurn, 40));
@@ -338,11 +352,32 @@ TEST_F(Tool, RenderTurntableIsTheStillPicturesOfOneTurn) {
         EXPECT_EQ(picture(path("frames/doom5-00" + std::to_string(i) + ".png")), stills[i]);
     }
     EXPECT_NE(stills[0], stills[1]);
+}
 
-    const Outcome unwritable = tool({"render", box, "--turntable", "2", "-o", path("absent/spin.gif")});
-    EXPECT_EQ(unwritable.status, 1);
-    EXPECT_NE(unwritable.err.find("error 75: Path/File access error: cannot write " + path("absent/spin.gif")), std::string::npos)
-        << unwritable.err;
+// A picture, an animation or a frame of a sequence whose writing fails part way (here at a
+// file size limit of 1 KiB) is reported as error 75 and leaves the file that had its name as
+// it was, and nothing else.
+TEST_F(Tool, AWriteThatFailsLeavesTheFileOfThatNameAsItWas) {
+    const char* limited = "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"";
+    const struct {
+        std::vector<std::string> options;
+        std::string file;
+    } cases[] = {{{"-o", path("still.png")}, "still.png"},
+                 {{"--turntable", "2", "-o", path("spin.gif")}, "spin.gif"},
+                 {{"--turntable", "2", "--out-dir", path("frames")}, "frames/doom5-000.png"}};
+    QDir(dir_.path()).mkdir(QStringLiteral("frames"));
+    for (const auto& c : cases) {
+        const std::string old = file(c.file.c_str(), "the picture drawn before");
+        std::vector<std::string> args{"render", kData + "doom5.x"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Outcome run = tool(args, limited);
+        EXPECT_EQ(run.status, 1) << c.file;
+        EXPECT_NE(run.err.find("error 75: Path/File access error: cannot write " + old + ": File too large"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(readAll(old), "the picture drawn before");
+    }
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"spin.gif", "still.png"}));
+    EXPECT_EQ(QDir(QString::fromStdString(path("frames"))).entryList(QDir::Files | QDir::Hidden), QStringList{"doom5-000.png"});
 }
 
 // The five models exported by `assimp export` to other formats and drawn by celshade-tool
@@ -403,6 +438,29 @@ Difference compare(const std::string& a, const std::string& b) {
         }
     const double pixels = double(x.width()) * x.height();
     return {colour / pixels, kind / pixels};
+}
+
+// A model whose material takes its colour from an orange texture is drawn orange through the
+// toon ramp: no blue, green about half of red, wherever the model shows.
+TEST_F(Tool, RenderDrawsATexturedModelInItsTexturesColour) {
+    QImage orange(4, 4, QImage::Format_RGB32);
+    orange.fill(qRgb(255, 128, 0));
+    ASSERT_TRUE(orange.save(QString::fromStdString(path("orange.png"))));
+    file("tetra.mtl", "newmtl m\nKd 1 1 1\nmap_Kd orange.png\n");
+    const std::string model = file("tetra.obj", "mtllib tetra.mtl\nv 0 0 0\nv 2 0 0\nv 0 1 0\nv 0 0 -3\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                                              "usemtl m\nf 1/1 2/2 3/3\nf 1/1 4/3 2/2\nf 1/1 3/3 4/2\nf 2/2 4/3 3/1\n");
+    run({"render", model, "--no-overlay", "--size", "200x150", "--yaw", "35", "-o", path("tetra.png")});
+    const QImage drawn = picture(path("tetra.png"));
+    int modelPixels = 0, orangePixels = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x) {
+            const QRgb p = drawn.pixel(x, y);
+            if (kindOf(p) != Kind::Model) continue;
+            ++modelPixels;
+            orangePixels += qBlue(p) <= 2 && qGreen(p) >= 0.4 * qRed(p) && qGreen(p) <= 0.6 * qRed(p);
+        }
+    EXPECT_GT(modelPixels, 400);
+    EXPECT_GE(orangePixels, 0.99 * modelPixels);
 }
 
 struct Format {

@@ -22,9 +22,11 @@ expect "info" i
 expect "render" r
 expect "--help --version" --
 expect "--turntable" render model.x --tu
-expect "--help --out --threshold" edges model.x --
+expect "--help --out --threshold --time-limit" edges model.x --
+expect "--help --time-limit" info --
 expect "frames" render model.x --out-dir ""
 expect "frames model.x notes.txt" render ""
 expect "model.x" render mo
 expect "" render model.x --fps ""
+expect "" info --time-limit ""
 exit $failed

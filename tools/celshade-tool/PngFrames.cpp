@@ -1,13 +1,10 @@
 #include "PngFrames.h"
 
-#include <QBuffer>
-#include <QImage>
-
 #include <algorithm>
 #include <cstdio>
 
-#include "animation/Output.h"
-#include "runtime/Error.h"
+#include "d3dx8/PngImage.h"
+#include "runtime/FileWrite.h"
 
 namespace {
 
@@ -30,16 +27,11 @@ private:
 
 }  // namespace
 
-// Encoded in memory and written in one go, so that a file that cannot be written is reported
-// with the system's reason, as the animations' files are.
+// Encoded in memory and written whole, as the animations' files are: a failure is reported
+// with the system's reason and leaves a picture of that name as it was.
 void writePng(const std::string& path, uint32_t width, uint32_t height, const uint32_t* pixels) {
-    const QImage image(reinterpret_cast<const uchar*>(pixels), int(width), int(height), int(width * 4),
-                       QImage::Format_RGB32);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) rt::raiseRuntime(rt::errc::PathFileAccess, "cannot encode " + path);
-    animation::writeFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
+    const QByteArray bytes = d3dx8::encodePng(width, height, pixels);
+    rt::replaceFile(path, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
 std::string pngSequenceName(const std::string& prefix, int32_t frameCount, int32_t frame) {

@@ -1,6 +1,7 @@
 #pragma once
 // Still pictures and numbered PNG sequences of frames read back from the device, encoded by
-// Qt's PNG writer. Failures raise rt::Error 75 (Path/File access error) naming the file.
+// Qt's PNG writer, each file written whole before it takes its name. Failures raise rt::Error
+// 75 (Path/File access error) naming the file.
 
 #include <cstdint>
 #include <memory>

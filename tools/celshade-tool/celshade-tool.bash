@@ -13,13 +13,14 @@ _celshade_tool() {
     case $prev in
     --out-dir) COMPREPLY=($(compgen -d -- "$cur")); return ;;
     -o | --out) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-    --size | --yaw | --pitch | --zoom | --threshold | --frames | --fps | --quality) return ;;
+    --size | --yaw | --pitch | --zoom | --threshold | --frames | --fps | --quality | --time-limit) return ;;
     esac
     if [[ $cur == -* ]]; then
         local options
         case $command in
-        render) options=$'-o\n--out-dir\n--size\n--yaw\n--pitch\n--zoom\n--threshold\n--no-overlay\n--frames\n--turntable\n--fps\n--quality\n--help' ;;
-        edges) options=$'--threshold\n--out\n--help' ;;
+        render) options=$'-o\n--out-dir\n--size\n--yaw\n--pitch\n--zoom\n--threshold\n--no-overlay\n--frames\n--turntable\n--fps\n--quality\n--time-limit\n--help' ;;
+        edges) options=$'--threshold\n--out\n--time-limit\n--help' ;;
+        info) options=$'--time-limit\n--help' ;;
         *) options=$'--help' ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))

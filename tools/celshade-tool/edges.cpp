@@ -14,6 +14,7 @@
 
 #include "Command.h"
 #include "DeviceCommands.h"
+#include "TimeLimit.h"
 #include "d3dsupport/Mdx8.h"
 #include "edges/Module1.h"
 #include "scene/FrameRecipe.h"
@@ -27,27 +28,35 @@ struct Options {
     std::optional<std::string> out;
 };
 
-// Why the command line is wrong, or nothing when it is right.
+// Why the command line is wrong, or nothing when it is right. After "--" every word is a file.
 std::optional<std::string> parseOptions(const std::vector<std::string>& args, Options& o) {
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (a == "--threshold" || a == "--out") {
+        if (a == "--" && !optionsEnded) {
+            optionsEnded = true;
+        } else if (optionsEnded || a.rfind("-", 0) != 0) {
+            if (!o.file.empty()) return "one file at a time";
+            o.file = a;
+        } else if (a == "--threshold" || a == "--out" || a == kTimeLimitOption) {
             if (!hasValue) return a + " needs a value";
             const std::string& v = args[++i];
             if (a == "--out") {
                 o.out = v;
                 continue;
             }
+            if (a == kTimeLimitOption) {
+                const std::optional<std::chrono::milliseconds> limit = parseTimeLimit(v);
+                if (!limit) return a + " takes 0 to 86400 seconds, not " + v;
+                setImportTimeLimit(*limit);
+                continue;
+            }
             char* end = nullptr;
             o.threshold = std::strtof(v.c_str(), &end);
             if (end == v.c_str() || *end != '\0' || !std::isfinite(o.threshold)) return "bad value for --threshold: " + v;
-        } else if (a.rfind("-", 0) == 0) {
-            return "unknown option " + a;
-        } else if (!o.file.empty()) {
-            return "one file at a time";
         } else {
-            o.file = a;
+            return "unknown option " + a;
         }
     }
     if (o.file.empty()) return "no file given";

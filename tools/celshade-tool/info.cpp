@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Command.h"
+#include "TimeLimit.h"
 #include "d3dx8/D3DX8.h"
 #include "d3dx8/MeshLoader.h"
 #include "d3dx8/ModelFile.h"
@@ -101,10 +103,34 @@ void describe(Description& out, const std::string& path) {
     out.add("  bounding sphere: centre %g %g %g, radius %g\n", centre.x, centre.y, centre.z, radius);
 }
 
+// The files to describe, or why the command line is wrong. After "--" every word is a file.
+std::optional<std::string> parseOptions(const std::vector<std::string>& args, std::vector<std::string>& files) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") {
+            files.insert(files.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
+            break;
+        }
+        if (a == kTimeLimitOption) {
+            if (i + 1 == args.size()) return a + " needs a value";
+            const std::optional<std::chrono::milliseconds> limit = parseTimeLimit(args[++i]);
+            if (!limit) return a + " takes 0 to 86400 seconds, not " + args[i];
+            setImportTimeLimit(*limit);
+        } else if (a.rfind("-", 0) == 0) {
+            return "unknown option " + a;
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) return "no file given";
+    return std::nullopt;
+}
+
 int run(const std::vector<std::string>& args) {
-    if (args.empty()) return usageError("info", "no file given");
+    std::vector<std::string> files;
+    if (const std::optional<std::string> wrong = parseOptions(args, files)) return usageError("info", *wrong);
     int status = 0;
-    for (const std::string& path : args) {
+    for (const std::string& path : files) {
         try {
             Description description;
             describe(description, path);
@@ -117,10 +143,11 @@ int run(const std::vector<std::string>& args) {
     return status;
 }
 
-const Command kCommand{"info", "info MODEL...",
+const Command kCommand{"info", "info [--time-limit S] [--] MODEL...",
                        "Reads each model file as the program would load it and prints its format, encoding, vertex\n"
                        "and face counts, materials, attribute table and bounding sphere. A file that cannot be read prints\n"
-                       "only its error, and the exit status is then 1.\n",
+                       "only its error, and the exit status is then 1. A file whose name starts with - goes after --.\n"
+                       "\n" CELSHADE_TIME_LIMIT_HELP,
                        &run};
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -23,6 +24,7 @@
 #include "Command.h"
 #include "DeviceCommands.h"
 #include "PngFrames.h"
+#include "TimeLimit.h"
 #include "animation/Writers.h"
 #include "d3d8/Direct3DDevice8.h"
 #include "d3d8/Resources.h"
@@ -48,29 +50,49 @@ struct Options {
     int32_t turntable = 0;  // frames of one turn; 0: a still picture
     int32_t fps = 25;
     std::optional<float> quality;
+    std::optional<std::chrono::milliseconds> timeLimit;
 };
 
 constexpr int32_t kDefaultTurntableFrames = 36;
 
 enum class Output { Png, Gif, Webp, PngSequence };
 
-bool endsWith(const std::string& text, const char* ending) {
-    const std::string e(ending);
-    return text.size() >= e.size() && text.compare(text.size() - e.size(), e.size(), e) == 0;
+// Whether `path` ends in `extension` (lower case), whatever the case of its letters.
+bool hasExtension(const std::string& path, const char* extension) {
+    const std::string e(extension);
+    if (path.size() < e.size()) return false;
+    for (size_t i = 0; i < e.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(path[path.size() - e.size() + i])) != e[i]) return false;
+    return true;
 }
 
 Output outputOf(const Options& o) {
     if (o.turntable == 0) return Output::Png;
     if (o.outDir) return Output::PngSequence;
-    return o.out && endsWith(*o.out, ".webp") ? Output::Webp : Output::Gif;
+    return o.out && hasExtension(*o.out, ".webp") ? Output::Webp : Output::Gif;
+}
+
+// A whole number, in decimal, that fits 64 bits.
+bool parseWhole(const std::string& text, long long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return end != text.c_str() && *end == '\0' && errno == 0;
 }
 
 bool parseInt(const std::string& text, int64_t low, int64_t high, int32_t& value) {
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != '\0' || errno != 0 || v < low || v > high) return false;
+    long long v = 0;
+    if (!parseWhole(text, v) || v < low || v > high) return false;
     value = static_cast<int32_t>(v);
+    return true;
+}
+
+// Whole degrees, taken modulo 360 (keeping their sign, so that every angle the program itself
+// can reach stays as it is): 370 is 10, and a turn's arithmetic never leaves the int32 range.
+bool parseAngle(const std::string& text, int32_t& degrees) {
+    long long v = 0;
+    if (!parseWhole(text, v)) return false;
+    degrees = static_cast<int32_t>(v % 360);
     return true;
 }
 
@@ -102,14 +124,22 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
     bool framesGiven = false, fpsGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--") {
+            o.models.insert(o.models.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
+            break;
+        }
         if (a == "--no-overlay") {
             o.overlay = false;
             continue;
         }
         if (a == "--turntable") {
-            // The number of frames may follow; without it a turn takes 36.
+            // The number of frames may follow; without it a turn takes 36. A number there is
+            // always the count (a model named like one goes after --, or as ./400).
             o.turntable = kDefaultTurntableFrames;
-            if (i + 1 < args.size() && parseInt(args[i + 1], 1, 360, o.turntable)) ++i;
+            float number = 0;
+            if (i + 1 < args.size() && parseFloat(args[i + 1], number)) {
+                if (!parseInt(args[++i], 1, 360, o.turntable)) return "--turntable takes 1 to 360 frames, not " + args[i];
+            }
             continue;
         }
         if (a.rfind("-", 0) != 0) {
@@ -122,13 +152,14 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
         if (a == "-o") o.out = v;
         else if (a == "--out-dir") o.outDir = v;
         else if (a == "--size") ok = parseSize(v, o.width, o.height);
-        else if (a == "--yaw") ok = parseInt(v, INT32_MIN, INT32_MAX, o.yaw);
-        else if (a == "--pitch") ok = parseInt(v, INT32_MIN, INT32_MAX, o.pitch);
+        else if (a == "--yaw") ok = parseAngle(v, o.yaw);
+        else if (a == "--pitch") ok = parseAngle(v, o.pitch);
         else if (a == "--zoom") ok = parseFloat(v, o.zoom) && o.zoom > 0;
         else if (a == "--threshold") ok = parseFloat(v, o.threshold);
         else if (a == "--frames") ok = (framesGiven = parseInt(v, 1, 1000000, o.frames));
         else if (a == "--fps") ok = (fpsGiven = parseInt(v, 1, 50, o.fps));
         else if (a == "--quality") ok = parseQuality(v, o.quality);
+        else if (a == kTimeLimitOption) ok = (o.timeLimit = parseTimeLimit(v)).has_value();
         else return "unknown option " + a;
         if (!ok) return "bad value for " + a + ": " + v;
     }
@@ -137,9 +168,11 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
     if (o.out && o.models.size() > 1) return "-o names one output; use --out-dir for several models";
     if (o.turntable == 0 && (fpsGiven || o.quality)) return "--fps and --quality go with --turntable";
     if (o.turntable != 0 && framesGiven) return "--frames times still pictures, not a turntable";
-    if (o.turntable != 0 && o.out && !endsWith(*o.out, ".gif") && !endsWith(*o.out, ".webp"))
+    if (o.turntable != 0 && o.out && !hasExtension(*o.out, ".gif") && !hasExtension(*o.out, ".webp"))
         return "a turntable goes to a .gif or .webp file, or with --out-dir to PNG frames";
     if (o.quality && outputOf(o) != Output::Webp) return "--quality is for a .webp turntable";
+    if (outputOf(o) == Output::Webp && std::max(o.width, o.height) > int32_t(animation::kWebpMaxSide))
+        return "a WebP is at most " + std::to_string(animation::kWebpMaxSide) + " pixels a side";
     return std::nullopt;
 }
 
@@ -237,6 +270,7 @@ void reportFailure(const std::string& model, int32_t number, const std::string& 
 int run(const std::vector<std::string>& args) {
     Options o;
     if (const std::optional<std::string> wrong = parseOptions(args, o)) return usageError("render", *wrong);
+    if (o.timeLimit) setImportTimeLimit(*o.timeLimit);
     // Fonts need a GUI application; the off-screen platform gives the program's default
     // font without a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,5 +1,7 @@
 #include "SceneMesh.h"
 
+#include "TextureColour.h"
+
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
@@ -333,7 +335,7 @@ void appendSmoothedMesh(ImportedMesh& out, const PlacedMesh& placed, bool texCoo
 
 }  // namespace
 
-ImportedMesh sceneMesh(const aiScene& scene) {
+ImportedMesh sceneMesh(const aiScene& scene, const std::filesystem::path& modelFolder) {
     std::vector<Placement> placements = placementsOf(scene);
     // Faces end up sorted by material; so do the vertices, each material's together.
     std::stable_sort(placements.begin(), placements.end(),
@@ -349,13 +351,17 @@ ImportedMesh sceneMesh(const aiScene& scene) {
         faces += p.mesh->mNumFaces;
     }
     if (faces > modelimport::kMaxFaces) unreadable("the scene has more triangles than a mesh can index");
+    std::vector<MeshUse> uses;
+    for (const Placement& p : placements) uses.push_back({p.mesh, p.world});
+    const TextureColours textures(scene, modelFolder, uses);
     for (unsigned i = 0; i < scene.mNumMaterials; ++i)
         if (newMaterial[i] == 0) {
             if (out.materials.size() == modelimport::kMaxMaterials)
                 unreadable("its faces use more than the " + std::to_string(modelimport::kMaxMaterials) +
                            " materials a mesh can have");
             newMaterial[i] = static_cast<uint32_t>(out.materials.size());
-            out.materials.push_back(materialOf(*scene.mMaterials[i]));
+            Material& m = out.materials.emplace_back(materialOf(*scene.mMaterials[i]));
+            if (m.origin == modelimport::MaterialOrigin::File) m.diffuse = textures.colourOf(i, m.diffuse);
         }
     // At most this much, as long as the counts are sane: the scene is in memory already.
     out.positions.reserve(std::min<size_t>(vertices, modelimport::kMaxVertices));

@@ -1,4 +1,5 @@
 // celshade-import --memory-limit BYTES --parent PID [--fault KIND] -- FILE
+// celshade-import --formats
 //
 // The importer child: reads FILE with Assimp and writes the handover (import/Handover.h) to
 // descriptor 3, a memory file of its parent's: the whole scene as one triangle mesh in the
@@ -6,6 +7,8 @@
 // (import/ImportProcess.cpp) starts it and treats everything it writes as untrusted. Before
 // reading anything it makes no core dump, limits its address space and what it may write to
 // BYTES, and arranges to die with PID; running out of memory ends it with exit status 3.
+//
+// --formats lists the file name patterns of the formats it reads, for the program's file chooser.
 //
 // --fault, in test builds only (CELSHADE_IMPORT_FAULTS), makes it misbehave instead, for the
 // parent's tests: abort, crash (SIGSEGV), hang, hog (allocate until the memory limit), garbage
@@ -27,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -38,14 +42,7 @@
 #include "SceneMesh.h"
 #include "import/Handover.h"
 #include "import/ImportProcess.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define CELSHADE_SANITIZER_SHADOW 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define CELSHADE_SANITIZER_SHADOW 1
-#endif
-#endif
+#include "runtime/Sanitizers.h"
 
 namespace {
 
@@ -99,7 +96,7 @@ bool limitMemory(uint64_t bytes) {
     if (bytes == 0) return false;
     const rlimit limit{bytes, bytes};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-#ifdef CELSHADE_SANITIZER_SHADOW
+#ifdef CELSHADE_SANITIZED
     return false;
 #else
     return ::setrlimit(RLIMIT_AS, &limit) == 0;
@@ -142,7 +139,7 @@ void writeAll(const void* data, size_t size) {
 #endif
 
 // Triangles apart from points and lines, less what the mesh does not need (vertex colours,
-// skins, animation, textures, lights and cameras). The rest (placing, joining, turning, and
+// skins, animation, lights and cameras). The rest (placing, joining, turning, and
 // normals where the file has none) is sceneMesh's: Assimp's steps for it took longer than
 // reading the file, its normals longer the larger the file.
 constexpr unsigned kSteps = aiProcess_ValidateDataStructure | aiProcess_RemoveComponent | aiProcess_Triangulate |
@@ -178,7 +175,7 @@ ImportedMesh importFile(const std::string& path) {
     Assimp::Importer& importer = *kept;
     importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_TANGENTS_AND_BITANGENTS | aiComponent_COLORS |
                                                             aiComponent_BONEWEIGHTS | aiComponent_ANIMATIONS |
-                                                            aiComponent_TEXTURES | aiComponent_LIGHTS | aiComponent_CAMERAS);
+                                                            aiComponent_LIGHTS | aiComponent_CAMERAS);
     // Read first, checked after: Assimp's check refuses a scene without triangles as malformed.
     const aiScene* scene = importer.ReadFile(path, 0);
     if (scene != nullptr && !hasTriangles(*scene)) throw Failure{FailureReason::NoTriangles, importchild::kNoTriangles};
@@ -187,7 +184,7 @@ ImportedMesh importFile(const std::string& path) {
     // The reader ReadFile chose, as it records it.
     const int reader = importer.GetPropertyInteger("importerIndex", -1);
     if (reader >= 0 && static_cast<size_t>(reader) == importer.GetImporterIndex(".stl")) dropFacetNormals(*scene);
-    ImportedMesh mesh = importchild::sceneMesh(*scene);
+    ImportedMesh mesh = importchild::sceneMesh(*scene, std::filesystem::path(path).parent_path());
     const aiImporterDesc* description = reader >= 0 ? importer.GetImporterInfo(static_cast<size_t>(reader)) : nullptr;
     mesh.format = description != nullptr ? description->mName : "unknown";
     return mesh;
@@ -197,6 +194,13 @@ ImportedMesh importFile(const std::string& path) {
 
 int main(int argc, char** argv) {
     dumpNoCore();
+    if (argc == 2 && std::strcmp(argv[1], "--formats") == 0) {
+        // The file name patterns of every format Assimp reads, "*.3ds;*.glb;...".
+        aiString patterns;
+        Assimp::Importer().GetExtensionList(patterns);
+        std::printf("%s\n", patterns.C_Str());
+        return 0;
+    }
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
         std::fprintf(stderr, "usage: celshade-import --memory-limit BYTES --parent PID [--fault KIND] -- FILE\n");

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -130,6 +131,15 @@ TEST_F(Import, AnImportWithoutTimeLimitEndsOnlyWhenItsWaitStepEndsIt) {
 
     settings.fault.clear();
     EXPECT_EQ(modelimport::importModel(model, settings).faceCount(), 1u);
+}
+
+TEST_F(Import, TheImporterListsTheExtensionsOfItsFormats) {
+    const std::vector<std::string> extensions = modelimport::importerExtensions();
+    for (const char* known : {"glb", "gltf", "obj", "ply", "stl", "fbx", "mesh.xml"})
+        EXPECT_NE(std::find(extensions.begin(), extensions.end(), known), extensions.end()) << known;
+    modelimport::ChildSettings missing = modelimport::childSettings();
+    missing.program = path("no-such-importer");
+    EXPECT_TRUE(modelimport::importerExtensions(missing).empty());
 }
 
 // The child dies with its parent: a parent killed while its child hangs leaves nothing running.

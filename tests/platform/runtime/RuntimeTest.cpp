@@ -1,16 +1,23 @@
-// The runtime's errors and statuses, its event hooks, and its conversions of numbers: rounding
-// to integers, to single precision, and reading a number from text.
+// The runtime's errors and statuses, its event hooks, its conversions of numbers (rounding to
+// integers, to single precision, reading a number from text) and its whole-file writes.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cfloat>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "runtime/Events.h"
+#include "runtime/FileWrite.h"
 #include "runtime/Rounding.h"
 #include "runtime/Status.h"
 #include "runtime/Val.h"
@@ -117,6 +124,54 @@ TEST(Val, NumbersBeyondTheDoubleRangeSaturateInsteadOfFailing) {
     for (const auto& [text, expected] : exact) EXPECT_EQ(rt::val(text), expected) << text.substr(0, 30);
     // Leading zeros and the exponent offset each other: these are in range.
     expectAll({{"0." + zeros + "1e500", 1e99}, {"1" + zeros + "e-390", 1e10}});
+}
+
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A whole file replaces what had its name (through a link, the link's target; a FIFO is
+// written into, not replaced); a new file never replaces anything and has a new file's
+// permissions; neither leaves a temporary behind, whatever happens.
+TEST(FileWrite, ReplacesOrCreatesWholeFilesAndLeavesNothingElse) {
+    char templ[] = "/tmp/celshade-filewrite-XXXXXX";
+    ASSERT_NE(::mkdtemp(templ), nullptr);
+    const fs::path dir = templ;
+    const std::string file = (dir / "a.png").string(), link = (dir / "link.png").string(), fifo = (dir / "pipe").string();
+    std::ofstream(file) << "old";
+    fs::create_symlink("a.png", link);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);  // keeps the FIFO open for writing
+
+    rt::replaceFile(file, "new", 3);
+    EXPECT_EQ(contents(file), "new");
+    rt::replaceFile(link, "linked", 6);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(contents(file), "linked");
+    rt::replaceFile(fifo, "fifo", 4);
+    char got[8] = {};
+    EXPECT_EQ(::read(reader, got, sizeof got), 4);
+    EXPECT_EQ(std::string(got), "fifo");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    ::close(reader);
+
+    EXPECT_FALSE(rt::createNewFile(file, "newer", 5));
+    EXPECT_FALSE(rt::createNewFile(link, "newer", 5));
+    EXPECT_EQ(contents(file), "linked");
+    EXPECT_TRUE(rt::createNewFile((dir / "b.png").string(), "b", 1));
+    EXPECT_EQ(contents(dir / "b.png"), "b");
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(dir / "b.png").permissions(), fs::perms(0666 & ~mask));
+
+    const std::string absent = (dir / "absent" / "c.png").string();
+    EXPECT_EQ(raised([&] { rt::createNewFile(absent, "c", 1); }).second,
+              "Path/File access error: cannot write " + absent + ": No such file or directory");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4) << "a temporary is left";
+    fs::remove_all(dir);
 }
 
 }  // namespace
