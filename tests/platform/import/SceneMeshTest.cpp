@@ -150,7 +150,7 @@ TEST(SceneMesh, LeavesOutVerticesNoFaceUsesWithTheFilesNormalsOrWithout) {
             scene->mMeshes[0]->mNormals = new aiVector3D[positions.size()];
             for (size_t v = 0; v < positions.size(); ++v) scene->mMeshes[0]->mNormals[v] = positions[v] - aiVector3D(0.5f, 0.25f, -0.75f);
         }
-        const ImportedMesh m = importchild::sceneMesh(*scene);
+        const ImportedMesh m = importchild::sceneMesh(*scene, {});
         EXPECT_EQ(m.faceCount(), 4u);
         for (const Float3& p : m.positions) EXPECT_LT(p.x, 100) << "with normals: " << normals;
         EXPECT_EQ(m.positions.size() == 4u, normals);  // without normals the sharp corners split
@@ -160,7 +160,7 @@ TEST(SceneMesh, LeavesOutVerticesNoFaceUsesWithTheFilesNormalsOrWithout) {
 TEST(SceneMesh, WalksANodeTreeOfAnyDepth) {
     const auto scene = sceneOf(kTetrahedron, kTetrahedronFaces, 20000);
     onSmallStack([&] {
-        const ImportedMesh m = importchild::sceneMesh(*scene);
+        const ImportedMesh m = importchild::sceneMesh(*scene, {});
         EXPECT_EQ(m.faceCount(), 4u);
         EXPECT_EQ(m.positions[0].x, 19999);  // each node below the root moves it by 1
     });
@@ -186,7 +186,7 @@ TEST(SceneMesh, MoreMaterialsThanAMeshCanHaveAreTheFilesFault) {
     root.mNumMeshes = materials;
     for (unsigned i = 0; i < materials; ++i) root.mMeshes[i] = i;
     try {
-        importchild::sceneMesh(*scene);
+        importchild::sceneMesh(*scene, {});
         ADD_FAILURE() << "no failure";
     } catch (const importchild::Failure& failure) {
         EXPECT_EQ(failure.reason, modelimport::FailureReason::Unreadable);
