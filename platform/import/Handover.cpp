@@ -29,11 +29,12 @@ uint64_t meshSize(const ImportedMesh& mesh) {
 
 static_assert(sizeof(Float3) == 12 && sizeof(Float2) == 8, "vertex data is copied as it lies in the handover");
 
-// Small fields gather in a buffer; the arrays go to the sink as they lie.
+// Small fields gather in a buffer; the arrays go to the sink as they lie. The gathered bytes go
+// out at the next array or at flush(), never from the destructor: a sink that fails would be
+// called again while its exception leaves, and the program would end there.
 class Writer {
 public:
     explicit Writer(const HandoverSink& sink) : sink_(sink) {}
-    ~Writer() { flush(); }
     void bytes(const void* data, size_t size) {
         const auto* p = static_cast<const std::byte*>(data);
         gathered_.insert(gathered_.end(), p, p + size);
@@ -259,6 +260,7 @@ void writeMesh(const ImportedMesh& mesh, const HandoverSink& sink) {
     out.array(mesh.texCoords);
     out.array(mesh.indices);
     out.array(mesh.faceMaterials);
+    out.flush();
 }
 
 void writeFailure(FailureReason reason, std::string_view text, const HandoverSink& sink) {
@@ -268,6 +270,7 @@ void writeFailure(FailureReason reason, std::string_view text, const HandoverSin
     out.u32(kKindFailure);
     out.u32(static_cast<uint32_t>(reason));
     out.text(text);
+    out.flush();
 }
 
 std::vector<std::byte> encodeMesh(const ImportedMesh& mesh) {

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,16 +68,52 @@ Pipe makePipe(const std::string& path) {
     return {FileDescriptor(fds[0]), FileDescriptor(fds[1])};
 }
 
+// The file in memory the child writes the handover into: no copy through a pipe, and the
+// parent reads it where it lies. Sealed once the child has gone, so that nothing (a process
+// the child might have left behind with its descriptor) can change it or cut it short while
+// it is read.
+FileDescriptor makeHandoverFile(const std::string& path) {
+    const int fd = ::memfd_create("celshade-handover", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0) raise(E_FAIL, path, std::string("cannot make the importer's handover file: ") + std::strerror(errno));
+    return FileDescriptor(fd);
+}
+
+// The sealed handover, mapped read-only for as long as it is read.
+class HandoverMapping {
+public:
+    HandoverMapping(const FileDescriptor& file, const std::string& path, uint64_t memoryLimit) {
+        if (::fcntl(file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
+            raise(D3DXERR_INVALIDDATA, path, std::string("the importer's handover cannot be sealed: ") + std::strerror(errno));
+        struct stat info {};
+        if (::fstat(file.get(), &info) != 0) raise(E_FAIL, path, std::string("reading the importer's handover: ") + std::strerror(errno));
+        size_ = static_cast<size_t>(info.st_size);
+        if (static_cast<uint64_t>(info.st_size) > memoryLimit)
+            raise(D3DXERR_INVALIDDATA, path, "the importer handed over more than " + megabytes(memoryLimit));
+        if (size_ == 0) return;
+        void* at = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED | MAP_POPULATE, file.get(), 0);
+        if (at == MAP_FAILED) raise(E_OUTOFMEMORY, path, std::string("mapping the importer's handover: ") + std::strerror(errno));
+        bytes_ = static_cast<const std::byte*>(at);
+    }
+    HandoverMapping(const HandoverMapping&) = delete;
+    HandoverMapping& operator=(const HandoverMapping&) = delete;
+    ~HandoverMapping() {
+        if (bytes_ != nullptr) ::munmap(const_cast<std::byte*>(bytes_), size_);
+    }
+    std::span<const std::byte> bytes() const { return {bytes_, size_}; }
+
+private:
+    const std::byte* bytes_ = nullptr;
+    size_t size_ = 0;
+};
+
 struct Output {
-    std::vector<std::byte> handover;
     std::string err;  // the end of it
     bool timedOut = false;
-    bool tooLong = false;
 };
 
 // Appends what `fd` has to `to`; false at its end.
 bool drain(int fd, std::vector<std::byte>& to) {
-    std::byte buffer[65536];
+    std::byte buffer[4096];
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0) return errno == EINTR || errno == EAGAIN;
     to.insert(to.end(), buffer, buffer + n);
@@ -102,40 +140,29 @@ int pollTimeout(const ChildSettings& settings, Clock::time_point deadline) {
     return static_cast<int>(std::max<int64_t>(ms, 0));
 }
 
-// Reads both pipes until they close and the child has ended, or until the deadline (the
-// child is then killed). A handover longer than the child's memory could hold ends it too.
-// The wait step runs between waits; should it throw, the child goes with `child`'s owner.
-Output collect(const std::string& path, ChildProcess& child, FileDescriptor& out, FileDescriptor& err,
-               const ChildSettings& settings, uint64_t memoryLimit) {
+// Reads the child's stderr until it closes and the child has ended, or until the deadline (the
+// child is then killed). The wait step runs between waits; should it throw, the child goes
+// with `child`'s owner.
+Output collect(const std::string& path, ChildProcess& child, FileDescriptor& err, const ChildSettings& settings) {
     const Running running(child);
     Output result;
     std::vector<std::byte> errBytes;
-    bool exited = false, sized = false;
+    bool exited = false;
     const auto deadline = Clock::now() + settings.timeLimit;
-    while (out.get() >= 0 || err.get() >= 0 || !exited) {
+    while (err.get() >= 0 || !exited) {
         if (settings.timeLimit.count() > 0 && Clock::now() >= deadline) {
             result.timedOut = true;
             child.kill();
             return result;
         }
-        pollfd fds[3] = {{out.get(), POLLIN, 0}, {err.get(), POLLIN, 0}, {exited ? -1 : child.pidfd(), POLLIN, 0}};
-        const int ready = ::poll(fds, 3, pollTimeout(settings, deadline));
+        pollfd fds[2] = {{err.get(), POLLIN, 0}, {exited ? -1 : child.pidfd(), POLLIN, 0}};
+        const int ready = ::poll(fds, 2, pollTimeout(settings, deadline));
         if (ready < 0 && errno != EINTR) raise(E_FAIL, path, std::string("waiting for the importer: ") + std::strerror(errno));
         if (ready > 0) {
-            if (fds[0].revents != 0 && !drain(out.get(), result.handover)) out.reset();
-            if (fds[1].revents != 0 && !drain(err.get(), errBytes)) err.reset();
-            if (fds[2].revents != 0) exited = true;
-        }
-        if (!sized && result.handover.size() >= 16) {  // room for all of it, within reason
-            result.handover.reserve(std::min<uint64_t>(announcedSize(result.handover), memoryLimit));
-            sized = true;
+            if (fds[0].revents != 0 && !drain(err.get(), errBytes)) err.reset();
+            if (fds[1].revents != 0) exited = true;
         }
         if (errBytes.size() > 2 * kStderrKept) errBytes.erase(errBytes.begin(), errBytes.end() - kStderrKept);
-        if (result.handover.size() > memoryLimit) {
-            result.tooLong = true;
-            child.kill();
-            return result;
-        }
         if (settings.waitStep) settings.waitStep();
         if (child.reaped()) return result;  // ended by endRunningImport inside the step
     }
@@ -283,18 +310,20 @@ ImportedMesh importModel(const std::string& path, const ChildSettings& settings)
     if (!settings.fault.empty()) words.insert(words.end(), {"--fault", settings.fault});
     words.insert(words.end(), {"--", path});
 
-    Pipe out = makePipe(path), err = makePipe(path);
+    const FileDescriptor handover = makeHandoverFile(path);
+    Pipe err = makePipe(path);
     std::unique_ptr<ChildProcess> child;
     try {
-        const ChildProcess::Descriptor descriptors[] = {{out.write.get(), 1}, {err.write.get(), 2}};
+        // Anything the child prints goes with its last words.
+        const ChildProcess::Descriptor descriptors[] = {
+            {err.write.get(), 1}, {err.write.get(), 2}, {handover.get(), kHandoverDescriptor}};
         child = std::make_unique<ChildProcess>(program, words, descriptors);
     } catch (const std::system_error& e) {
         raise(E_FAIL, path, e.what());
     }
-    // Only the child writes now: its end of each pipe closes when it ends.
-    out.write.reset();
+    // Only the child writes now: its end of the pipe closes when it ends.
     err.write.reset();
-    const Output output = collect(path, *child, out.read, err.read, settings, memoryLimit);
+    const Output output = collect(path, *child, err.read, settings);
     if (child->reaped()) raise(E_FAIL, path, "the import was ended before the importer finished");
     const int status = child->wait();
     if (output.timedOut) {
@@ -302,9 +331,9 @@ ImportedMesh importModel(const std::string& path, const ChildSettings& settings)
         std::snprintf(seconds, sizeof seconds, "%g", settings.timeLimit.count() / 1000.0);
         raise(D3DXERR_INVALIDDATA, path, std::string("the importer did not finish within ") + seconds + " s");
     }
-    if (output.tooLong) raise(D3DXERR_INVALIDDATA, path, "the importer handed over more than " + megabytes(memoryLimit));
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) raiseEnding(path, status, output.err, memoryLimit);
-    return decodeHandover(output.handover, path);
+    const HandoverMapping mapping(handover, path, memoryLimit);
+    return decodeHandover(mapping.bytes(), path);
 }
 
 }  // namespace modelimport

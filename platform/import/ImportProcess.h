@@ -24,6 +24,8 @@ struct ImportedMesh;
 inline constexpr const char* kChildProgram = "celshade-import";
 // The child's exit status when it has run out of the memory it may use.
 inline constexpr int kExitOutOfMemory = 3;
+// The child's descriptor of the memory file it writes the handover into.
+inline constexpr int kHandoverDescriptor = 3;
 
 struct ChildSettings {
     std::filesystem::path program;  // empty: kChildProgram beside this executable

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +46,15 @@ TEST(Generator, RewritesTheCommittedDataByteForByteAndRefusesBadArguments) {
     }
     EXPECT_EQ(runGenerator("\"" + (out / "absent").string() + "\""), 1);
     EXPECT_EQ(runGenerator(""), 2);
+    // The benchmarks' torus: a closed grid of 2 faces a vertex, 12 bytes a vertex, 13 a face.
+    const fs::path torus = out / "torus.ply";
+    ASSERT_EQ(runGenerator("--torus-ply 1024 \"" + torus.string() + "\""), 0);
+    const std::vector<char> ply = readAll(torus);
+    const std::string end = "end_header\n", header(ply.begin(), std::search(ply.begin(), ply.end(), end.begin(), end.end()));
+    EXPECT_NE(header.find("element vertex 1024\n"), std::string::npos) << header;
+    EXPECT_EQ(ply.size(), header.size() + end.size() + 1024 * 12 + 2048 * 13);
+    for (const char* count : {"11", "1e3", "268435457", "-5"})
+        EXPECT_EQ(runGenerator(std::string("--torus-ply ") + count + " \"" + torus.string() + "\""), 2) << count;
     fs::remove_all(out);
 }
 

@@ -7,17 +7,23 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "Halves.h"
+#include "SmoothNormals.h"
 
 namespace importchild {
 
 namespace {
 
+using modelimport::FailureReason;
 using modelimport::Float2;
 using modelimport::Float3;
 using modelimport::ImportedMesh;
@@ -53,106 +59,284 @@ Material materialOf(const aiMaterial& source) {
     return m;
 }
 
+[[noreturn]] void unreadable(const std::string& text) { throw Failure{FailureReason::Unreadable, text}; }
+
 struct Placement {
     const aiMesh* mesh;
     aiMatrix4x4 world;
 };
 
-// The triangle meshes of the node tree below `node`, parents before children.
-void place(const aiScene& scene, const aiNode& node, const aiMatrix4x4& parent, std::vector<Placement>& out) {
-    const aiMatrix4x4 world = parent * node.mTransformation;
-    for (unsigned i = 0; i < node.mNumMeshes; ++i) {
-        const aiMesh* mesh = node.mMeshes[i] < scene.mNumMeshes ? scene.mMeshes[node.mMeshes[i]] : nullptr;
-        if (mesh != nullptr && (mesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE) && mesh->mMaterialIndex < scene.mNumMaterials)
-            out.push_back({mesh, world});
+// The triangle meshes of the node tree, parents before children. A stack of our own rather
+// than recursion: a file's tree may be as deep as it likes.
+std::vector<Placement> placementsOf(const aiScene& scene) {
+    std::vector<Placement> out;
+    struct Pending {
+        const aiNode* node;
+        aiMatrix4x4 parent;
+    };
+    std::vector<Pending> pending;
+    if (scene.mRootNode != nullptr) pending.push_back({scene.mRootNode, aiMatrix4x4()});
+    while (!pending.empty()) {
+        const Pending at = pending.back();
+        pending.pop_back();
+        const aiNode& node = *at.node;
+        const aiMatrix4x4 world = at.parent * node.mTransformation;
+        for (unsigned i = 0; i < node.mNumMeshes; ++i) {
+            const aiMesh* mesh = node.mMeshes[i] < scene.mNumMeshes ? scene.mMeshes[node.mMeshes[i]] : nullptr;
+            if (mesh != nullptr && (mesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE) && mesh->mMaterialIndex < scene.mNumMaterials)
+                out.push_back({mesh, world});
+        }
+        for (unsigned c = node.mNumChildren; c-- > 0;)  // the first child is taken first
+            if (node.mChildren[c] != nullptr) pending.push_back({node.mChildren[c], world});
     }
-    for (unsigned c = 0; c < node.mNumChildren; ++c) place(scene, *node.mChildren[c], world, out);
+    return out;
 }
 
-// A vertex as the handover has it, compared bit for bit (-0 as +0).
-struct Vertex {
-    Float3 position, normal;
-    Float2 texCoord;
-};
-
-uint32_t bitsOf(float f) { return f == 0 ? 0u : std::bit_cast<uint32_t>(f); }
-
-using Key = std::array<uint32_t, 8>;
-
-Key keyOf(const Vertex& v) {
-    return {bitsOf(v.position.x), bitsOf(v.position.y), bitsOf(v.position.z), bitsOf(v.normal.x),
-            bitsOf(v.normal.y),   bitsOf(v.normal.z),   bitsOf(v.texCoord.u), bitsOf(v.texCoord.v)};
-}
-
-size_t hashOf(const Key& key) {
-    uint64_t h = 0x9E3779B97F4A7C15ull;
-    for (uint32_t k : key) h = (h ^ k) * 0x100000001B3ull;
-    return static_cast<size_t>(h ^ (h >> 29));
-}
-
-// A mesh as placed in the world and turned into the program's space, a vertex at a time.
+// A mesh as placed in the world and turned into the program's space.
 class PlacedMesh {
 public:
-    PlacedMesh(const Placement& p, size_t number) : mesh_(*p.mesh), world_(p.world), normalMatrix_(p.world), number_(number) {
+    PlacedMesh(const Placement& p, size_t number)
+        : mesh(*p.mesh), number(number), world_(p.world), normalMatrix_(p.world) {
         if (normalMatrix_.Determinant() != 0) normalMatrix_ = normalMatrix_.Inverse().Transpose();
+        // z is negated on the way into the program's space, which mirrors: each face's corners go
+        // the other way round to keep its front. A placement that mirrors too cancels that.
+        corner_ = p.world.Determinant() < 0 ? std::array<unsigned, 3>{0, 1, 2} : std::array<unsigned, 3>{0, 2, 1};
     }
 
-    Vertex vertex(unsigned v) const {
-        const aiVector3D position = world_ * mesh_.mVertices[v];
-        if (!std::isfinite(position.x) || !std::isfinite(position.y) || !std::isfinite(position.z))
-            throw Failure{modelimport::FailureReason::Unreadable,
-                          "a vertex of mesh " + std::to_string(number_) + " is not a finite point"};
-        aiVector3D normal = mesh_.HasNormals() ? normalMatrix_ * mesh_.mNormals[v] : aiVector3D(0, 0, 0);
-        const float length = normal.Length();
-        normal = std::isfinite(length) && length > 0 ? normal / length : aiVector3D(0, 0, 0);
-        Float2 texCoord{0, 0};
-        if (mesh_.HasTextureCoords(0)) {
-            const aiVector3D& t = mesh_.mTextureCoords[0][v];
-            texCoord = {finiteOr(t.x, 0), 1 - finiteOr(t.y, 0)};
+    // Not finite where the file or the placement says so: the caller checks.
+    Float3 position(unsigned v) const {
+        const aiVector3D p = world_ * mesh.mVertices[v];
+        return {p.x, p.y, -p.z};
+    }
+    Float3 normal(unsigned v) const {
+        aiVector3D n = normalMatrix_ * mesh.mNormals[v];
+        const float length = n.Length();
+        n = std::isfinite(length) && length > 0 ? n / length : aiVector3D(0, 0, 0);
+        return {n.x, n.y, -n.z};
+    }
+    Float2 texCoord(unsigned v) const {
+        if (!mesh.HasTextureCoords(0)) return {0, 0};
+        const aiVector3D& t = mesh.mTextureCoords[0][v];
+        return {finiteOr(t.x, 0), 1 - finiteOr(t.y, 0)};
+    }
+    // Corner k (0..2) of a face, in the program's order.
+    unsigned corner(const aiFace& face, unsigned k) const { return face.mIndices[corner_[k]]; }
+
+    const aiMesh& mesh;
+    const size_t number;
+
+private:
+    aiMatrix4x4 world_;
+    aiMatrix3x3 normalMatrix_;
+    std::array<unsigned, 3> corner_;
+};
+
+bool isFinite(Float3 p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// -0 as +0: the two are the same coordinate.
+uint32_t bitsOf(float f) { return f == 0 ? 0u : std::bit_cast<uint32_t>(f); }
+
+// Every bit of the words reaches every bit of the hash: positions on a grid differ in few
+// bits, and often only in high ones.
+template <size_t N>
+uint64_t hashOf(const std::array<uint32_t, N>& words) {
+    uint64_t h = 0;
+    for (uint32_t w : words) h = (h + w) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    return h;
+}
+
+// Open addressing, sized once for at most `count` keys, at most half full. A slot holds the
+// number of a kept item and the top of its hash, which settles most comparisons without
+// reading the item.
+class JoinTable {
+public:
+    explicit JoinTable(size_t count)
+        : slots_(std::bit_ceil(std::max<size_t>(2 * count, 2)), kEmpty), mask_(slots_.size() - 1),
+          shift_(64 - std::countr_zero(slots_.size())) {}
+
+    void prefetch(uint64_t hash) const { __builtin_prefetch(&slots_[hash >> shift_]); }
+
+    // The number of the item `same` recognises; `fresh` when there is none, which is kept.
+    template <class Same>
+    uint32_t numberOf(uint64_t hash, uint32_t fresh, const Same& same) {
+        const uint64_t top = hash & 0xFFFFFFFF00000000ull;
+        for (size_t at = static_cast<size_t>(hash >> shift_);; at = (at + 1) & mask_) {
+            const uint64_t slot = slots_[at];
+            if (slot == kEmpty) {
+                slots_[at] = top | fresh;
+                return fresh;
+            }
+            if ((slot & 0xFFFFFFFF00000000ull) == top && same(static_cast<uint32_t>(slot))) return static_cast<uint32_t>(slot);
         }
-        return {{position.x, position.y, -position.z}, {normal.x, normal.y, -normal.z}, texCoord};
     }
 
 private:
-    const aiMesh& mesh_;
-    aiMatrix4x4 world_;
-    aiMatrix3x3 normalMatrix_;
-    size_t number_;
+    static constexpr uint64_t kEmpty = UINT64_MAX;  // no kept number is kNone
+    std::vector<uint64_t> slots_;
+    size_t mask_;
+    int shift_;
 };
 
-Vertex outputVertex(const ImportedMesh& out, uint32_t i) {
-    return {out.positions[i], out.normals[i], out.texCoords.empty() ? Float2{0, 0} : out.texCoords[i]};
-}
-
-// Appends the mesh's distinct vertices (in the order of their first use) to `out`; the number
-// each of the mesh's vertices has there.
-std::vector<uint32_t> appendJoined(ImportedMesh& out, const PlacedMesh& placed, unsigned count, bool texCoords) {
-    const size_t capacity = std::bit_ceil(2 * size_t{count} + 1);
-    std::vector<uint32_t> table(capacity, kNone);  // output numbers of the kept vertices, by key
+// Joins items 0 .. count-1 in place: the first of each group of equal keys is kept and moved
+// down to the next free place (an item only ever moves down, onto one already read), the others
+// dropped. Returns the number of each item's kept one; `kept` is how many there are.
+template <class KeyAt, class Move>
+std::vector<uint32_t> joinInPlace(size_t count, const KeyAt& keyAt, const Move& move, size_t& kept) {
+    constexpr size_t kAhead = 8;  // the table is far larger than the caches: ask for slots early
+    JoinTable table(count);
     std::vector<uint32_t> number(count);
-    for (unsigned i = 0; i < count; ++i) {
-        const Vertex vertex = placed.vertex(i);
-        const Key key = keyOf(vertex);
-        size_t at = hashOf(key) & (capacity - 1);
-        while (table[at] != kNone && keyOf(outputVertex(out, table[at])) != key) at = (at + 1) & (capacity - 1);
-        if (table[at] == kNone) {
-            if (out.positions.size() >= modelimport::kMaxVertices)
-                throw Failure{modelimport::FailureReason::Unreadable, "the scene has more vertices than a mesh can index"};
-            table[at] = static_cast<uint32_t>(out.positions.size());
-            out.positions.push_back(vertex.position);
-            out.normals.push_back(vertex.normal);
-            if (texCoords) out.texCoords.push_back(vertex.texCoord);
-        }
-        number[i] = table[at];
+    kept = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count) table.prefetch(hashOf(keyAt(i + kAhead)));
+        const auto key = keyAt(i);
+        number[i] = table.numberOf(hashOf(key), static_cast<uint32_t>(kept), [&](uint32_t k) { return keyAt(k) == key; });
+        if (number[i] == kept) move(i, kept++);
     }
     return number;
+}
+
+std::array<uint32_t, 3> keyOf(Float3 p) { return {bitsOf(p.x), bitsOf(p.y), bitsOf(p.z)}; }
+
+std::array<uint32_t, 8> keyOf(Float3 p, Float3 n, Float2 t) {
+    return {bitsOf(p.x), bitsOf(p.y), bitsOf(p.z), bitsOf(n.x), bitsOf(n.y), bitsOf(n.z), bitsOf(t.u), bitsOf(t.v)};
+}
+
+void requireRoomFor(const ImportedMesh& out, size_t more) {
+    if (more > modelimport::kMaxVertices - out.positions.size())
+        unreadable("the scene has more vertices than a mesh can index");
+}
+
+// The mesh's triangles appended to out.indices, corners in the program's order, each the
+// mesh's own number of its vertex; in `used`, 0 for each vertex they name, kNone for the others.
+std::vector<uint32_t> appendCorners(ImportedMesh& out, const PlacedMesh& placed) {
+    const aiMesh& mesh = placed.mesh;
+    size_t triangles = 0;
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) triangles += mesh.mFaces[f].mNumIndices == 3;
+    const size_t first = out.indices.size();
+    out.indices.resize(first + 3 * triangles);
+    std::vector<uint32_t> used(mesh.mNumVertices, kNone);
+    std::atomic<bool> outside = false;
+    const auto read = [&](unsigned f, size_t at) {
+        for (unsigned k = 0; k < 3; ++k) {
+            const unsigned v = placed.corner(mesh.mFaces[f], k);
+            if (v >= mesh.mNumVertices) {
+                outside.store(true, std::memory_order_relaxed);
+                continue;
+            }
+            out.indices[at + k] = v;
+            std::atomic_ref(used[v]).store(0, std::memory_order_relaxed);
+        }
+    };
+    if (triangles == mesh.mNumFaces) {
+        inHalves(triangles, [&](size_t begin, size_t end) {
+            for (size_t f = begin; f < end; ++f) read(static_cast<unsigned>(f), first + 3 * f);
+        });
+    } else {
+        for (unsigned f = 0, at = 0; f < mesh.mNumFaces; ++f)
+            if (mesh.mFaces[f].mNumIndices == 3) read(f, first + 3 * size_t{at++});
+    }
+    if (outside) unreadable("a face of mesh " + std::to_string(placed.number) + " names a vertex it does not have");
+    return used;
+}
+
+// `used` numbered in order among the used vertices: the mesh's vertices as its output has them
+// before joining. Their count.
+size_t numberUsed(std::vector<uint32_t>& used) {
+    size_t count = 0;
+    for (uint32_t& u : used)
+        if (u != kNone) u = static_cast<uint32_t>(count++);
+    return count;
+}
+
+// stage(v, item) for each used vertex v, at once on both halves of the mesh. Refuses the mesh
+// when a position is not finite.
+template <class Stage>
+void stageUsed(const PlacedMesh& placed, const std::vector<uint32_t>& used, const Stage& stage) {
+    std::atomic<bool> infinite = false;
+    inHalves(used.size(), [&](size_t begin, size_t end) {
+        for (size_t v = begin; v < end; ++v)
+            if (used[v] != kNone && !stage(static_cast<unsigned>(v), used[v])) infinite.store(true, std::memory_order_relaxed);
+    });
+    if (infinite) unreadable("a vertex of mesh " + std::to_string(placed.number) + " is not a finite point");
+}
+
+// The corners from `first` on, renamed from the mesh's vertex numbers to `base` + what the join
+// made of their vertices.
+void renumberCorners(ImportedMesh& out, size_t first, std::vector<uint32_t>& used, const std::vector<uint32_t>& joined,
+                     size_t base) {
+    inHalves(used.size(), [&](size_t begin, size_t end) {
+        for (size_t v = begin; v < end; ++v)
+            if (used[v] != kNone) used[v] = static_cast<uint32_t>(base + joined[used[v]]);
+    });
+    inHalves(out.indices.size() - first, [&](size_t begin, size_t end) {
+        for (size_t c = first + begin; c < first + end; ++c) out.indices[c] = used[out.indices[c]];
+    });
+}
+
+// A mesh with the file's normals: its identical vertices (position, normal, texture
+// coordinates) joined, in the mesh's order, those no triangle uses left out.
+void appendWithNormals(ImportedMesh& out, const PlacedMesh& placed, bool texCoords) {
+    const size_t first = out.indices.size(), base = out.positions.size();
+    std::vector<uint32_t> used = appendCorners(out, placed);
+    const size_t count = numberUsed(used);
+    requireRoomFor(out, count);
+    out.positions.resize(base + count);
+    out.normals.resize(base + count);
+    if (texCoords) out.texCoords.resize(base + count);
+    stageUsed(placed, used, [&](unsigned v, size_t item) {
+        out.positions[base + item] = placed.position(v);
+        out.normals[base + item] = placed.normal(v);
+        if (texCoords) out.texCoords[base + item] = placed.texCoord(v);
+        return isFinite(out.positions[base + item]);
+    });
+    const auto keyAt = [&](size_t i) {
+        return keyOf(out.positions[base + i], out.normals[base + i], texCoords ? out.texCoords[base + i] : Float2{0, 0});
+    };
+    const auto move = [&](size_t from, size_t to) {
+        out.positions[base + to] = out.positions[base + from];
+        out.normals[base + to] = out.normals[base + from];
+        if (texCoords) out.texCoords[base + to] = out.texCoords[base + from];
+    };
+    size_t kept = 0;
+    const std::vector<uint32_t> joined = joinInPlace(count, keyAt, move, kept);
+    out.positions.resize(base + kept);
+    out.normals.resize(base + kept);
+    if (texCoords) out.texCoords.resize(base + kept);
+    renumberCorners(out, first, used, joined, base);
+}
+
+// A mesh without normals: its vertices joined by position alone, so that faces which share a
+// position are neighbours whatever else their vertices hold, and then given normals.
+void appendSmoothedMesh(ImportedMesh& out, const PlacedMesh& placed, bool texCoords) {
+    const size_t first = out.indices.size();
+    std::vector<uint32_t> used = appendCorners(out, placed);
+    const std::span<uint32_t> corners(out.indices.data() + first, out.indices.size() - first);
+    std::vector<Float2> cornerTexCoords;
+    if (placed.mesh.HasTextureCoords(0)) {
+        cornerTexCoords.resize(corners.size());
+        inHalves(corners.size(), [&](size_t begin, size_t end) {
+            for (size_t c = begin; c < end; ++c) cornerTexCoords[c] = placed.texCoord(corners[c]);
+        });
+    }
+    std::vector<Float3> positions(numberUsed(used));
+    stageUsed(placed, used, [&](unsigned v, size_t item) { return isFinite(positions[item] = placed.position(v)); });
+    size_t kept = 0;
+    const std::vector<uint32_t> joined = joinInPlace(
+        positions.size(), [&](size_t i) { return keyOf(positions[i]); },
+        [&](size_t from, size_t to) { positions[to] = positions[from]; }, kept);
+    positions.resize(kept);
+    renumberCorners(out, first, used, joined, 0);
+    requireRoomFor(out, corners.size());
+    appendSmoothed(out, {std::move(positions), corners, cornerTexCoords}, texCoords);
 }
 
 }  // namespace
 
 ImportedMesh sceneMesh(const aiScene& scene, const std::filesystem::path& modelFolder) {
-    std::vector<Placement> placements;
-    if (scene.mRootNode != nullptr) place(scene, *scene.mRootNode, aiMatrix4x4(), placements);
+    std::vector<Placement> placements = placementsOf(scene);
     // Faces end up sorted by material; so do the vertices, each material's together.
     std::stable_sort(placements.begin(), placements.end(),
                      [](const Placement& a, const Placement& b) { return a.mesh->mMaterialIndex < b.mesh->mMaterialIndex; });
@@ -166,11 +350,15 @@ ImportedMesh sceneMesh(const aiScene& scene, const std::filesystem::path& modelF
         vertices += p.mesh->mNumVertices;
         faces += p.mesh->mNumFaces;
     }
+    if (faces > modelimport::kMaxFaces) unreadable("the scene has more triangles than a mesh can index");
     std::vector<MeshUse> uses;
     for (const Placement& p : placements) uses.push_back({p.mesh, p.world});
     const TextureColours textures(scene, modelFolder, uses);
     for (unsigned i = 0; i < scene.mNumMaterials; ++i)
         if (newMaterial[i] == 0) {
+            if (out.materials.size() == modelimport::kMaxMaterials)
+                unreadable("its faces use more than the " + std::to_string(modelimport::kMaxMaterials) +
+                           " materials a mesh can have");
             newMaterial[i] = static_cast<uint32_t>(out.materials.size());
             Material& m = out.materials.emplace_back(materialOf(*scene.mMaterials[i]));
             if (m.origin == modelimport::MaterialOrigin::File) m.diffuse = textures.colourOf(i, m.diffuse);
@@ -179,26 +367,15 @@ ImportedMesh sceneMesh(const aiScene& scene, const std::filesystem::path& modelF
     out.positions.reserve(std::min<size_t>(vertices, modelimport::kMaxVertices));
     out.normals.reserve(out.positions.capacity());
     if (texCoords) out.texCoords.reserve(out.positions.capacity());
-    out.indices.reserve(3 * std::min<size_t>(faces, modelimport::kMaxFaces));
-    out.faceMaterials.reserve(std::min<size_t>(faces, modelimport::kMaxFaces));
+    out.indices.reserve(3 * faces);
+    out.faceMaterials.reserve(faces);
     for (size_t m = 0; m < placements.size(); ++m) {
-        const aiMesh& mesh = *placements[m].mesh;
-        const std::vector<uint32_t> number = appendJoined(out, PlacedMesh(placements[m], m), mesh.mNumVertices, texCoords);
-        for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-            const aiFace& face = mesh.mFaces[f];
-            if (face.mNumIndices != 3) continue;
-            for (unsigned k : {0u, 2u, 1u}) {  // the other way round: clockwise in front
-                if (face.mIndices[k] >= mesh.mNumVertices)
-                    throw Failure{modelimport::FailureReason::Unreadable,
-                                  "a face of mesh " + std::to_string(m) + " names a vertex it does not have"};
-                out.indices.push_back(number[face.mIndices[k]]);
-            }
-            out.faceMaterials.push_back(newMaterial[mesh.mMaterialIndex]);
-            if (out.faceCount() > modelimport::kMaxFaces)
-                throw Failure{modelimport::FailureReason::Unreadable, "the scene has more triangles than a mesh can index"};
-        }
+        const PlacedMesh placed(placements[m], m);
+        if (placed.mesh.HasNormals()) appendWithNormals(out, placed, texCoords);
+        else appendSmoothedMesh(out, placed, texCoords);
+        out.faceMaterials.resize(out.indices.size() / 3, newMaterial[placed.mesh.mMaterialIndex]);
     }
-    if (out.faceCount() == 0) throw Failure{modelimport::FailureReason::NoTriangles, kNoTriangles};
+    if (out.faceCount() == 0) throw Failure{FailureReason::NoTriangles, kNoTriangles};
     return out;
 }
 

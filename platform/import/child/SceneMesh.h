@@ -19,9 +19,11 @@ struct Failure {
 inline constexpr const char* kNoTriangles = "the file holds no triangle to draw";
 
 // Every triangle mesh the node tree places, once per placement, with the placement's transform
-// applied; each mesh's identical vertices joined; turned into the program's left-handed space
-// (z negated, each triangle's corners reversed, v of the texture coordinates flipped, as
-// Direct3D has them); materials no triangle uses left out, the others in the file's order,
+// applied; each mesh's identical vertices joined and those no triangle uses left out; normals
+// made where the mesh has none (SmoothNormals.h); turned into the program's left-handed space
+// (z negated, each triangle's corners reversed unless its placement mirrors too, v of the
+// texture coordinates flipped, as Direct3D has them); materials no triangle uses left out, the
+// others in the file's order,
 // each textured one in its texture's colours (TextureColour.h), its external textures looked
 // for in `modelFolder`. Throws Failure.
 modelimport::ImportedMesh sceneMesh(const aiScene& scene, const std::filesystem::path& modelFolder);

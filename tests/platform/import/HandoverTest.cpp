@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <stdexcept>
 
 #include "ImportFixtures.h"
 #include "import/Handover.h"
@@ -51,6 +52,18 @@ TEST(Handover, AFailureTheChildReportsIsTheFilesError) {
         EXPECT_EQ(number, c.status);
         EXPECT_NE(text.find("/m/a.obj: Unexpected token at line 3"), std::string::npos) << text;
     }
+}
+
+// A sink that fails ends the writing with its error, and is not called again on the way out.
+TEST(Handover, AFailingSinkEndsTheWritingWithItsError) {
+    int calls = 0;
+    const auto failing = [&](const void*, size_t) {
+        ++calls;
+        throw std::runtime_error("disk full");
+    };
+    EXPECT_THROW(modelimport::writeMesh(quad(false), failing), std::runtime_error);
+    EXPECT_THROW(modelimport::writeFailure(modelimport::FailureReason::Unreadable, "x", failing), std::runtime_error);
+    EXPECT_EQ(calls, 2);
 }
 
 TEST(Handover, BrokenRulesAreRefusedNamingTheByteAndTheRule) {

@@ -4,6 +4,7 @@
 // no child is left behind (ImportFixture checks after every test).
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -43,6 +44,9 @@ TEST_F(Import, AFileThatCannotBeReadIsReportedWithItsNameAndReason) {
         {file("model.unknown", "3 4 5\nnothing a reader knows\n"), D3DXERR_INVALIDDATA, "No suitable reader"},
         {file("picture.png", png), D3DXERR_INVALIDDATA, "No suitable reader"},
         {file("lines.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\nl 2 3\n"), D3DXERR_LOADEDMESHASNODATA, "no triangle"},
+        {file("points.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                            "property float z\nend_header\n0 0 0\n1 0 0\n0 1 0\n"),
+         D3DXERR_LOADEDMESHASNODATA, "no triangle"},
     };
     for (const Case& c : cases) {
         const auto [number, text] = raised([&] { d3dx8::readModelFile(c.path); });
@@ -52,8 +56,16 @@ TEST_F(Import, AFileThatCannotBeReadIsReportedWithItsNameAndReason) {
     }
 }
 
+// ... and leaves no core dump behind in the folder it was started from, whatever this process
+// allows; the importer as packaged refuses to misbehave at all.
 TEST_F(Import, AChildThatMisbehavesIsTheFilesErrorAndIsGone) {
     const std::string model = file("triangle.obj", kTriangle);
+    rlimit core{};
+    ::getrlimit(RLIMIT_CORE, &core);
+    const rlimit allowed{core.rlim_max, core.rlim_max};
+    ::setrlimit(RLIMIT_CORE, &allowed);
+    const std::filesystem::path startedIn = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
     struct Case { const char* fault; HRESULT status; const char* reason; };
     const Case cases[] = {
         {"abort", D3DXERR_INVALIDDATA, "the importer aborted while reading the file"},
@@ -81,6 +93,16 @@ TEST_F(Import, AChildThatMisbehavesIsTheFilesErrorAndIsGone) {
     modelimport::ChildSettings missing = modelimport::childSettings();
     missing.program = path("no-such-importer");
     EXPECT_EQ(raised([&] { modelimport::importModel(model, missing); }).first, E_FAIL);
+    modelimport::ChildSettings packaged = modelimport::childSettings();
+    packaged.program = CELSHADE_RUNTIME_DIR "/celshade-import-packaged";
+    packaged.fault = "crash";
+    const std::string refused = raised([&] { modelimport::importModel(model, packaged); }).second;
+    EXPECT_NE(refused.find("the importer stopped with exit status 2 (usage: "), std::string::npos) << refused;
+
+    std::filesystem::current_path(startedIn);
+    ::setrlimit(RLIMIT_CORE, &core);
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+        EXPECT_EQ(entry.path().filename(), "triangle.obj") << "left behind";
 }
 
 // The program waits for its importer through a step of its own, with no time limit: the step

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <tuple>
+#include <vector>
 
 #include "ImportFixtures.h"
 #include "d3dx8/D3DX8.h"
@@ -86,6 +87,34 @@ TEST_F(ImportedModel, IsTheSameObjectAsInXNeitherMirroredNorInsideOut) {
     ASSERT_EQ(imported.materials.size(), 1u);
     const D3DCOLORVALUE &d = imported.materials[0].Diffuse, &plain = d3dx8::defaultMaterial().Diffuse;
     EXPECT_EQ(std::make_tuple(d.r, d.g, d.b, d.a), std::make_tuple(plain.r, plain.g, plain.b, plain.a));
+}
+
+// A node that mirrors its mesh (here glTF's scale of -1 along x) keeps the mesh's faces facing
+// out: their corners go the other way round with it.
+TEST_F(ImportedModel, AMirroringNodeTurnsItsFacesWithIt) {
+    const float corners[4][3] = {{0, 0, 0}, {2, 0, 0}, {0, 1, 0}, {0, 0, -3}};
+    const int faces[4][3] = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}};  // as kTetrahedronObj
+    std::vector<float> positions, normals;
+    for (const auto& f : faces) {
+        const D3DVECTOR a{corners[f[0]][0], corners[f[0]][1], corners[f[0]][2]},
+            n = D3DXVec3Cross(D3DXVec3Subtract({corners[f[1]][0], corners[f[1]][1], corners[f[1]][2]}, a),
+                              D3DXVec3Subtract({corners[f[2]][0], corners[f[2]][1], corners[f[2]][2]}, a));
+        for (int k : f) positions.insert(positions.end(), corners[k], corners[k] + 3);
+        for (int k = 0; k < 3; ++k) normals.insert(normals.end(), {n.x, n.y, n.z});
+    }
+    std::string bin(reinterpret_cast<const char*>(positions.data()), positions.size() * 4);
+    bin.append(reinterpret_cast<const char*>(normals.data()), normals.size() * 4);
+    file("tetra.bin", bin);
+    const std::string gltf = file("mirrored.gltf", R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],
+ "nodes": [{"mesh": 0, "scale": [-1, 1, 1]}],
+ "meshes": [{"primitives": [{"attributes": {"POSITION": 0, "NORMAL": 1}}]}],
+ "buffers": [{"uri": "tetra.bin", "byteLength": 288}],
+ "bufferViews": [{"buffer": 0, "byteLength": 144}, {"buffer": 0, "byteOffset": 144, "byteLength": 144}],
+ "accessors": [{"bufferView": 0, "componentType": 5126, "count": 12, "type": "VEC3", "min": [0, 0, -3], "max": [2, 1, 0]},
+               {"bufferView": 1, "componentType": 5126, "count": 12, "type": "VEC3"}]})");
+    const d3dx8::MeshFromX mirrored = load(gltf);
+    ASSERT_EQ(mirrored.mesh->GetNumFaces(), 4u);
+    EXPECT_EQ(facesWithNormalsInside(*mirrored.mesh), 0);
 }
 
 // The reader follows the content: a .x file under another name is still read as .x (no child

@@ -1,0 +1,197 @@
+// The importer's own work on what Assimp has read: normals where a file has none (smooth across
+// shallow edges, split at sharp ones), the node tree walked however deep, vertices no face uses
+// left out, and more materials than a mesh can have refused as the file's fault.
+
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <array>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "SceneMesh.h"
+#include "SmoothNormals.h"
+
+namespace {
+
+using modelimport::Float2;
+using modelimport::Float3;
+using modelimport::ImportedMesh;
+using Face = std::array<uint32_t, 3>;
+
+float dot(Float3 a, Float3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// A roof along z: two slopes of two triangles each, rising `rise` over a run of 1 to a ridge
+// (positions 0 and 1), eaves 2, 3 on the left and 4, 5 on the right; fronts face up.
+const std::vector<Face> kRoof = {{2, 1, 0}, {2, 3, 1}, {4, 0, 1}, {4, 1, 5}};
+std::vector<Float3> roof(float rise) { return {{0, rise, 0}, {0, rise, 1}, {-1, 0, 0}, {-1, 0, 1}, {1, 0, 0}, {1, 0, 1}}; }
+
+// A cube's twelve faces, every edge a right angle.
+const std::vector<Float3> kCube = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+const std::vector<Face> kCubeFaces = {{0, 2, 1}, {1, 2, 3}, {4, 5, 6}, {5, 7, 6}, {0, 1, 4}, {1, 5, 4},
+                                      {2, 6, 3}, {3, 6, 7}, {0, 4, 2}, {2, 4, 6}, {1, 3, 5}, {3, 7, 5}};
+
+ImportedMesh smoothed(const std::vector<Float3>& positions, const std::vector<Face>& faces,
+                      const std::vector<Float2>& cornerTexCoords = {}) {
+    ImportedMesh out;
+    for (const Face& f : faces) out.indices.insert(out.indices.end(), f.begin(), f.end());
+    importchild::appendSmoothed(out, {positions, out.indices, cornerTexCoords}, !cornerTexCoords.empty());
+    return out;
+}
+
+Float3 faceNormal(const ImportedMesh& m, size_t f) {
+    const Float3 a = m.positions[m.indices[3 * f]], b = m.positions[m.indices[3 * f + 1]], c = m.positions[m.indices[3 * f + 2]];
+    const Float3 u{b.x - a.x, b.y - a.y, b.z - a.z}, v{c.x - a.x, c.y - a.y, c.z - a.z};
+    const Float3 n{u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
+    const float length = std::sqrt(dot(n, n));
+    return {n.x / length, n.y / length, n.z / length};
+}
+
+TEST(SmoothNormals, AreSmoothAcrossShallowEdgesAndSplitOnlyAtSharpOnes) {
+    // Texture coordinates that differ across the ridge split it without creasing it.
+    std::vector<Float2> seam;
+    for (const Face& f : kRoof) seam.insert(seam.end(), 3, Float2{f[0] == 2 ? 0.0f : 1.0f, 0});
+    struct Case {
+        const char* shape;
+        ImportedMesh mesh;
+        size_t vertices;
+        float ridgeUp;  // the y of the ridge's normals, when the shape has a ridge
+    };
+    const Case cases[] = {
+        {"20-degree roof", smoothed(roof(std::tan(0.1745f)), kRoof), 6, 1},
+        {"20-degree roof, seam at the ridge", smoothed(roof(std::tan(0.1745f)), kRoof, seam), 8, 1},
+        {"60-degree roof", smoothed(roof(std::tan(0.5236f)), kRoof), 8, std::cos(0.5236f)},
+        {"cube", smoothed(kCube, kCubeFaces), 24, -1},
+    };
+    for (const Case& c : cases) {
+        const ImportedMesh& m = c.mesh;
+        EXPECT_EQ(m.positions.size(), c.vertices) << c.shape;
+        ASSERT_EQ(m.normals.size(), m.positions.size()) << c.shape;
+        for (size_t f = 0; f < m.indices.size() / 3; ++f)
+            for (size_t k = 0; k < 3; ++k) {
+                const uint32_t v = m.indices[3 * f + k];
+                const Float3 n = m.normals[v];
+                EXPECT_NEAR(dot(n, n), 1, 1e-5) << c.shape;
+                if (c.ridgeUp >= 0 && m.positions[v].x == 0) {
+                    EXPECT_NEAR(n.y, c.ridgeUp, 1e-5) << c.shape << " face " << f;
+                } else if (c.ridgeUp < 0) {
+                    EXPECT_NEAR(dot(n, faceNormal(m, f)), 1, 1e-6) << c.shape << " face " << f;
+                }
+            }
+    }
+}
+
+// A scene as Assimp's readers leave it: one mesh (faces counter-clockwise from the front, as
+// files hold them), its material, placed by the node at the end of a chain of `depth` nodes.
+std::unique_ptr<aiScene> sceneOf(const std::vector<aiVector3D>& positions, const std::vector<Face>& faces,
+                                 unsigned depth = 1, unsigned materials = 1) {
+    auto scene = std::make_unique<aiScene>();
+    auto* mesh = new aiMesh;
+    mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+    mesh->mNumVertices = static_cast<unsigned>(positions.size());
+    mesh->mVertices = new aiVector3D[positions.size()];
+    std::copy(positions.begin(), positions.end(), mesh->mVertices);
+    mesh->mNumFaces = static_cast<unsigned>(faces.size());
+    mesh->mFaces = new aiFace[faces.size()];
+    for (size_t f = 0; f < faces.size(); ++f) {
+        mesh->mFaces[f].mNumIndices = 3;
+        mesh->mFaces[f].mIndices = new unsigned[3]{faces[f][0], faces[f][1], faces[f][2]};
+    }
+    scene->mNumMeshes = 1;
+    scene->mMeshes = new aiMesh*[1]{mesh};
+    scene->mNumMaterials = materials;
+    scene->mMaterials = new aiMaterial*[materials];
+    for (unsigned i = 0; i < materials; ++i) scene->mMaterials[i] = new aiMaterial;
+    scene->mRootNode = new aiNode;
+    aiNode* at = scene->mRootNode;
+    for (unsigned level = 1; level < depth; ++level) {
+        at->mNumChildren = 1;
+        at->mChildren = new aiNode*[1]{new aiNode};
+        at->mChildren[0]->mParent = at;
+        at = at->mChildren[0];
+        at->mTransformation = aiMatrix4x4(aiVector3D(1), aiQuaternion(), aiVector3D(1, 0, 0));
+    }
+    at->mNumMeshes = 1;
+    at->mMeshes = new unsigned[1]{0};
+    return scene;
+}
+
+// Runs `work` on a thread with a stack of 256 KB, which a walk by recursion of a deep tree
+// would overflow.
+void onSmallStack(const std::function<void()>& work) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, 256 << 10);
+    pthread_t thread;
+    auto run = [](void* w) -> void* {
+        (*static_cast<const std::function<void()>*>(w))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+const std::vector<aiVector3D> kTetrahedron = {{0, 0, 0}, {2, 0, 0}, {0, 1, 0}, {0, 0, -3}};
+const std::vector<Face> kTetrahedronFaces = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}};
+
+TEST(SceneMesh, LeavesOutVerticesNoFaceUsesWithTheFilesNormalsOrWithout) {
+    std::vector<aiVector3D> positions = kTetrahedron;
+    positions.insert(positions.begin() + 2, aiVector3D(100, 100, 100));  // far away, in no face
+    std::vector<Face> faces = kTetrahedronFaces;
+    for (Face& f : faces)
+        for (uint32_t& v : f) v += v >= 2;
+    for (const bool normals : {false, true}) {
+        const auto scene = sceneOf(positions, faces);
+        if (normals) {
+            scene->mMeshes[0]->mNormals = new aiVector3D[positions.size()];
+            for (size_t v = 0; v < positions.size(); ++v) scene->mMeshes[0]->mNormals[v] = positions[v] - aiVector3D(0.5f, 0.25f, -0.75f);
+        }
+        const ImportedMesh m = importchild::sceneMesh(*scene, {});
+        EXPECT_EQ(m.faceCount(), 4u);
+        for (const Float3& p : m.positions) EXPECT_LT(p.x, 100) << "with normals: " << normals;
+        EXPECT_EQ(m.positions.size() == 4u, normals);  // without normals the sharp corners split
+    }
+}
+
+TEST(SceneMesh, WalksANodeTreeOfAnyDepth) {
+    const auto scene = sceneOf(kTetrahedron, kTetrahedronFaces, 20000);
+    onSmallStack([&] {
+        const ImportedMesh m = importchild::sceneMesh(*scene, {});
+        EXPECT_EQ(m.faceCount(), 4u);
+        EXPECT_EQ(m.positions[0].x, 19999);  // each node below the root moves it by 1
+    });
+}
+
+TEST(SceneMesh, MoreMaterialsThanAMeshCanHaveAreTheFilesFault) {
+    const unsigned materials = modelimport::kMaxMaterials + 1;
+    const auto scene = sceneOf(kTetrahedron, kTetrahedronFaces, 1, materials);
+    // As many meshes, each in its own material.
+    aiMesh** meshes = new aiMesh*[materials];
+    meshes[0] = scene->mMeshes[0];
+    for (unsigned i = 1; i < materials; ++i) {
+        meshes[i] = new aiMesh;
+        meshes[i]->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+        meshes[i]->mMaterialIndex = i;
+    }
+    delete[] scene->mMeshes;
+    scene->mMeshes = meshes;
+    scene->mNumMeshes = materials;
+    aiNode& root = *scene->mRootNode;
+    delete[] root.mMeshes;
+    root.mMeshes = new unsigned[materials];
+    root.mNumMeshes = materials;
+    for (unsigned i = 0; i < materials; ++i) root.mMeshes[i] = i;
+    try {
+        importchild::sceneMesh(*scene, {});
+        ADD_FAILURE() << "no failure";
+    } catch (const importchild::Failure& failure) {
+        EXPECT_EQ(failure.reason, modelimport::FailureReason::Unreadable);
+        EXPECT_EQ(failure.text, "its faces use more than the 65536 materials a mesh can have");
+    }
+}
+
+}  // namespace
