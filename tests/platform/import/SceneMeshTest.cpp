@@ -1,11 +1,13 @@
 // The importer's own work on what Assimp has read: normals where a file has none (smooth across
-// shallow edges, split at sharp ones), the node tree walked however deep, vertices no face uses
-// left out, and more materials than a mesh can have refused as the file's fault.
+// shallow edges, split at sharp ones), the turn into the program's space, the node tree walked
+// however deep, vertices no face uses left out, and more materials than a mesh can have refused
+// as the file's fault.
 
 #include <assimp/scene.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -154,6 +156,32 @@ TEST(SceneMesh, LeavesOutVerticesNoFaceUsesWithTheFilesNormalsOrWithout) {
         EXPECT_EQ(m.faceCount(), 4u);
         for (const Float3& p : m.positions) EXPECT_LT(p.x, 100) << "with normals: " << normals;
         EXPECT_EQ(m.positions.size() == 4u, normals);  // without normals the sharp corners split
+    }
+}
+
+// Into the program's left-handed space: z negated, positions and normals alike, and v of the
+// texture coordinates counted from the other edge, as Direct3D has them.
+TEST(SceneMesh, TurnsTheFileIntoTheProgramsSpaceTextureCoordinatesToo) {
+    const auto scene = sceneOf(kTetrahedron, kTetrahedronFaces);
+    aiMesh& mesh = *scene->mMeshes[0];
+    mesh.mNormals = new aiVector3D[kTetrahedron.size()];
+    mesh.mTextureCoords[0] = new aiVector3D[kTetrahedron.size()];
+    mesh.mNumUVComponents[0] = 2;
+    for (size_t v = 0; v < kTetrahedron.size(); ++v) {
+        mesh.mNormals[v] = kTetrahedron[v] - aiVector3D(0.5f, 0.25f, -0.75f);
+        mesh.mTextureCoords[0][v] = aiVector3D(0.125f * float(v), 0.25f * float(v), 0);
+    }
+    const ImportedMesh m = importchild::sceneMesh(*scene, {});
+    ASSERT_EQ(m.positions.size(), kTetrahedron.size());
+    ASSERT_EQ(m.texCoords.size(), kTetrahedron.size());
+    for (size_t out = 0; out < m.positions.size(); ++out) {
+        const Float3 p = m.positions[out];
+        const auto in = std::find(kTetrahedron.begin(), kTetrahedron.end(), aiVector3D(p.x, p.y, -p.z));
+        ASSERT_NE(in, kTetrahedron.end()) << out;
+        const float v = float(in - kTetrahedron.begin());
+        EXPECT_LT(m.normals[out].z * mesh.mNormals[size_t(v)].z, 0.0f) << out;  // turned with the positions
+        EXPECT_EQ(m.texCoords[out].u, 0.125f * v) << out;
+        EXPECT_EQ(m.texCoords[out].v, 1 - 0.25f * v) << out;
     }
 }
 
