@@ -94,6 +94,12 @@ TEST_F(OwnModel, ChosenInTheFileChooserItIsDrawnAsWhenNamedOnTheCommandLine) {
     x.click(dialog.topLeft() + QPoint(50, 146));  // the dialog's blank, so that it has the keyboard
     x.pressKeyCombo("Control_L", "o");
     ASSERT_TRUE(otherWindow(20000).has_value()) << "Ctrl+O opened no file chooser";
+    // Typed only once the chooser has the keyboard: a slow program (under a sanitizer) maps it
+    // a while before it takes the focus, and the first keys would go to the dialog.
+    ASSERT_TRUE(X11Session::waitFor([&] {
+        const std::optional<QRect> chooser = otherWindow(0);
+        return chooser && x.focusedWindow() == chooser;
+    }, 20000)) << "the chooser never had the keyboard";
     x.typeText(kRose);
     x.pressKey("Return");
     ASSERT_TRUE(X11Session::waitFor([&] { return !otherWindow(0).has_value(); }, 20000)) << "the chooser stayed open";

@@ -149,6 +149,29 @@ std::vector<QRect> X11Session::windows() {
     return found;
 }
 
+std::optional<QRect> X11Session::focusedWindow() {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display_, &focus, &revert);
+    const Window root = DefaultRootWindow(display_);
+    if (focus == None || focus == PointerRoot || focus == root) return std::nullopt;
+    // Up to the window that is a child of the root.
+    for (;;) {
+        Window top = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(display_, focus, &top, &parent, &children, &count) == 0) return std::nullopt;
+        if (children != nullptr) XFree(children);
+        if (parent == root) break;
+        focus = parent;
+    }
+    XWindowAttributes a;
+    int x = 0, y = 0;
+    Window child = 0;
+    if (XGetWindowAttributes(display_, focus, &a) == 0 || !XTranslateCoordinates(display_, focus, root, 0, 0, &x, &y, &child))
+        return std::nullopt;
+    return QRect(x, y, a.width, a.height);
+}
+
 std::optional<QRect> X11Session::findWindow(int width, int height) {
     for (const QRect& window : windows())
         if (window.size() == QSize(width, height)) return window;

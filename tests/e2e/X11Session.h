@@ -29,6 +29,8 @@ public:
     std::optional<QRect> findWindow(int width, int height);
     // Every mapped top-level window.
     std::vector<QRect> windows();
+    // The top-level window that holds the keyboard focus, if any does.
+    std::optional<QRect> focusedWindow();
     // The same, once it has appeared within timeoutMs.
     std::optional<QRect> waitForWindow(int width, int height, int timeoutMs);
     // Waits (processing nothing else) until pred holds or timeoutMs passes.
