@@ -83,6 +83,12 @@ std::vector<std::vector<uint32_t>> decodeGif(const std::string& path, std::vecto
         const GifImageDesc& d = image.ImageDesc;
         const ColorMapObject* table = d.ColorMap ? d.ColorMap : gif->SColorMap;
         localTableSizes.push_back(d.ColorMap ? d.ColorMap->ColorCount : 0);
+        // Each frame stays under the next, which covers only what changed: a viewer that
+        // cleared it first would show background where nothing changed.
+        GraphicsControlBlock control{};
+        if (DGifSavedExtensionToGCB(gif, i, &control) != GIF_OK || control.DisposalMode != DISPOSE_DO_NOT) {
+            ADD_FAILURE() << "frame " << i << " is not kept under the next";
+        }
         for (int y = 0; y < d.Height; ++y)
             for (int x = 0; x < d.Width; ++x) {
                 const GifColorType c = table->Colors[image.RasterBits[y * d.Width + x]];
