@@ -12,6 +12,7 @@
 
 #include "d3dx8/Mesh.h"
 #include "math/d3dmath.h"
+#include "runtime/UnzeroedAllocator.h"
 
 // One line vertex of the outline pass, handed to the device unchanged (stride 36, two
 // entries per line). The fields feed the edge shader's inputs v0, v3 and v6 in this order.
@@ -25,27 +26,11 @@ static_assert(std::is_trivially_copyable_v<edgeVertex>, "edgeVertex is copied to
 
 namespace Module1 {
 
-// Storage for the line list whose entries are not zeroed when it is sized: a build writes
-// every entry itself, and leaving the pages untouched until then lets it spread the cost of
-// first touching gigabytes over both cores instead of paying it before its first yield.
-template <typename T>
-struct UnzeroedAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-        using other = UnzeroedAllocator<U>;
-    };
-    UnzeroedAllocator() = default;
-    template <typename U>
-    UnzeroedAllocator(const UnzeroedAllocator<U>&) noexcept {}
-    template <typename U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;  // default-initialised: left as it is
-    }
-};
-
 // The line list, six entries per face: 36 bytes each, so gigabytes for a model of millions
-// of faces.
-using EdgeList = std::vector<edgeVertex, UnzeroedAllocator<edgeVertex>>;
+// of faces. Its entries are not zeroed when it is sized: a build writes every entry itself,
+// and leaving the pages untouched until then lets it spread the cost of first touching
+// gigabytes over both cores instead of paying it before its first yield.
+using EdgeList = std::vector<edgeVertex, rt::UnzeroedAllocator<edgeVertex>>;
 
 // The crease limit: cosine of the angle below which two neighbouring faces count as one
 // smooth surface. Written by the start dialog, read at every comparison of a build.

@@ -14,25 +14,12 @@
 #include <vector>
 
 #include "math/d3dmath.h"
+#include "runtime/UnzeroedAllocator.h"
 
 // A column of ProcessedVertices. The vertex stage writes every entry of a draw, so growing a
 // column need not zero it first: a frame whose draws alternate between a few thousand and a
 // few hundred thousand vertices would otherwise clear megabytes per draw.
-template <typename T>
-struct VertexColumnAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-        using other = VertexColumnAllocator<U>;
-    };
-    VertexColumnAllocator() = default;
-    template <typename U>
-    VertexColumnAllocator(const VertexColumnAllocator<U>&) noexcept {}
-    template <typename U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;  // default-initialised: left as it is
-    }
-};
-using VertexColumn = std::vector<float, VertexColumnAllocator<float>>;
+using VertexColumn = std::vector<float, rt::UnzeroedAllocator<float>>;
 
 // Processed vertices in structure-of-arrays form, one entry per processed vertex.
 // Positions are Direct3D clip coordinates: the visible volume is -w <= x <= w,
