@@ -6,12 +6,10 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -58,24 +56,16 @@ std::string caseName(const ::testing::TestParamInfo<DataFault>& info) {
     return QString::fromUtf8(info.param.file).replace('.', '_').toStdString() + "_" + kFaults[static_cast<int>(info.param.fault)];
 }
 
-// A hard link where the file system allows it, a copy elsewhere.
-void link(const QString& from, const QString& to) {
-    std::error_code ec;
-    std::filesystem::create_hard_link(from.toStdString(), to.toStdString(), ec);
-    if (ec) std::filesystem::copy_file(from.toStdString(), to.toStdString());
-}
-
 class EndToEndDataFault : public EndToEnd, public ::testing::WithParamInterface<DataFault> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(directory.isValid());
-        const QDir source(QStringLiteral(CELSHADE_RUNTIME_DIR));
         const DataFault& c = GetParam();
-        for (const char* name : {"celshade", "banda2.bmp", "celshading.txt", "shver2.txt", "doom1.x", "doom2.x", "doom3.x",
-                                 "doom4.x", "doom5.x"}) {
-            if (QString::fromUtf8(name) != QString::fromUtf8(c.file)) link(source.filePath(name), directory.filePath(name));
-        }
-        QFile original(source.filePath(c.file)), written(directory.filePath(c.file));
+        QStringList files{"celshade", "banda2.bmp", "celshading.txt", "shver2.txt", "doom1.x", "doom2.x", "doom3.x",
+                          "doom4.x", "doom5.x"};
+        files.removeOne(QString::fromUtf8(c.file));
+        ASSERT_TRUE(linkFromBuild(directory.path(), files));
+        QFile original(QStringLiteral(CELSHADE_RUNTIME_DIR "/") + c.file), written(directory.filePath(c.file));
         ASSERT_TRUE(original.open(QIODevice::ReadOnly));
         QByteArray faulty = c.fault == Fault::Truncated ? original.readAll().left(original.size() / 3) : QByteArray();
         for (int i = 0; c.fault == Fault::Garbage && i < 4096; ++i) faulty.append(char((i * 7919 + 13) % 251));

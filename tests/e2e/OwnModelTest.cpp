@@ -6,14 +6,12 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -92,7 +90,7 @@ TEST_F(OwnModel, ChosenInTheFileChooserItIsDrawnAsWhenNamedOnTheCommandLine) {
     const QImage expected = toolPicture(kRose);
     ASSERT_NO_FATAL_FAILURE(start({}));
     x.click(dialog.topLeft() + QPoint(50, 146));  // the dialog's blank, so that it has the keyboard
-    x.pressKeyCombo("Control_L", "o");
+    x.keys({"Control_L", "o"});
     ASSERT_TRUE(otherWindow(20000).has_value()) << "Ctrl+O opened no file chooser";
     // Typed only once the chooser has the keyboard: a slow program (under a sanitizer) maps it
     // a while before it takes the focus, and the first keys would go to the dialog.
@@ -101,7 +99,7 @@ TEST_F(OwnModel, ChosenInTheFileChooserItIsDrawnAsWhenNamedOnTheCommandLine) {
         return chooser && x.focusedWindow() == chooser;
     }, 20000)) << "the chooser never had the keyboard";
     x.typeText(kRose);
-    x.pressKey("Return");
+    x.keys({"Return"});
     ASSERT_TRUE(X11Session::waitFor([&] { return !otherWindow(0).has_value(); }, 20000)) << "the chooser stayed open";
     render = pressStar(x, dialog, kPatienceMs);
     ASSERT_FALSE(render.isEmpty()) << "the render window did not appear";
@@ -132,7 +130,7 @@ TEST_F(OwnModel, ABrokenFileIsReportedAndTheProgramGoesOn) {
     EXPECT_TRUE(report.contains(QStringLiteral("Error -2005529767 (88760B59): D3DXERR_INVALIDDATA: importing model: ") + cut))
         << report.toStdString();
     x.click(message->center());  // the box gets the keyboard, then Return presses its button
-    x.pressKey("Return");
+    x.keys({"Return"});
     EXPECT_TRUE(X11Session::waitFor([&] { return !otherWindow(0).has_value(); }, 20000)) << "the message stayed";
     EXPECT_TRUE(running());
     EXPECT_FALSE(x.findWindow(kRenderWidth, kRenderHeight).has_value()) << "a render window with no model in it";
@@ -146,14 +144,7 @@ TEST_F(OwnModel, ABrokenFileIsReportedAndTheProgramGoesOn) {
 // An importer that never finishes (a stand-in beside the program): STAR again ends it and
 // starts another; EXIT two seconds later ends the program and its importer at once.
 TEST_F(OwnModel, AnImportStillReadingGivesWayToANewStarAndEndsWithTheProgram) {
-    const QDir source(QStringLiteral(CELSHADE_RUNTIME_DIR));
-    for (const char* name : {"celshade", "banda2.bmp", "celshading.txt", "shver2.txt", "doom1.x"}) {
-        std::error_code error;
-        std::filesystem::create_hard_link(source.filePath(name).toStdString(), folder.filePath(name).toStdString(), error);
-        if (error) {
-            ASSERT_TRUE(QFile::copy(source.filePath(name), folder.filePath(name)));
-        }
-    }
+    ASSERT_TRUE(linkFromBuild(folder.path(), {"celshade", "banda2.bmp", "celshading.txt", "shver2.txt", "doom1.x"}));
     const std::string importer = folder.filePath(QStringLiteral("celshade-import")).toStdString();
     std::ofstream(importer) << "#!/bin/sh\nexec sleep 300\n";
     ::chmod(importer.c_str(), 0755);

@@ -3,8 +3,12 @@
 // error report goes to standard error instead of a dialog, and its windows are found by their
 // client sizes (at `ratio` times them under QT_SCALE_FACTOR).
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
+
+#include <filesystem>
 
 #include "X11Session.h"
 
@@ -40,6 +44,18 @@ inline QRect startProgram(QProcess& program, X11Session& x, const QStringList& a
 inline QRect pressStar(X11Session& x, QRect dialog, int patienceMs = 60000, int ratio = 1) {
     x.click(dialog.topLeft() + kStar * ratio);
     return x.waitForWindow(kRenderWidth * ratio, kRenderHeight * ratio, patienceMs).value_or(QRect());
+}
+
+// The build's files `names` (the program, its data) in `folder`: hard links where the file
+// system allows them, copies elsewhere.
+inline bool linkFromBuild(const QString& folder, const QStringList& names) {
+    const QDir build(QStringLiteral(CELSHADE_RUNTIME_DIR)), into(folder);
+    for (const QString& name : names) {
+        std::error_code error;
+        std::filesystem::create_hard_link(build.filePath(name).toStdString(), into.filePath(name).toStdString(), error);
+        if (error && !QFile::copy(build.filePath(name), into.filePath(name))) return false;
+    }
+    return true;
 }
 
 // Ends `program` if a test left it running.

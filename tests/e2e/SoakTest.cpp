@@ -117,8 +117,8 @@ protected:
     // model and the time, the second save of a second numbered.
     void expectSavedAsShown(const QImage& picture) {
         x.click(render.center());
-        x.pressKey("F12");
-        x.pressKeyCombo("Control_L", "s");
+        x.keys({"F12"});
+        x.keys({"Control_L", "s"});
         const QString saved = folder.filePath(QStringLiteral("Pictures/celshade"));
         const auto files = [&] { return QDir(saved).entryList(QDir::Files); };
         // A file is there before its writer has finished it: wait for two pictures that load.

@@ -132,19 +132,24 @@ QSize X11Session::screenSize() const {
     return {DisplayWidth(display_, DefaultScreen(display_)), DisplayHeight(display_, DefaultScreen(display_))};
 }
 
+// Where a window is on the screen, when it is mapped and viewable.
+std::optional<QRect> X11Session::placeOf(unsigned long window) {
+    XWindowAttributes a;
+    int x = 0, y = 0;
+    Window child = 0;
+    if (XGetWindowAttributes(display_, window, &a) == 0 || a.map_state != IsViewable ||
+        !XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &x, &y, &child))
+        return std::nullopt;
+    return QRect(x, y, a.width, a.height);
+}
+
 std::vector<QRect> X11Session::windows() {
     Window root = DefaultRootWindow(display_), parent = 0, *children = nullptr;
     unsigned count = 0;
     std::vector<QRect> found;
     if (XQueryTree(display_, root, &root, &parent, &children, &count) == 0) return found;
-    for (unsigned i = 0; i < count; ++i) {
-        XWindowAttributes a;
-        int x = 0, y = 0;
-        Window child = 0;
-        if (XGetWindowAttributes(display_, children[i], &a) != 0 && a.map_state == IsViewable &&
-            XTranslateCoordinates(display_, children[i], root, 0, 0, &x, &y, &child))
-            found.emplace_back(x, y, a.width, a.height);
-    }
+    for (unsigned i = 0; i < count; ++i)
+        if (const std::optional<QRect> place = placeOf(children[i])) found.push_back(*place);
     if (children != nullptr) XFree(children);
     return found;
 }
@@ -164,12 +169,7 @@ std::optional<QRect> X11Session::focusedWindow() {
         if (parent == root) break;
         focus = parent;
     }
-    XWindowAttributes a;
-    int x = 0, y = 0;
-    Window child = 0;
-    if (XGetWindowAttributes(display_, focus, &a) == 0 || !XTranslateCoordinates(display_, focus, root, 0, 0, &x, &y, &child))
-        return std::nullopt;
-    return QRect(x, y, a.width, a.height);
+    return placeOf(focus);
 }
 
 std::optional<QRect> X11Session::findWindow(int width, int height) {
@@ -204,20 +204,15 @@ void X11Session::moveTo(QPoint p) {
     flush(30);
 }
 
-void X11Session::press(int button) {
-    XTestFakeButtonEvent(display_, static_cast<unsigned>(button), True, CurrentTime);
-    flush(30);
-}
-
-void X11Session::release(int button) {
-    XTestFakeButtonEvent(display_, static_cast<unsigned>(button), False, CurrentTime);
+void X11Session::setButton(int button, bool down) {
+    XTestFakeButtonEvent(display_, static_cast<unsigned>(button), down ? True : False, CurrentTime);
     flush(30);
 }
 
 void X11Session::click(QPoint p, int button) {
     moveTo(p);
-    press(button);
-    release(button);
+    setButton(button, true);
+    setButton(button, false);
 }
 
 void X11Session::doubleClick(QPoint p) {
@@ -231,9 +226,9 @@ void X11Session::doubleClick(QPoint p) {
 
 void X11Session::drag(QPoint a, QPoint b, int button, int steps) {
     moveTo(a);
-    press(button);
+    setButton(button, true);
     for (int i = 1; i <= steps; ++i) moveTo(a + (b - a) * i / steps);
-    release(button);
+    setButton(button, false);
 }
 
 // Presses the keys in order and lets them go in the opposite order.
@@ -259,10 +254,6 @@ void X11Session::typeText(const QString& text) {
         flush(15);
     }
 }
-
-void X11Session::pressKeyCombo(const char* modifierKeysym, const char* keysym) { keys({modifierKeysym, keysym}); }
-
-void X11Session::pressKey(const char* keysym) { keys({keysym}); }
 
 QImage X11Session::grab(QRect area) {
     XImage* image = XGetImage(display_, DefaultRootWindow(display_), area.x(), area.y(),

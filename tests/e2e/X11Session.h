@@ -37,15 +37,13 @@ public:
     static bool waitFor(const std::function<bool()>& pred, int timeoutMs);
 
     void moveTo(QPoint p);
-    void press(int button);
-    void release(int button);
     void click(QPoint p, int button = 1);
     void doubleClick(QPoint p);
     // Drags from a to b in `steps` moves with the button held.
     void drag(QPoint a, QPoint b, int button, int steps = 20);
     void typeText(const QString& text);
-    void pressKeyCombo(const char* modifierKeysym, const char* keysym);
-    void pressKey(const char* keysym);
+    // Keysym names ("Control_L", "s"), pressed in order and let go in the opposite order.
+    void keys(std::initializer_list<const char*> keysyms);
 
     QImage grab(QRect area);
 
@@ -56,6 +54,7 @@ public:
 
 private:
     void flush(int ms);
-    void keys(std::initializer_list<const char*> keysyms);
+    void setButton(int button, bool down);
+    std::optional<QRect> placeOf(unsigned long window);
     _XDisplay* display_ = nullptr;
 };

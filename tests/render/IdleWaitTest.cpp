@@ -43,12 +43,10 @@ protected:
         ui::installQtEventProcessing();
         Mdx8::setDataDirectory(CELSHADE_SOURCE_DIR "/data");
         // The render window is loaded without entering its loop: the test runs the passes.
-        Form2Links links;
-        links.showRenderWindow = [] { Form1::instance().loadWithoutLoop(); };
-        links.restartScene = [] { Form1::instance().STAR(); };
-        links.shutdown = [](bool) {};
-        links.endProgram = [] {};
-        dialog = new Form2(links);
+        dialog = new Form2(Form2Links{.showRenderWindow = [] { Form1::instance().loadWithoutLoop(); },
+                                      .restartScene = [] { Form1::instance().STAR(); },
+                                      .shutdown = [](bool) {},
+                                      .endProgram = [] {}});
         // The sheet: a loop that stopped after the first frame, which culls it, would show the background.
         dialog->selectModelFile(testsupport::writeModel(testsupport::sheet(), "idle-sheet.x"));
         dialog->show();
@@ -124,7 +122,7 @@ TEST_F(IdleWait, WakesOnEveryInputAndRunsTicksThatChangeNothingWithoutDrawing) {
     // handler ends the wait here, as a drag after typing would).
     x.click(dialogPoint("Text1"));
     ASSERT_TRUE(eventsUntil([&] { return text->hasFocus(); }));
-    x.pressKeyCombo("Control_L", "a");
+    x.keys({"Control_L", "a"});
     ASSERT_TRUE(eventsUntil([&] { return text->selectedText() == text->text(); }));
     const auto typed = QObject::connect(text, &QLineEdit::textChanged, [&] {
         if (Module1::threshold == 0.75f) form().yaw += 1;

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -42,12 +43,8 @@ Outcome tool(const std::vector<std::string>& args, const char* shell = nullptr) 
     for (const std::string& a : args) list << QString::fromStdString(a);
     QProcess p;
     p.start(shell ? QStringLiteral("bash") : kTool, list);
-    Outcome r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return r;
-    r.status = p.exitCode();
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return {};
+    return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
 }
 
 std::string joined(const std::vector<std::string>& args) {
@@ -247,17 +244,15 @@ TEST_F(Tool, BadOptionsEndWithStatusTwoAndTheUsage) {
 // subcommand (render and edges answered without a graphics device); the version is the
 // project's.
 TEST_F(Tool, HelpAndVersionGoToStandardOutput) {
-    const Outcome version = tool({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "celshade-tool " CELSHADE_VERSION "\n");
-    const Outcome help = tool({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: celshade-tool COMMAND", 0), 0u) << help.out;
-    for (const char* command : {"info", "asm", "edges", "render"}) {
-        const Outcome run = tool({command, "--help"});
-        EXPECT_EQ(run.status, 0) << command;
-        EXPECT_EQ(run.err, "") << command;
-        EXPECT_EQ(run.out.rfind(std::string("usage: celshade-tool ") + command, 0), 0u) << run.out;
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--version"}, "celshade-tool " CELSHADE_VERSION "\n"}, {{"--help"}, "usage: celshade-tool COMMAND"},
+        {{"info", "--help"}, "usage: celshade-tool info"},       {{"asm", "--help"}, "usage: celshade-tool asm"},
+        {{"edges", "--help"}, "usage: celshade-tool edges"},     {{"render", "--help"}, "usage: celshade-tool render"}};
+    for (const auto& [args, start] : cases) {
+        const Outcome run = tool(args);
+        EXPECT_EQ(run.status, 0) << joined(args);
+        EXPECT_EQ(run.err, "") << joined(args);
+        EXPECT_EQ(args[0] == "--version" ? run.out : run.out.substr(0, start.size()), start);
     }
 }
 
@@ -300,15 +295,36 @@ Animation readAnimation(const std::string& path) {
 
 QImage picture(const std::string& path) { return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32); }
 
-// The mean difference of the channels, over the whole picture.
-double meanDifference(const QImage& a, const QImage& b) {
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+enum class Kind { Background, Outline, Model };
+
+Kind kindOf(QRgb p) {
+    if (p == qRgb(0x4C, 0x4C, 0xFF)) return Kind::Background;
+    return qRed(p) <= 8 && qGreen(p) <= 8 && qBlue(p) <= 8 ? Kind::Outline : Kind::Model;
+}
+
+struct Difference {
+    double colour = 1;  // share of pixels more than 8 levels apart in a channel
+    double kind = 1;    // share of pixels that are background, outline or model in one picture only
+    double mean = 255;  // the mean difference of the channels
+};
+
+Difference compare(const QImage& x, const QImage& y) {
+    if (x.isNull() || x.size() != y.size()) {
+        ADD_FAILURE() << "pictures that cannot be compared";
+        return {};
+    }
+    int64_t colour = 0, kind = 0, sum = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            const int r = std::abs(qRed(p) - qRed(q)), g = std::abs(qGreen(p) - qGreen(q));
+            const int b = std::abs(qBlue(p) - qBlue(q));
+            colour += std::max({r, g, b}) > 8;
+            kind += kindOf(p) != kindOf(q);
+            sum += r + g + b;
         }
-    return sum / (3.0 * a.width() * a.height());
+    const double pixels = double(x.width()) * x.height();
+    return {colour / pixels, kind / pixels, sum / (3 * pixels)};
 }
 
 // Each format's frames are the still pictures of the same turns: exactly where the format keeps
@@ -348,7 +364,7 @@ TEST_F(Tool, RenderTurntableIsTheStillPicturesOfOneTurn) {
         SCOPED_TRACE(i);
         EXPECT_EQ(fromGif.frames[i], stills[i]);
         EXPECT_EQ(fromWebp.frames[i], stills[i]);
-        EXPECT_LT(meanDifference(fromLossy.frames[i], stills[i]), 4.0);
+        EXPECT_LT(compare(fromLossy.frames[i], stills[i]).mean, 4.0);
         EXPECT_EQ(picture(path("frames/doom5-00" + std::to_string(i) + ".png")), stills[i]);
     }
     EXPECT_NE(stills[0], stills[1]);
@@ -413,61 +429,8 @@ std::string run(const std::vector<std::string>& args) {
 }
 
 double boundingRadius(const std::string& model) {
-    const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("radius ([0-9.e+-]+)")).match(QString::fromStdString(run({"info", model})));
+    const QRegularExpressionMatch m = match(run({"info", model}), "radius ([0-9.e+-]+)");
     return m.hasMatch() ? m.captured(1).toDouble() : 0;
-}
-
-enum class Kind { Background, Outline, Model };
-
-Kind kindOf(QRgb p) {
-    if (p == qRgb(0x4C, 0x4C, 0xFF)) return Kind::Background;
-    return qRed(p) <= 8 && qGreen(p) <= 8 && qBlue(p) <= 8 ? Kind::Outline : Kind::Model;
-}
-
-struct Difference {
-    double colour = 1;  // share of pixels more than 8 levels apart in a channel
-    double kind = 1;    // share of pixels that are background, outline or model in one picture only
-};
-
-Difference compare(const std::string& a, const std::string& b) {
-    const QImage x(QString::fromStdString(a)), y(QString::fromStdString(b));
-    if (x.isNull() || x.size() != y.size()) {
-        ADD_FAILURE() << a << " and " << b << " cannot be compared";
-        return {};
-    }
-    int64_t colour = 0, kind = 0;
-    for (int row = 0; row < x.height(); ++row)
-        for (int col = 0; col < x.width(); ++col) {
-            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            colour += std::abs(qRed(p) - qRed(q)) > 8 || std::abs(qGreen(p) - qGreen(q)) > 8 || std::abs(qBlue(p) - qBlue(q)) > 8;
-            kind += kindOf(p) != kindOf(q);
-        }
-    const double pixels = double(x.width()) * x.height();
-    return {colour / pixels, kind / pixels};
-}
-
-// A model whose material takes its colour from an orange texture is drawn orange through the
-// toon ramp: no blue, green about half of red, wherever the model shows.
-TEST_F(Tool, RenderDrawsATexturedModelInItsTexturesColour) {
-    QImage orange(4, 4, QImage::Format_RGB32);
-    orange.fill(qRgb(255, 128, 0));
-    ASSERT_TRUE(orange.save(QString::fromStdString(path("orange.png"))));
-    file("tetra.mtl", "newmtl m\nKd 1 1 1\nmap_Kd orange.png\n");
-    const std::string model = file("tetra.obj", "mtllib tetra.mtl\nv 0 0 0\nv 2 0 0\nv 0 1 0\nv 0 0 -3\nvt 0 0\nvt 1 0\nvt 0 1\n"
-                                              "usemtl m\nf 1/1 2/2 3/3\nf 1/1 4/3 2/2\nf 1/1 3/3 4/2\nf 2/2 4/3 3/1\n");
-    run({"render", model, "--no-overlay", "--size", "200x150", "--yaw", "35", "-o", path("tetra.png")});
-    const QImage drawn = picture(path("tetra.png"));
-    int modelPixels = 0, orangePixels = 0;
-    for (int y = 0; y < drawn.height(); ++y)
-        for (int x = 0; x < drawn.width(); ++x) {
-            const QRgb p = drawn.pixel(x, y);
-            if (kindOf(p) != Kind::Model) continue;
-            ++modelPixels;
-            orangePixels += qBlue(p) <= 2 && qGreen(p) >= 0.4 * qRed(p) && qGreen(p) <= 0.6 * qRed(p);
-        }
-    EXPECT_GT(modelPixels, 400);
-    EXPECT_GE(orangePixels, 0.99 * modelPixels);
 }
 
 struct Format {
@@ -509,7 +472,7 @@ TEST(ToolRoundTrip, EveryExportedModelDrawsAsItsXPicture) {
         if (all.size() > 3) run(all);
         for (const char* m : kModels) {
             const std::string reference = out + (f.oneMaterial ? "/one-material/" : "/x/") + m + ".png";
-            const Difference d = compare(reference, pictures + "/" + m + ".png");
+            const Difference d = compare(picture(reference), picture(pictures + "/" + m + ".png"));
             EXPECT_LE(d.colour, f.colourTolerance) << f.folder << " " << m;
             EXPECT_LE(d.kind, 0.01) << f.folder << " " << m;
         }

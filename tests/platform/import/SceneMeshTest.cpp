@@ -12,6 +12,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 #include "SceneMesh.h"
@@ -87,7 +88,8 @@ TEST(SmoothNormals, AreSmoothAcrossShallowEdgesAndSplitOnlyAtSharpOnes) {
 }
 
 // A scene as Assimp's readers leave it: one mesh (faces counter-clockwise from the front, as
-// files hold them), its material, placed by the node at the end of a chain of `depth` nodes.
+// files hold them) in the first of `materials` materials, and an empty mesh in each of the others,
+// placed by the node at the end of a chain of `depth` nodes.
 std::unique_ptr<aiScene> sceneOf(const std::vector<aiVector3D>& positions, const std::vector<Face>& faces,
                                  unsigned depth = 1, unsigned materials = 1) {
     auto scene = std::make_unique<aiScene>();
@@ -102,11 +104,16 @@ std::unique_ptr<aiScene> sceneOf(const std::vector<aiVector3D>& positions, const
         mesh->mFaces[f].mNumIndices = 3;
         mesh->mFaces[f].mIndices = new unsigned[3]{faces[f][0], faces[f][1], faces[f][2]};
     }
-    scene->mNumMeshes = 1;
-    scene->mMeshes = new aiMesh*[1]{mesh};
-    scene->mNumMaterials = materials;
+    scene->mNumMeshes = scene->mNumMaterials = materials;
+    scene->mMeshes = new aiMesh*[materials]{mesh};
     scene->mMaterials = new aiMaterial*[materials];
-    for (unsigned i = 0; i < materials; ++i) scene->mMaterials[i] = new aiMaterial;
+    for (unsigned i = 0; i < materials; ++i) {
+        scene->mMaterials[i] = new aiMaterial;
+        if (i == 0) continue;
+        scene->mMeshes[i] = new aiMesh;
+        scene->mMeshes[i]->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+        scene->mMeshes[i]->mMaterialIndex = i;
+    }
     scene->mRootNode = new aiNode;
     aiNode* at = scene->mRootNode;
     for (unsigned level = 1; level < depth; ++level) {
@@ -116,8 +123,9 @@ std::unique_ptr<aiScene> sceneOf(const std::vector<aiVector3D>& positions, const
         at = at->mChildren[0];
         at->mTransformation = aiMatrix4x4(aiVector3D(1), aiQuaternion(), aiVector3D(1, 0, 0));
     }
-    at->mNumMeshes = 1;
-    at->mMeshes = new unsigned[1]{0};
+    at->mNumMeshes = materials;
+    at->mMeshes = new unsigned[materials];
+    std::iota(at->mMeshes, at->mMeshes + materials, 0u);
     return scene;
 }
 
@@ -195,24 +203,7 @@ TEST(SceneMesh, WalksANodeTreeOfAnyDepth) {
 }
 
 TEST(SceneMesh, MoreMaterialsThanAMeshCanHaveAreTheFilesFault) {
-    const unsigned materials = modelimport::kMaxMaterials + 1;
-    const auto scene = sceneOf(kTetrahedron, kTetrahedronFaces, 1, materials);
-    // As many meshes, each in its own material.
-    aiMesh** meshes = new aiMesh*[materials];
-    meshes[0] = scene->mMeshes[0];
-    for (unsigned i = 1; i < materials; ++i) {
-        meshes[i] = new aiMesh;
-        meshes[i]->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
-        meshes[i]->mMaterialIndex = i;
-    }
-    delete[] scene->mMeshes;
-    scene->mMeshes = meshes;
-    scene->mNumMeshes = materials;
-    aiNode& root = *scene->mRootNode;
-    delete[] root.mMeshes;
-    root.mMeshes = new unsigned[materials];
-    root.mNumMeshes = materials;
-    for (unsigned i = 0; i < materials; ++i) root.mMeshes[i] = i;
+    const auto scene = sceneOf(kTetrahedron, kTetrahedronFaces, 1, modelimport::kMaxMaterials + 1);
     try {
         importchild::sceneMesh(*scene, {});
         ADD_FAILURE() << "no failure";
