@@ -53,6 +53,12 @@ std::string joined(const std::vector<std::string>& args) {
     return s;
 }
 
+std::string run(const std::vector<std::string>& args) {
+    const Outcome outcome = tool(args);
+    EXPECT_EQ(outcome.status, 0) << joined(args) << "\n" << outcome.err;
+    return outcome.out;
+}
+
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -327,6 +333,30 @@ Difference compare(const QImage& x, const QImage& y) {
     return {colour / pixels, kind / pixels, sum / (3 * pixels)};
 }
 
+// A model whose material takes its colour from an orange texture is drawn orange through the
+// toon ramp, from the importer's reading of the texture to the picture: no blue, green about
+// half of red, wherever the model shows.
+TEST_F(Tool, RenderDrawsATexturedModelInItsTexturesColour) {
+    QImage orange(4, 4, QImage::Format_RGB32);
+    orange.fill(qRgb(255, 128, 0));
+    ASSERT_TRUE(orange.save(QString::fromStdString(path("orange.png"))));
+    file("tetra.mtl", "newmtl m\nKd 1 1 1\nmap_Kd orange.png\n");
+    const std::string model = file("tetra.obj", "mtllib tetra.mtl\nv 0 0 0\nv 2 0 0\nv 0 1 0\nv 0 0 -3\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                                              "usemtl m\nf 1/1 2/2 3/3\nf 1/1 4/3 2/2\nf 1/1 3/3 4/2\nf 2/2 4/3 3/1\n");
+    run({"render", model, "--no-overlay", "--size", "200x150", "--yaw", "35", "-o", path("tetra.png")});
+    const QImage drawn = picture(path("tetra.png"));
+    int modelPixels = 0, orangePixels = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x) {
+            const QRgb p = drawn.pixel(x, y);
+            if (kindOf(p) != Kind::Model) continue;
+            ++modelPixels;
+            orangePixels += qBlue(p) <= 2 && qGreen(p) >= 0.4 * qRed(p) && qGreen(p) <= 0.6 * qRed(p);
+        }
+    EXPECT_GT(modelPixels, 400);
+    EXPECT_GE(orangePixels, 0.99 * modelPixels);
+}
+
 // Each format's frames are the still pictures of the same turns: exactly where the format keeps
 // every colour (a GIF of frames of few colours, here without the overlay's smoothed text; a
 // lossless WebP; PNG), closely in a lossy WebP.
@@ -422,12 +452,6 @@ const char* const kModels[] = {"doom1", "doom2", "doom3", "doom4", "doom5"};
 constexpr float kInitialZoom = 11.0f;
 
 // The standard output of a run that must succeed.
-std::string run(const std::vector<std::string>& args) {
-    const Outcome outcome = tool(args);
-    EXPECT_EQ(outcome.status, 0) << joined(args) << "\n" << outcome.err;
-    return outcome.out;
-}
-
 double boundingRadius(const std::string& model) {
     const QRegularExpressionMatch m = match(run({"info", model}), "radius ([0-9.e+-]+)");
     return m.hasMatch() ? m.captured(1).toDouble() : 0;
